@@ -1,0 +1,42 @@
+// The extension classes: the built-in video and audio lists, the user's own
+// list, and the suffix test that sorts a new file into one of them.
+#pragma once
+
+#include <string_view>
+
+#include "runtime/core/snapshot_cell.h"
+#include "runtime/core/text.h"
+
+enum class ExtensionClass { None, Video, Audio, UserDefined };
+
+struct Classification {
+  ExtensionClass extensionClass = ExtensionClass::None;
+  Text entry;  // the matching list entry, as stored in the list
+};
+
+// Which classes are selected, asked at the moment of classification (the
+// main window's check boxes; tests answer with a stand-in).
+class ClassSwitches {
+ public:
+  virtual ~ClassSwitches() = default;
+  virtual bool VideoChecked() = 0;
+  virtual bool AudioChecked() = 0;
+  virtual bool UserDefinedChecked() = 0;
+};
+
+// Process-wide lists.  The window thread replaces them (start-up, each start
+// of a watch); workers classify with a snapshot and never wait for a writer.
+extern SnapshotCell<TextArray> VideoExtensions;
+extern SnapshotCell<TextArray> AudioExtensions;
+extern SnapshotCell<TextArray> CustomExtensions;
+
+// The built-in lists (16 video entries with ".3gp" twice, 11 audio entries).
+TextArray BuiltInVideoExtensions();
+TextArray BuiltInAudioExtensions();
+void BuiltInExtensionsFill();  // stores both built-in lists
+// The user's list text split at ";" (empty pieces kept, trailing one dropped).
+TextArray CustomExtensionsParse(std::string_view text);
+
+// Classifies a full path whose file-name part is already lower-cased.
+// Reads the switches lazily, in class order, as the lists are tried.
+Classification ClassifyPath(std::string_view fullPath, ClassSwitches& switches);

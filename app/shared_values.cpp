@@ -1,0 +1,4 @@
+#include "app/shared_values.h"
+
+SnapshotCell<Text> WatchedFolder;
+SnapshotCell<Text> SaveFolder;

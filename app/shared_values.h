@@ -1,0 +1,12 @@
+// Process-wide texts that the window thread replaces while batch workers
+// read them.  Workers take the value current when they need it.
+#pragma once
+
+#include "runtime/core/snapshot_cell.h"
+#include "runtime/core/text.h"
+
+// The text of the watched-folder box, taken at each start of a watch.
+extern SnapshotCell<Text> WatchedFolder;
+// The folder that receives copies (the current folder at start, then the
+// folder picked in the directory chooser).
+extern SnapshotCell<Text> SaveFolder;

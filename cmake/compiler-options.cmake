@@ -1,0 +1,19 @@
+# One place for compiler flags, shared by every target of the project.
+add_library(ee_options INTERFACE)
+target_include_directories(ee_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+
+if(MSVC)
+  # Sources are UTF-8; the program's texts are GBK (code page 936) in the binary.
+  target_compile_options(ee_options INTERFACE /W4 /WX /source-charset:utf-8 /execution-charset:.936 /permissive-)
+  target_compile_definitions(ee_options INTERFACE _CRT_SECURE_NO_WARNINGS NOMINMAX WIN32_LEAN_AND_MEAN)
+else()
+  target_compile_options(ee_options INTERFACE -Wall -Wextra -Werror -finput-charset=UTF-8 -fexec-charset=GBK)
+  if(EE_WINDOWS)
+    target_compile_definitions(ee_options INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+    target_link_options(ee_options INTERFACE -static -static-libgcc -static-libstdc++)
+  endif()
+  if(EE_SANITIZE)
+    target_compile_options(ee_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    target_link_options(ee_options INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()

@@ -1,0 +1,21 @@
+# Source sets.  Code with no Win32 in it is listed here by hand so that it can
+# also be built natively (sanitizers); everything else under runtime/ and app/
+# is picked up by folder.  Files named *_posix.cpp stand in for Win32 services
+# in the native build only; files named *_win32.cpp are their Windows twins.
+set(EE_PORTABLE_SOURCES
+  runtime/core/allocator_common.cpp
+  runtime/core/runtime_error_message.cpp
+  app/shared_values.cpp
+)
+list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
+
+file(GLOB_RECURSE EE_ALL_PRODUCT_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/runtime/*.cpp ${PROJECT_SOURCE_DIR}/app/*.cpp)
+list(FILTER EE_ALL_PRODUCT_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+
+set(EE_POSIX_SOURCES ${EE_ALL_PRODUCT_SOURCES})
+list(FILTER EE_POSIX_SOURCES INCLUDE REGEX "_posix\\.cpp$")
+
+set(EE_WIN32_SOURCES ${EE_ALL_PRODUCT_SOURCES})
+list(FILTER EE_WIN32_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
+list(REMOVE_ITEM EE_WIN32_SOURCES ${EE_PORTABLE_SOURCES})

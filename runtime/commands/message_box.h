@@ -1,0 +1,20 @@
+// MessageBoxShow: a message box without owner, task-modal unless the style
+// asks for system-modal.  Returns the pressed button as a result number
+// (OK 0, Cancel 1, Abort 2, Retry 3, Ignore 4, Yes 5, No 6; anything else 0).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "runtime/commands/value_commands.h"
+
+constexpr std::int32_t kMessageBoxOk = 0;
+constexpr std::int32_t kMessageBoxCancel = 1;
+
+// The content may be any basic value; a text is shown unchanged.  The
+// caption is "信息：" when omitted.
+std::int32_t MessageBoxShow(const Value& content, std::int32_t style,
+                            std::optional<std::string_view> caption = std::nullopt);
+std::int32_t MessageBoxShow(std::string_view content, std::int32_t style,
+                            std::optional<std::string_view> caption = std::nullopt);

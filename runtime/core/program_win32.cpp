@@ -1,0 +1,123 @@
+#include <ole2.h>
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+
+#include "runtime/core/allocator.h"
+#include "runtime/core/program.h"
+
+namespace {
+
+constexpr std::size_t kMaxListeners = 8;
+
+struct RuntimeState {
+  Text programFolder;
+  Text programFileName;
+  DWORD mainThreadId = 0;
+  HWND hiddenWindow = nullptr;
+  bool oleInitialised = false;
+  std::atomic<OnExitRoutine> onExit{nullptr};
+  std::atomic<bool> ending{false};
+  ShutdownListener windowManagerShutdown = nullptr;
+  std::array<ShutdownListener, kMaxListeners> listeners{};
+  std::size_t listenerCount = 0;
+};
+
+RuntimeState& State() {
+  static RuntimeState state;
+  return state;
+}
+
+LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kProgramEndMessage) ProgramEnd(static_cast<int>(wParam));
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND HiddenWindowCreate() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = HiddenWindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "EERuntimeHiddenWindow";
+  RegisterClassA(&windowClass);
+  return CreateWindowExA(WS_EX_TOOLWINDOW, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                         nullptr, windowClass.hInstance, nullptr);
+}
+
+// The executable's read-only data: constant texts and the window templates.
+void ReadOnlyDataRangeAdd() {
+  auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    const DWORD flags = section->Characteristics;
+    const bool readOnlyData = (flags & IMAGE_SCN_CNT_INITIALIZED_DATA) && !(flags & IMAGE_SCN_MEM_WRITE) &&
+                              !(flags & IMAGE_SCN_MEM_EXECUTE);
+    if (!readOnlyData) continue;
+    const unsigned char* start = base + section->VirtualAddress;
+    StaticBlockRangeAdd(start, start + section->Misc.VirtualSize);
+  }
+}
+
+void ProgramFolderEnter(RuntimeState& state) {
+  char path[MAX_PATH * 2] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  Text full(path, length);
+  const std::size_t cut = full.find_last_of('\\');
+  if (cut == Text::npos) {
+    state.programFileName = full;
+    return;
+  }
+  state.programFolder = full.substr(0, cut);
+  state.programFileName = full.substr(cut + 1);
+  // A drive root needs its backslash to name the root rather than the drive's current folder.
+  Text folder = state.programFolder;
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  SetCurrentDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+void RuntimeStart() {
+  RuntimeState& state = State();
+  ReadOnlyDataRangeAdd();
+  state.oleInitialised = SUCCEEDED(OleInitialize(nullptr));
+  ProgramFolderEnter(state);
+  state.hiddenWindow = HiddenWindowCreate();
+  state.mainThreadId = GetCurrentThreadId();
+}
+
+void ProgramEnd(int exitCode) {
+  RuntimeState& state = State();
+  if (GetCurrentThreadId() != state.mainThreadId) {
+    if (state.hiddenWindow != nullptr && !state.ending.load()) {
+      SendMessageA(state.hiddenWindow, kProgramEndMessage, static_cast<WPARAM>(exitCode), 0);
+    }
+    ExitProcess(static_cast<UINT>(exitCode));
+  }
+  if (state.ending.exchange(true)) ExitProcess(static_cast<UINT>(exitCode));
+
+  if (state.windowManagerShutdown != nullptr) state.windowManagerShutdown();
+  if (OnExitRoutine routine = state.onExit.exchange(nullptr)) routine();
+  for (std::size_t i = 0; i < state.listenerCount; ++i) state.listeners[i]();
+  if (state.hiddenWindow != nullptr) DestroyWindow(state.hiddenWindow);
+  if (state.oleInitialised) OleUninitialize();
+  ExitProcess(static_cast<UINT>(exitCode));
+}
+
+void OnExitRoutineRegister(OnExitRoutine routine) { State().onExit.store(routine); }
+void OnExitRoutineForget() { State().onExit.store(nullptr); }
+
+void WindowManagerShutdownSet(ShutdownListener listener) { State().windowManagerShutdown = listener; }
+
+void ShutdownListenerAdd(ShutdownListener listener) {
+  RuntimeState& state = State();
+  if (state.listenerCount < kMaxListeners) state.listeners[state.listenerCount++] = listener;
+}
+
+DWORD MainThreadId() { return State().mainThreadId; }
+HWND HiddenMessageWindow() { return State().hiddenWindow; }
+bool ProgramEnding() { return State().ending.load(); }
+const Text& ProgramFolder() { return State().programFolder; }
+const Text& ProgramFileName() { return State().programFileName; }

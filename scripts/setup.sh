@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs what the project needs on a fresh Debian machine (as root) and
+# prepares the Wine prefix.  Safe to run again: it skips what is there.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+need_packages=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need_packages+=(cmake)
+have ninja || need_packages+=(ninja-build)
+have g++ || need_packages+=(g++)
+have i686-w64-mingw32-g++-posix || need_packages+=(g++-mingw-w64-i686-posix mingw-w64-tools)
+have x86_64-w64-mingw32-g++-posix || need_packages+=(g++-mingw-w64-x86-64-posix)
+have i686-w64-mingw32-windres || need_packages+=(binutils-mingw-w64-i686)
+have x86_64-w64-mingw32-windres || need_packages+=(binutils-mingw-w64-x86-64)
+have wine || need_packages+=(wine wine64)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need_packages+=(wine32:i386)
+have Xvfb || need_packages+=(xvfb)
+have xdpyinfo || need_packages+=(x11-utils)
+have zip || need_packages+=(zip unzip)
+[ -d /usr/share/fonts/truetype/wqy ] || need_packages+=(fonts-wqy-zenhei)
+[ -d /usr/src/googletest ] || need_packages+=(googletest)
+[ -d /usr/share/i18n/locales ] || need_packages+=(locales)
+
+if [ ${#need_packages[@]} -gt 0 ]; then
+  echo "setup: installing ${need_packages[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: run as root to install packages" >&2
+    exit 1
+  fi
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need_packages[@]}" >/dev/null
+fi
+
+# Wine needs the locale to exist for real to create files with Chinese names.
+if ! locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then
+  if [ ! -d "$BUILD_ROOT/locale/zh_CN.UTF-8" ]; then
+    mkdir -p "$BUILD_ROOT/locale"
+    localedef -i zh_CN -f UTF-8 "$BUILD_ROOT/locale/zh_CN.UTF-8"
+  fi
+  export LOCPATH="$BUILD_ROOT/locale"
+fi
+
+# A prefix of our own, inside the build tree, made once and reused.
+if [ ! -f "$WINEPREFIX/.ee-ready" ]; then
+  echo "setup: creating Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  # Chinese fonts for the names the program asks for.
+  regfile="$WINEPREFIX/ee-fonts.reg"
+  {
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for face in "宋体" "SimSun" "新宋体" "NSimSun" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Microsoft Sans Serif" "MS Sans Serif" "Arial" "Microsoft YaHei" "微软雅黑"; do
+      printf '"%s"="WenQuanYi Zen Hei"\r\n' "$face"
+    done
+  } | iconv -f UTF-8 -t GBK > "$regfile"
+  wine regedit "$regfile" >/dev/null 2>&1 || true
+  wineserver -w || true
+  touch "$WINEPREFIX/.ee-ready"
+fi

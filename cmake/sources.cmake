@@ -6,6 +6,7 @@ set(EE_PORTABLE_SOURCES
   runtime/core/allocator_common.cpp
   runtime/core/runtime_error_message.cpp
   app/shared_values.cpp
+  runtime/commands/icon_file.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

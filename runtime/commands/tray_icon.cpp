@@ -1,0 +1,97 @@
+// The notification-area icon of a window: decoded from icon-file data, then
+// added, modified or deleted as one icon (id 100) per window.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "runtime/commands/icon_file.h"
+#include "runtime/commands/window_commands.h"
+#include "runtime/core/handles.h"
+#include "runtime/windows/engine.h"
+
+namespace {
+
+constexpr std::size_t kTipBytes = 62;
+constexpr DWORD kIconResourceVersion = 0x30000;
+
+ByteArray FileBytes(const Text& path) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  LARGE_INTEGER size{};
+  // Icon files are small; anything huge is not one.
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > (16 << 20)) return {};
+  ByteArray bytes(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return {};
+  bytes.resize(read);
+  return bytes;
+}
+
+ByteArray IconData(const IconSource& source) {
+  if (const auto* bytes = std::get_if<ByteArray>(&source)) return *bytes;
+  if (const auto* path = std::get_if<Text>(&source); path && !path->empty()) return FileBytes(*path);
+  return {};
+}
+
+HICON IconDecode(std::span<const std::uint8_t> data, std::uint8_t preferredWidth) {
+  const std::optional<IconImage> image = IconImageChoose(data, preferredWidth);
+  if (!image) return nullptr;
+  // The system functions take a non-const buffer; give them a copy.
+  ByteArray bits(image->bytes.begin(), image->bytes.end());
+  HICON icon = CreateIconFromResourceEx(bits.data(), static_cast<DWORD>(bits.size()), TRUE,
+                                        kIconResourceVersion, image->width, image->height, 0);
+  if (icon == nullptr && image->bitCount != 16) {
+    icon = CreateIconFromResource(bits.data(), static_cast<DWORD>(bits.size()), TRUE, kIconResourceVersion);
+  }
+  return icon;
+}
+
+// The tip's first 62 bytes, never ending inside a double-byte character.
+std::size_t TipLength(std::string_view tip) {
+  std::size_t length = 0;
+  while (length < tip.size() && tip[length] != '\0') {
+    const std::size_t step = (static_cast<unsigned char>(tip[length]) >= 0x80) ? 2 : 1;
+    if (length + step > kTipBytes || length + step > tip.size()) break;
+    length += step;
+  }
+  return length;
+}
+
+}  // namespace
+
+void TrayIconSet(WindowId window, const IconSource& iconSource, std::string_view tip) {
+  HWND handle = LoadedWindowHandle(window);
+  const ByteArray data = IconData(iconSource);
+  HICON icon = nullptr;
+  if (!data.empty()) {
+    icon = IconDecode(data, 16);
+    if (icon == nullptr) icon = IconDecode(data, 32);
+  }
+
+  NOTIFYICONDATAA record{};
+  record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  record.hWnd = handle;
+  record.uID = kTrayIconId;
+  record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  record.uCallbackMessage = kTrayCallbackMessage;
+  record.hIcon = icon;
+  std::memcpy(record.szTip, tip.data(), TipLength(tip));
+
+  TrayIconSlot& slot = WindowTrayIconSlot(window);
+  HICON old = slot.icon;
+  if (slot.added) {
+    if (icon != nullptr) {
+      Shell_NotifyIconA(NIM_MODIFY, &record);
+    } else {
+      Shell_NotifyIconA(NIM_DELETE, &record);
+      slot.added = false;
+    }
+  } else if (icon != nullptr) {
+    slot.added = Shell_NotifyIconA(NIM_ADD, &record) != FALSE;
+  }
+  if (old != nullptr && old != icon) DestroyIcon(old);
+  slot.icon = icon;
+}

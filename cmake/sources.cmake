@@ -5,6 +5,7 @@
 set(EE_PORTABLE_SOURCES
   runtime/core/allocator_common.cpp
   runtime/core/runtime_error_message.cpp
+  runtime/windows/type_properties.cpp
   app/shared_values.cpp
   runtime/commands/icon_file.cpp
 )

@@ -11,3 +11,18 @@ void CriticalSectionEnter(CriticalSectionHandle handle);
 void CriticalSectionLeave(CriticalSectionHandle handle);
 // Program end: deletes every registered section and empties the registry.
 void CriticalSectionsShutdown();
+
+// Holds a section for the guard's lifetime: enters on construction, leaves
+// on every way out of the scope.
+class CriticalSectionHold {
+ public:
+  explicit CriticalSectionHold(CriticalSectionHandle handle) : handle_(handle) {
+    CriticalSectionEnter(handle_);
+  }
+  CriticalSectionHold(const CriticalSectionHold&) = delete;
+  CriticalSectionHold& operator=(const CriticalSectionHold&) = delete;
+  ~CriticalSectionHold() { CriticalSectionLeave(handle_); }
+
+ private:
+  CriticalSectionHandle handle_;
+};

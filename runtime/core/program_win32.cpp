@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "runtime/core/allocator.h"
+#include "runtime/core/critical_sections.h"
 #include "runtime/core/program.h"
 
 namespace {
@@ -86,6 +87,7 @@ void RuntimeStart() {
   ProgramFolderEnter(state);
   state.hiddenWindow = HiddenWindowCreate();
   state.mainThreadId = GetCurrentThreadId();
+  ShutdownListenerAdd(CriticalSectionsShutdown);
 }
 
 void ProgramEnd(int exitCode) {

@@ -8,6 +8,7 @@ set(EE_PORTABLE_SOURCES
   runtime/windows/type_properties.cpp
   app/shared_values.cpp
   runtime/commands/icon_file.cpp
+  app/detection_paths.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

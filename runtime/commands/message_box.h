@@ -18,3 +18,12 @@ std::int32_t MessageBoxShow(const Value& content, std::int32_t style,
                             std::optional<std::string_view> caption = std::nullopt);
 std::int32_t MessageBoxShow(std::string_view content, std::int32_t style,
                             std::optional<std::string_view> caption = std::nullopt);
+// A literal or a Text converts to both forms above; these pick the text form.
+inline std::int32_t MessageBoxShow(const char* content, std::int32_t style,
+                                   std::optional<std::string_view> caption = std::nullopt) {
+  return MessageBoxShow(std::string_view(content), style, caption);
+}
+inline std::int32_t MessageBoxShow(const Text& content, std::int32_t style,
+                                   std::optional<std::string_view> caption = std::nullopt) {
+  return MessageBoxShow(std::string_view(content), style, caption);
+}

@@ -6,6 +6,11 @@ set(EE_PORTABLE_SOURCES
   runtime/core/allocator_common.cpp
   runtime/core/runtime_error_message.cpp
   runtime/windows/type_properties.cpp
+  runtime/commands/text_commands.cpp
+  runtime/commands/value_text.cpp
+  runtime/commands/value_bytes.cpp
+  runtime/commands/date_time.cpp
+  app/extension_catalogue.cpp
   app/shared_values.cpp
   runtime/commands/icon_file.cpp
   app/detection_paths.cpp

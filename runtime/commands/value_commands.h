@@ -14,6 +14,8 @@ struct DateTime {
 };
 constexpr double kDateTimeMin = -657434.0;  // 1 January 100
 constexpr double kDateTimeMax = 2958465.0;  // 31 December 9999
+// Limits a date-time to the valid range (NaN becomes the lowest date).
+double DateTimeClamp(double days);
 
 // A logical value: 32 bits, non-zero is true.
 struct Logical {

@@ -14,6 +14,7 @@ set(EE_PORTABLE_SOURCES
   app/shared_values.cpp
   runtime/commands/icon_file.cpp
   app/detection_paths.cpp
+  app/watch_rules.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

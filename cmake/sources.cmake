@@ -6,6 +6,7 @@ set(EE_PORTABLE_SOURCES
   runtime/core/allocator_common.cpp
   runtime/core/runtime_error_message.cpp
   runtime/windows/type_properties.cpp
+  runtime/windows/dir_path.cpp
   runtime/commands/text_commands.cpp
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp

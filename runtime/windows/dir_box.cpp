@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr UINT_PTR kKeyboardSubclassId = 0x4442;  // "DB"
+constexpr UINT_PTR kSubclassId = 0x4442;  // "DB"
 constexpr int kImageWidth = 16;
 constexpr COLORREF kTransparent = RGB(255, 0, 255);
 constexpr DWORD kCurrentDirectorySize = 260;
@@ -56,7 +56,9 @@ std::unique_ptr<DirBox> DirBox::Create(const DirBoxCreateArgs& args, ControlEven
                                 GetModuleHandleA(nullptr), nullptr);
   if (window == nullptr) return nullptr;
   std::unique_ptr<DirBox> box(new DirBox(window, std::move(sink)));
-  SetWindowSubclass(window, KeyboardProc, kKeyboardSubclassId, reinterpret_cast<DWORD_PTR>(box.get()));
+  if (args.ownSubclass) {
+    SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(box.get()));
+  }
   box->font_.Set(args.font, window);
   box->BorderStyleSet(args.borderStyle);
   box->BackgroundColourSet(args.backgroundColour);
@@ -66,7 +68,7 @@ std::unique_ptr<DirBox> DirBox::Create(const DirBoxCreateArgs& args, ControlEven
 
 DirBox::~DirBox() {
   if (window_ == nullptr || !IsWindow(window_)) return;
-  RemoveWindowSubclass(window_, KeyboardProc, kKeyboardSubclassId);
+  RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
   DestroyWindow(window_);
 }
 
@@ -218,12 +220,6 @@ LRESULT DirBox::NotifyHandle(const NMHDR& header) {
       if (hit.hItem != nullptr && (hit.flags & TVHT_ONITEM) != 0) ItemActivate(hit.hItem);
       return TRUE;  // no expand/collapse toggle of the tree's own
     }
-    case NM_SETFOCUS:
-      Raise(-7);
-      return 0;
-    case NM_KILLFOCUS:
-      Raise(-8);
-      return 0;
     case TVN_ITEMEXPANDINGA:
     case TVN_ITEMEXPANDINGW: {
       // The chain stays open: only activation shortens it.
@@ -241,26 +237,29 @@ void DirBox::Raise(std::int32_t event) const {
 
 // Enter activates the selected item when the key reaches the box; a
 // double-click's position is kept for the NM_DBLCLK that follows it.
-LRESULT CALLBACK DirBox::KeyboardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                      DWORD_PTR self) {
-  auto* box = reinterpret_cast<DirBox*>(self);
+std::optional<LRESULT> DirBox::MessageHandle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_KEYDOWN:
-      if (wParam != VK_RETURN) break;
-      box->ItemActivate(TreeNext(window, nullptr, TVGN_CARET));
+      if (wParam != VK_RETURN) return std::nullopt;
+      ItemActivate(TreeNext(window_, nullptr, TVGN_CARET));
       return 0;
     case WM_CHAR:
-      if (wParam == '\r') return 0;
-      break;
+      if (wParam != '\r') return std::nullopt;
+      return 0;
     case WM_LBUTTONDBLCLK:
-      box->lastDoubleClick_ = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      break;
+      lastDoubleClick_ = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      return std::nullopt;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(window, KeyboardProc, id);
-      box->window_ = nullptr;
-      break;
+      window_ = nullptr;
+      return std::nullopt;
     default:
-      break;
+      return std::nullopt;
   }
+}
+
+LRESULT CALLBACK DirBox::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR self) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, SubclassProc, id);
+  if (auto result = reinterpret_cast<DirBox*>(self)->MessageHandle(message, wParam, lParam)) return *result;
   return DefSubclassProc(window, message, wParam, lParam);
 }

@@ -43,6 +43,9 @@ struct DirBoxCreateArgs {
   std::int32_t borderStyle = kBorderSunken;
   COLORREF backgroundColour = 0xFFFFFF;
   std::optional<LOGFONTA> font;
+  // Hook the tree's messages with a subclass of the box's own; false when
+  // the caller forwards them to MessageHandle itself.
+  bool ownSubclass = true;
 };
 
 struct ImageListTraits {
@@ -85,6 +88,8 @@ class DirBox {
 
   // WM_NOTIFY reflected from the parent window; the value to return.
   LRESULT NotifyHandle(const NMHDR& header);
+  // A message to the tree itself; a value when the box consumed it.
+  std::optional<LRESULT> MessageHandle(UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   DirBox(HWND window, ControlEventSink sink) : window_(window), sink_(std::move(sink)) {}
@@ -93,7 +98,7 @@ class DirBox {
   HTREEITEM ItemInsert(HTREEITEM parent, HTREEITEM after, const char* text, int image, int selectedImage);
   bool IsPathItem(HTREEITEM item) const;
   void Raise(std::int32_t event) const;
-  static LRESULT CALLBACK KeyboardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
 
   HWND window_;

@@ -83,7 +83,7 @@ std::unique_ptr<DriverBox> DriverBox::Create(const DriverBoxCreateArgs& args, Co
 }
 
 DriverBox::~DriverBox() {
-  if (IsWindow(window_)) DestroyWindow(window_);
+  if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
 }
 
 Text DriverBox::Drive() const {
@@ -153,22 +153,10 @@ void DriverBox::SelectLetter() {
 }
 
 void DriverBox::CommandHandle(WORD notification) {
-  switch (notification) {
-    case CBN_SELENDOK: {
-      const LRESULT index = SendMessageA(window_, CB_GETCURSEL, 0, 0);
-      letter_ = index == CB_ERR ? 0 : static_cast<char>(SendMessageA(window_, CB_GETITEMDATA, index, 0));
-      Raise(0);
-      break;
-    }
-    case CBN_SETFOCUS:
-      Raise(-7);
-      break;
-    case CBN_KILLFOCUS:
-      Raise(-8);
-      break;
-    default:
-      break;
-  }
+  if (notification != CBN_SELENDOK) return;
+  const LRESULT index = SendMessageA(window_, CB_GETCURSEL, 0, 0);
+  letter_ = index == CB_ERR ? 0 : static_cast<char>(SendMessageA(window_, CB_GETITEMDATA, index, 0));
+  Raise(0);
 }
 
 HBRUSH DriverBox::ColourHandle(HDC dc) {

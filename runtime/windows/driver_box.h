@@ -50,6 +50,8 @@ class DriverBox {
   ~DriverBox();
 
   HWND Window() const { return window_; }
+  // The system window has been destroyed with its parent.
+  void WindowForget() { window_ = nullptr; }
 
   // Property 8: one letter, the current drive's when none is stored.
   Text Drive() const;

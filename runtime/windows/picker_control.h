@@ -9,12 +9,11 @@
 #include <optional>
 
 #include "runtime/core/handles.h"
+#include "runtime/windows/type_properties.h"  // kSystemDefaultColour, FontRecord
 
-// Receives the engine event numbers a control raises (0, -7, -8).
+// Receives the event numbers a control raises itself (event 0; the engine
+// raises the mouse and focus events of every control).
 using ControlEventSink = std::function<void(std::int32_t event)>;
-
-// A stored colour of 0xFF000000 means "the system's colour".
-constexpr COLORREF kSystemDefaultColour = 0xFF000000u;
 
 // The control's font: a logical font of its own, or the standard GUI font.
 class ControlFont {
@@ -36,6 +35,10 @@ class ControlFont {
   GdiObject owned_;
   std::optional<LOGFONTA> logFont_;
 };
+
+// The platform's logical font for a stored font record.
+LOGFONTA LogFontOf(const FontRecord& record);
+std::optional<LOGFONTA> LogFontOf(const std::optional<FontRecord>& record);
 
 // Clamps a stored choice to 0..5, the range of both controls' choices.
 constexpr int ChoiceClamp(std::int32_t value) {

@@ -1,0 +1,240 @@
+#include "runtime/windows/folder_control_kinds.h"
+
+#include "runtime/windows/control_kind.h"
+#include "runtime/windows/dir_box.h"
+#include "runtime/windows/driver_box.h"
+#include "runtime/windows/type_properties.h"
+
+namespace {
+
+COLORREF ColourOf(const PropertyValue& value) {
+  if (const auto* colour = std::get_if<Colour>(&value)) return colour->rgb;
+  return static_cast<COLORREF>(PropertyValueInteger(value));
+}
+
+PropertyValue FontValue(const std::optional<LOGFONTA>& font) {
+  if (!font) return std::monostate{};
+  return *font;
+}
+
+// A whole font record, or for a part (element 0..6) the current font with
+// that part changed.
+std::optional<LOGFONTA> FontWith(std::optional<LOGFONTA> current, const PropertyValue& value,
+                                 std::int32_t element) {
+  if (const auto* font = std::get_if<LOGFONTA>(&value)) return *font;
+  if (element < 0) return std::nullopt;
+  LOGFONTA font{};
+  if (current) {
+    font = *current;
+  } else {
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  }
+  const std::int32_t number = PropertyValueInteger(value);
+  switch (element) {
+    case 0:
+      font.lfEscapement = font.lfOrientation = number % 3600;
+      break;
+    case 1:
+      font.lfWeight = PropertyValueLogical(value) ? FW_BOLD : FW_NORMAL;
+      break;
+    case 2:
+      font.lfItalic = PropertyValueLogical(value);
+      break;
+    case 3:
+      font.lfUnderline = PropertyValueLogical(value);
+      break;
+    case 4:
+      font.lfStrikeOut = PropertyValueLogical(value);
+      break;
+    case 5:
+      font.lfHeight = -number;
+      break;
+    case 6: {
+      Text face = PropertyValueText(value);
+      if (face.empty() || face.size() > 31) face = MakeText("宋体");
+      lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
+      break;
+    }
+    default:
+      return current;
+  }
+  return font;
+}
+
+class DriverBoxObject final : public LiveObject {
+ public:
+  using LiveObject::LiveObject;
+
+  bool Build(const ControlCreateArgs& args, const DriverBoxProperties& stored) {
+    DriverBoxCreateArgs create;
+    create.parent = args.parent;
+    create.controlId = args.controlId;
+    create.left = args.left;
+    create.top = args.top;
+    create.width = args.width;
+    create.height = args.height;
+    create.extraStyle = args.style;
+    create.driveLetter = static_cast<char>(stored.driveLetter);
+    create.filter = static_cast<std::int32_t>(stored.driveKindFilter);
+    create.textColour = stored.textColour;
+    create.backgroundColour = stored.backgroundColour;
+    create.font = LogFontOf(stored.font);
+    box_ = DriverBox::Create(create, [this](std::int32_t event) { Raise(event); });
+    if (!box_) return false;
+    Attach(box_->Window());
+    return true;
+  }
+
+  PropertyValue PropertyGet(std::int32_t index, std::int32_t) override {
+    switch (index) {
+      case 8:
+        return box_->Drive();
+      case 9:
+        return static_cast<std::int32_t>(box_->Filter());
+      case 10:
+        return Colour{box_->TextColour()};
+      case 11:
+        return Colour{box_->BackgroundColour()};
+      case 12:
+        return FontValue(box_->Font());
+      default:
+        return std::monostate{};
+    }
+  }
+
+  void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
+    switch (index) {
+      case 8:
+        box_->DriveSet(PropertyValueText(value));
+        break;
+      case 9:
+        box_->FilterSet(PropertyValueInteger(value));
+        break;
+      case 10:
+        box_->TextColourSet(ColourOf(value));
+        break;
+      case 11:
+        box_->BackgroundColourSet(ColourOf(value));
+        break;
+      case 12:
+        box_->FontSet(FontWith(box_->Font(), value, element));
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_COMMAND) {
+      box_->CommandHandle(HIWORD(wParam));
+      return 0;
+    }
+    if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+      if (HBRUSH brush = box_->ColourHandle(reinterpret_cast<HDC>(wParam)))
+        return reinterpret_cast<LRESULT>(brush);
+    }
+    (void)lParam;
+    return std::nullopt;
+  }
+
+  std::optional<LRESULT> OwnMessage(UINT message, WPARAM, LPARAM) override {
+    if (message == WM_NCDESTROY) box_->WindowForget();
+    return std::nullopt;
+  }
+
+ private:
+  std::unique_ptr<DriverBox> box_;
+};
+
+class DirBoxObject final : public LiveObject {
+ public:
+  using LiveObject::LiveObject;
+
+  bool Build(const ControlCreateArgs& args, const DirBoxProperties& stored) {
+    DirBoxCreateArgs create;
+    create.parent = args.parent;
+    create.controlId = args.controlId;
+    create.left = args.left;
+    create.top = args.top;
+    create.width = args.width;
+    create.height = args.height;
+    create.extraStyle = args.style;
+    create.borderStyle = static_cast<std::int32_t>(stored.borderStyle);
+    create.backgroundColour = stored.backgroundColour;
+    create.font = LogFontOf(stored.font);
+    create.ownSubclass = false;  // the engine's subclass forwards to OwnMessage
+    box_ = DirBox::Create(create, [this](std::int32_t event) { Raise(event); });
+    if (!box_) return false;
+    Attach(box_->Window());
+    return true;
+  }
+
+  PropertyValue PropertyGet(std::int32_t index, std::int32_t) override {
+    switch (index) {
+      case 8:
+        return box_->Directory();
+      case 9:
+        return static_cast<std::int32_t>(box_->BorderStyle());
+      case 10:
+        return Colour{box_->BackgroundColour()};
+      case 11:
+        return FontValue(box_->Font());
+      default:
+        return std::monostate{};
+    }
+  }
+
+  void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
+    switch (index) {
+      case 8:
+        box_->DirectorySet(PropertyValueText(value));
+        break;
+      case 9:
+        box_->BorderStyleSet(PropertyValueInteger(value));
+        break;
+      case 10:
+        box_->BackgroundColourSet(ColourOf(value));
+        break;
+      case 11:
+        box_->FontSet(FontWith(box_->Font(), value, element));
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::optional<LRESULT> Reflected(UINT message, WPARAM, LPARAM lParam) override {
+    if (message != WM_NOTIFY) return std::nullopt;
+    return box_->NotifyHandle(*reinterpret_cast<const NMHDR*>(lParam));
+  }
+
+  std::optional<LRESULT> OwnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    return box_->MessageHandle(message, wParam, lParam);
+  }
+
+ private:
+  std::unique_ptr<DirBox> box_;
+};
+
+std::unique_ptr<LiveObject> DriverBoxCreate(const ControlCreateArgs& args) {
+  const auto stored = DriverBoxPropertiesDecode(args.properties);
+  if (!stored) return nullptr;
+  auto object = std::make_unique<DriverBoxObject>(args.window, args.unit);
+  if (!object->Build(args, *stored)) return nullptr;
+  return object;
+}
+
+std::unique_ptr<LiveObject> DirBoxCreate(const ControlCreateArgs& args) {
+  const auto stored = DirBoxPropertiesDecode(args.properties);
+  if (!stored) return nullptr;
+  auto object = std::make_unique<DirBoxObject>(args.window, args.unit);
+  if (!object->Build(args, *stored)) return nullptr;
+  return object;
+}
+
+}  // namespace
+
+void FolderControlKindsRegister() {
+  ControlKindRegister({kTypeDriverBox, DriverBoxCreate});
+  ControlKindRegister({kTypeDirBox, DirBoxCreate});
+}

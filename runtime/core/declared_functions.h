@@ -21,7 +21,9 @@ enum DeclaredFunctionIndex : int {
 };
 
 // Calls declared function `index` with the given word-sized arguments (in
-// order) and returns its pointer-sized result.  Resolves it on first use.
+// order) and returns its pointer-sized result (for a function with a 32-bit
+// result only the low 32 bits mean anything on the 64-bit build).  Resolves
+// it on first use.
 // The 32-bit build checks that the callee removed exactly its arguments
 // from the stack and raises run-time error 6 otherwise.
 std::intptr_t DeclaredFunctionCallWords(int index, const std::uintptr_t* arguments, int count);

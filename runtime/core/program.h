@@ -36,6 +36,10 @@ void OnExitRoutineForget();
 void WindowManagerShutdownSet(ShutdownListener listener);
 void ShutdownListenerAdd(ShutdownListener listener);
 
+// Starts the socket library once for the process; the orderly shutdown
+// releases it.  False when it cannot be started.
+bool SocketLibraryStart();
+
 DWORD MainThreadId();
 HWND HiddenMessageWindow();
 bool ProgramEnding();

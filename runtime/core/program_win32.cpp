@@ -1,3 +1,4 @@
+#include <winsock2.h>
 #include <ole2.h>
 #include <windows.h>
 
@@ -5,6 +6,7 @@
 #include <atomic>
 
 #include "runtime/core/allocator.h"
+#include "runtime/core/declared_function_binding.h"
 #include "runtime/core/critical_sections.h"
 #include "runtime/core/program.h"
 
@@ -18,6 +20,7 @@ struct RuntimeState {
   DWORD mainThreadId = 0;
   HWND hiddenWindow = nullptr;
   bool oleInitialised = false;
+  std::atomic<bool> socketsStarted{false};
   std::atomic<OnExitRoutine> onExit{nullptr};
   std::atomic<bool> ending{false};
   ShutdownListener windowManagerShutdown = nullptr;
@@ -87,6 +90,7 @@ void RuntimeStart() {
   ProgramFolderEnter(state);
   state.hiddenWindow = HiddenWindowCreate();
   state.mainThreadId = GetCurrentThreadId();
+  DeclaredFunctionTableFill();
   ShutdownListenerAdd(CriticalSectionsShutdown);
 }
 
@@ -103,9 +107,21 @@ void ProgramEnd(int exitCode) {
   if (state.windowManagerShutdown != nullptr) state.windowManagerShutdown();
   if (OnExitRoutine routine = state.onExit.exchange(nullptr)) routine();
   for (std::size_t i = 0; i < state.listenerCount; ++i) state.listeners[i]();
+  DeclaredFunctionModulesRelease();
   if (state.hiddenWindow != nullptr) DestroyWindow(state.hiddenWindow);
+  if (state.socketsStarted.load()) WSACleanup();
   if (state.oleInitialised) OleUninitialize();
   ExitProcess(static_cast<UINT>(exitCode));
+}
+
+bool SocketLibraryStart() {
+  RuntimeState& state = State();
+  if (state.socketsStarted.load()) return true;
+  WSADATA data{};
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  // Another thread may have started it meanwhile: keep one start only.
+  if (state.socketsStarted.exchange(true)) WSACleanup();
+  return true;
 }
 
 void OnExitRoutineRegister(OnExitRoutine routine) { State().onExit.store(routine); }

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/program.h"
+#include "tests/support/child_process.h"
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
   RuntimeStart();
+  // A copy started by a test to run code that ends the process.
+  if (const auto childExit = ChildRoutineRunFromCommandLine(argc, argv)) return *childExit;
+  testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

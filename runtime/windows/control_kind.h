@@ -64,6 +64,9 @@ class LiveObject {
   virtual bool IsDefaultButton() const;
   // Raises the kind's click event as a user's click would.
   virtual void Click();
+  // The control was moved into another parent (a group box); kinds with a
+  // companion window (the edit box's spinner) move it along.
+  virtual void ParentChanged(HWND newParent);
 
   // Binds a system control created by a kind: subclasses it so that its
   // messages reach this object.  Own-class windows are bound by the engine's
@@ -75,6 +78,8 @@ class LiveObject {
   void FontApply(std::span<const std::uint8_t> fontBlob);
   void FontApply(const LOGFONTA& font);
   HFONT Font() const;
+  // The logical font in use (any thread).
+  bool FontRecordGet(LOGFONTA& font) const;
 
  protected:
   // Raises an event of this unit (mouse and focus events are raised by the

@@ -6,6 +6,8 @@ if(MSVC)
   # Sources are UTF-8; the program's texts are GBK (code page 936) in the binary.
   target_compile_options(ee_options INTERFACE /W4 /WX /source-charset:utf-8 /execution-charset:.936 /permissive-)
   target_compile_definitions(ee_options INTERFACE _CRT_SECURE_NO_WARNINGS NOMINMAX WIN32_LEAN_AND_MEAN)
+  # The resource script embeds the manifest; the linker's own would collide with it.
+  target_link_options(ee_options INTERFACE /MANIFEST:NO)
 else()
   target_compile_options(ee_options INTERFACE -Wall -Wextra -Werror -finput-charset=UTF-8 -fexec-charset=GBK)
   if(EE_WINDOWS)

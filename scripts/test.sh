@@ -23,5 +23,7 @@ for t in win32 win64; do
   ctest --test-dir "$BUILD_ROOT/$t" --output-on-failure ${CTEST_ARGS:-} || status=1
 done
 wineserver -k 2>/dev/null || true
+echo "== package (zips of the trees just built, checked)"
+"$here/package.sh" --reuse || status=1
 [ $status -eq 0 ] && echo "test: all passed" || echo "test: FAILURES" >&2
 exit $status

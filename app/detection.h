@@ -15,3 +15,8 @@ void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath = {});
 // The same with explicit class switches (tests, and the main-window-backed
 // default that the overload above uses).
 void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, ClassSwitches& switches);
+
+// The switches that the default overload asks: the main window's check
+// boxes, set once the main window exists.  While none are set, no class is
+// selected and every file is ignored.
+void DetectionClassSwitchesSet(ClassSwitches* switches);

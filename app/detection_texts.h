@@ -1,0 +1,58 @@
+// What the detection step tells the user, per extension class.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "app/extension_catalogue.h"
+
+struct DetectionTexts {
+  std::string_view promptBefore;  // the full path stands between the two
+  std::string_view promptAfter;
+  std::string_view promptCaption;
+  std::string_view successText;  // followed directly by the saved file's path
+  std::string_view successCaption;
+  std::string_view failureText;
+  std::string_view failureCaption;
+};
+
+constexpr std::int32_t kPromptStyle = 0x41;   // OK and Cancel, information icon
+constexpr std::int32_t kSuccessStyle = 0x40;  // OK, information icon
+constexpr std::int32_t kFailureStyle = 0x30;  // OK, exclamation icon
+
+inline constexpr DetectionTexts kVideoTexts{
+    "侦测到视频文件：",        " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！",
+    "警示信息 - 视频侦测",     "视频文件已被保存到：",
+    "警示信息 - 视频保存成功", "视频文件保存失败！请确认元素保存文件夹存在并检查用户权限！",
+    "警示信息 - 视频保存失败",
+};
+
+// The audio success text really ends in a blank after the colon.
+inline constexpr DetectionTexts kAudioTexts{
+    "侦测到音频文件：",        " ，如果需要保存，请在音频播放(载入)完成后点击 确定 进行提取！",
+    "警示信息 - 音频侦测",     "音频文件已被保存到： ",
+    "警示信息 - 音频保存成功", "音频文件保存失败！请确认元素保存文件夹存在并检查用户权限！",
+    "警示信息 - 音频保存失败",
+};
+
+inline constexpr DetectionTexts kUserDefinedTexts{
+    "侦测到自定义类型元素：",
+    " ，请在自定义类型元素载入完成后点击确定进行提取！",
+    "警示信息 - 自定义类型元素侦测",
+    "自定义类型元素已被保存到：",
+    "警示信息 - 自定义类型元素保存成功",
+    "自定义类型元素保存失败！请确认元素保存文件夹存在并检查用户权限！",
+    "警示信息 - 自定义类型元素保存失败",
+};
+
+// The texts of a matched class (video for anything else; never asked then).
+constexpr const DetectionTexts& DetectionTextsOf(ExtensionClass extensionClass) {
+  switch (extensionClass) {
+    case ExtensionClass::Audio:
+      return kAudioTexts;
+    case ExtensionClass::UserDefined:
+      return kUserDefinedTexts;
+    default:
+      return kVideoTexts;
+  }
+}

@@ -83,21 +83,6 @@ void WaitOnce(std::int64_t dueTime, std::int64_t fallbackMilliseconds) {
 
 }  // namespace
 
-void EventsProcess() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE) && message.message != WM_QUIT) {
-    // Fetched without blocking: a handler of a sent message may already have
-    // emptied the queue between the look and the fetch.
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) continue;
-    if (message.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(message.wParam));  // it stays for the message loop
-      return;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
 void PumpedWait(std::int32_t count, std::int32_t unitCode) {
   if (unitCode == kUnitMicroseconds) {
     WaitOnce(static_cast<std::int64_t>(count) * -10, count / 1000);

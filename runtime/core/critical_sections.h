@@ -9,7 +9,9 @@ using CriticalSectionHandle = std::uintptr_t;
 CriticalSectionHandle CriticalSectionCreate();
 void CriticalSectionEnter(CriticalSectionHandle handle);
 void CriticalSectionLeave(CriticalSectionHandle handle);
-// Program end: deletes every registered section and empties the registry.
+// Program end: empties the registry, so later enters and leaves are ignored,
+// and deletes every section that no thread holds or waits for.  A section
+// still in use stays alive until the process ends right after.
 void CriticalSectionsShutdown();
 
 // Holds a section for the guard's lifetime: enters on construction, leaves

@@ -13,6 +13,7 @@ set(EE_PORTABLE_SOURCES
   runtime/commands/date_time.cpp
   app/extension_catalogue.cpp
   app/shared_values.cpp
+  runtime/commands/input_value_read.cpp
   runtime/commands/icon_file.cpp
   app/detection_paths.cpp
   app/watch_rules.cpp

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -76,8 +77,16 @@ std::string HostPathOf(const std::string& windowsPath) {
 }
 
 int HostCommandRun(const std::string& commandLine) {
-  // Wine starts a host program when given its path; /bin/sh runs the line.
-  std::string line = "/bin/sh -c \"" + commandLine + "\"";
+  // Wine starts a host program given its path, but hands back no handle to
+  // wait on: the shell writes the status to a file, which is polled for.
+  static int serial = 0;
+  const std::string statusFile = std::string(ProgramFolder()) + "\\host_status_" +
+                                 std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+  DeleteFileA(statusFile.c_str());
+  const std::string hostStatusFile = HostPathOf(statusFile);
+  if (hostStatusFile.empty()) return -1;
+  std::string line = "/bin/sh -c \"" + commandLine + "; echo $? > '" + hostStatusFile + ".part'; mv '" +
+                     hostStatusFile + ".part' '" + hostStatusFile + "'\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -85,10 +94,9 @@ int HostCommandRun(const std::string& commandLine) {
                       &process)) {
     return -1;
   }
-  WaitForSingleObject(process.hProcess, 30000);
-  DWORD status = static_cast<DWORD>(-1);
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(status);
+  for (int waited = 0; waited < 30000 && !ScratchExists(statusFile); waited += 20) Sleep(20);
+  if (!ScratchExists(statusFile)) return -1;
+  const int status = std::atoi(ScratchFileRead(statusFile).c_str());
+  DeleteFileA(statusFile.c_str());
+  return status;
 }

@@ -24,8 +24,8 @@ std::string ScratchFileRead(const std::string& path);
 bool ScratchExists(const std::string& path);
 // Removes a tree without following links; used by ScratchFolder.
 void ScratchTreeRemove(const std::string& path);
-// Runs a command line of the Linux host (through /bin/sh); returns its exit
-// status, or -1 when host programs cannot be started.
+// Runs a command line of the Linux host (through /bin/sh, so quote with ');
+// returns its exit status, or -1 when host programs cannot be started.
 int HostCommandRun(const std::string& commandLine);
 // The host's path of a Windows path, or empty.
 std::string HostPathOf(const std::string& windowsPath);

@@ -1,0 +1,5 @@
+#include "app/cache_location.h"
+
+#include "runtime/commands/file_commands.h"
+
+Text DefaultWatchedFolder() { return EnvironmentText("homedrive") + EnvironmentText("homepath") + "\\"; }

@@ -69,6 +69,29 @@ TEST(MessageBoxShow, TextAndDefaultCaptionAreShownAndOkIsZero) {
   EXPECT_EQ(captioned.caption, "警示信息 - 保存");
 }
 
+// Shows a value with style 0 and no caption; returns the text the box showed.
+std::string ValueShown(const Value& content) {
+  std::string shown = "<no box>";
+  DialogAnswer answer([&](DialogAnswerer& answerer) {
+    HWND box = answerer.Wait("信息：");
+    ASSERT_NE(box, nullptr);
+    shown = DialogAnswerer::View(box).MessageText();
+    DialogAnswerer::PressButton(box, IDOK);
+  });
+  EXPECT_EQ(MessageBoxShow(content, 0), kMessageBoxOk);
+  answer.Join();
+  return shown;
+}
+
+TEST(MessageBoxShow, ValuesAreShownInTheirTextForm) {
+  EXPECT_EQ(ValueShown(Value(std::int32_t{12})), "12");
+  EXPECT_EQ(ValueShown(Value(std::int64_t{-9000000000})), "-9000000000");
+  EXPECT_EQ(ValueShown(Value(Logical{1})), "真");
+  EXPECT_EQ(ValueShown(Value(Logical{0})), "假");
+  EXPECT_EQ(ValueShown(Value(MakeText("文本"))), "文本");
+  EXPECT_EQ(ValueShown(Value(SubroutineAddress{0x401000})), "") << "no text form: an empty box";
+}
+
 TEST(MessageBoxShow, OkCancelPromptMapsButtonsAndEscape) {
   Seen seen;
   EXPECT_EQ(ShowAndAnswer("确认?", 0x41, "提示", "提示", IDOK, seen), kMessageBoxOk);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wininet.h>
 
@@ -151,6 +152,27 @@ TEST(FolderEmptying, RefusesDriveRootsAndTheProfileFolder) {
     ASSERT_TRUE(ScratchExists(scratch.Path("me")));
     EXPECT_FALSE(FolderEmptyingAllowed(scratch.Path("me")));
   }
+}
+
+TEST(BrowserDataClear, RecycleBinIsEmptied) {
+  ScratchFolder scratch("recycle");
+  const std::string file = scratch.Path("discarded.txt");
+  ScratchFileWrite(file, "x");
+  std::string from = file;
+  from.push_back('\0');  // the list ends with a second zero
+  SHFILEOPSTRUCTA operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+  ASSERT_EQ(SHFileOperationA(&operation), 0);
+  SHQUERYRBINFO bin{};
+  bin.cbSize = sizeof bin;
+  ASSERT_EQ(SHQueryRecycleBinA(nullptr, &bin), S_OK);
+  ASSERT_GT(bin.i64NumItems, 0) << "the file did not go to the recycle bin";
+
+  EXPECT_TRUE(BrowserDataClear(kClearRecycleBin));
+  ASSERT_EQ(SHQueryRecycleBinA(nullptr, &bin), S_OK);
+  EXPECT_EQ(bin.i64NumItems, 0);
 }
 
 }  // namespace

@@ -102,12 +102,19 @@ TEST(MessageBoxShow, OkCancelPromptMapsButtonsAndEscape) {
 }
 
 TEST(MessageBoxShow, OtherButtonsAreNumberedFromOkUpwards) {
-  Seen seen;
-  EXPECT_EQ(ShowAndAnswer("?", MB_YESNOCANCEL, "q", "q", IDYES, seen), 5);
-  EXPECT_EQ(ShowAndAnswer("?", MB_YESNOCANCEL, "q", "q", IDNO, seen), 6);
-  EXPECT_EQ(ShowAndAnswer("?", MB_ABORTRETRYIGNORE, "q", "q", IDABORT, seen), 2);
-  EXPECT_EQ(ShowAndAnswer("?", MB_ABORTRETRYIGNORE, "q", "q", IDRETRY, seen), 3);
-  EXPECT_EQ(ShowAndAnswer("?", MB_ABORTRETRYIGNORE, "q", "q", IDIGNORE, seen), 4);
+  const struct {
+    std::int32_t style;
+    int button;
+    std::int32_t result;
+  } cases[] = {{MB_YESNOCANCEL, IDYES, 5},
+               {MB_YESNOCANCEL, IDNO, 6},
+               {MB_ABORTRETRYIGNORE, IDABORT, 2},
+               {MB_ABORTRETRYIGNORE, IDRETRY, 3},
+               {MB_ABORTRETRYIGNORE, IDIGNORE, 4}};
+  for (const auto& c : cases) {
+    Seen seen;
+    EXPECT_EQ(ShowAndAnswer("?", c.style, "q", "q", c.button, seen), c.result) << "button " << c.button;
+  }
 }
 
 TEST(MessageBoxShow, TaskModalBoxDisablesOnlyTheCallingThreadsWindows) {

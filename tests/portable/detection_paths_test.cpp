@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/detection_paths.h"
+#include "runtime/commands/value_commands.h"
 
 namespace {
 
@@ -50,4 +51,16 @@ TEST(FolderTextsEqual, IgnoresAsciiCaseAndTrailingSeparatorsOnly) {
   EXPECT_TRUE(FolderTextsEqual("C:\\\x81\x41", "c:\\\x81\x41"));
   // A folder ending in a character whose second byte is 0x5C keeps it.
   EXPECT_FALSE(FolderTextsEqual("C:\\\x95\x5c", "C:\\\x95"));
+}
+
+TEST(DestinationPath, TakesTheDetectionTimeTextAsItIs) {
+  const Classification video = Matched(ExtensionClass::Video, ".flv");
+  auto nameAt = [&](int hour, int minute, int second) {
+    const DateTime time = DateTimeFromParts({2011, 1, 22, hour, minute, second});
+    return DestinationPath("D:\\s", DestinationNameOf(ToText(time), video), 2);
+  };
+  EXPECT_EQ(nameAt(9, 5, 7), "D:\\s\\2011年1月22日9时5分7秒(2).flv");
+  EXPECT_EQ(nameAt(9, 5, 0), "D:\\s\\2011年1月22日9时5分(2).flv");
+  EXPECT_EQ(nameAt(9, 0, 0), "D:\\s\\2011年1月22日9时(2).flv");
+  EXPECT_EQ(nameAt(0, 0, 0), "D:\\s\\2011年1月22日(2).flv");
 }

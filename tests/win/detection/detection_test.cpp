@@ -3,13 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/detection.h"
-#include "app/detection_paths.h"
 #include "app/detection_texts.h"
 #include "app/shared_values.h"
 #include "detection_scratch.h"
@@ -66,19 +64,6 @@ class HandleNewFileTest : public testing::Test {
 };
 
 }  // namespace
-
-TEST(DetectionTime, NamesTheCopyWithoutZeroParts) {
-  const Classification video{ExtensionClass::Video, MakeText(".flv")};
-  auto nameAt = [&](int hour, int minute, int second) {
-    const DateTime time = DateTimeFromParts({2011, 1, 22, hour, minute, second});
-    return Str(DestinationPath("D:\\s", DestinationNameOf(ToText(time), video)));
-  };
-  EXPECT_EQ(nameAt(9, 5, 7), "D:\\s\\2011年1月22日9时5分7秒.flv");
-  EXPECT_EQ(nameAt(9, 5, 0), "D:\\s\\2011年1月22日9时5分.flv");
-  EXPECT_EQ(nameAt(9, 0, 0), "D:\\s\\2011年1月22日9时.flv");
-  EXPECT_EQ(nameAt(0, 0, 0), "D:\\s\\2011年1月22日.flv");
-  EXPECT_EQ(nameAt(0, 0, 9), "D:\\s\\2011年1月22日0时0分9秒.flv");
-}
 
 TEST_F(HandleNewFileTest, EachClassPromptsThenCopiesAndReportsWithItsOwnTexts) {
   struct Case {

@@ -65,6 +65,8 @@ class DirBox {
   ~DirBox();
 
   HWND Window() const { return window_; }
+  // The system window has been destroyed with its parent.
+  void WindowForget() { window_ = nullptr; }
 
   // Property 8: the text last written, or the path of the last activated item.
   const Text& Directory() const { return directory_; }

@@ -64,6 +64,11 @@ std::optional<LOGFONTA> FontWith(std::optional<LOGFONTA> current, const Property
 class DriverBoxObject final : public LiveObject {
  public:
   using LiveObject::LiveObject;
+  ~DriverBoxObject() override {
+    // The engine forgets the handle when the window is destroyed with its
+    // parent; the box must not destroy a handle that may have been reused.
+    if (box_ && Handle() == nullptr) box_->WindowForget();
+  }
 
   bool Build(const ControlCreateArgs& args, const DriverBoxProperties& stored) {
     DriverBoxCreateArgs create;
@@ -137,9 +142,11 @@ class DriverBoxObject final : public LiveObject {
     return std::nullopt;
   }
 
-  std::optional<LRESULT> OwnMessage(UINT message, WPARAM, LPARAM) override {
-    if (message == WM_NCDESTROY) box_->WindowForget();
-    return std::nullopt;
+  // With the list dropped down, Enter and Esc close the list (Enter
+  // confirming the highlighted drive) instead of acting on the window.
+  bool AcceptsKey(UINT virtualKey) const override {
+    if (virtualKey != VK_RETURN && virtualKey != VK_ESCAPE) return false;
+    return SendMessageA(box_->Window(), CB_GETDROPPEDSTATE, 0, 0) != 0;
   }
 
  private:
@@ -149,6 +156,9 @@ class DriverBoxObject final : public LiveObject {
 class DirBoxObject final : public LiveObject {
  public:
   using LiveObject::LiveObject;
+  ~DirBoxObject() override {
+    if (box_ && Handle() == nullptr) box_->WindowForget();
+  }
 
   bool Build(const ControlCreateArgs& args, const DirBoxProperties& stored) {
     DirBoxCreateArgs create;

@@ -50,6 +50,9 @@ void BorderApply(HWND window, int style) {
 }  // namespace
 
 std::unique_ptr<DirBox> DirBox::Create(const DirBoxCreateArgs& args, ControlEventSink sink) {
+  // The tree-view class exists only once the common controls are set up.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
   const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | TVS_DISABLEDRAGDROP | TVS_SHOWSELALWAYS | args.extraStyle;
   HWND window = CreateWindowExA(0, WC_TREEVIEWA, "", style, args.left, args.top, args.width, args.height,
                                 args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.controlId)),

@@ -34,6 +34,7 @@ bool Contains(const Strings& texts, const std::string& wanted) {
 // Sends a double-click at the middle of an item's label.
 void DoubleClick(HWND tree, HTREEITEM item) {
   RECT rect{};
+  SendMessageA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));  // as a user scrolls to it
   std::memcpy(&rect, &item, sizeof item);  // the item goes in, its rectangle comes out
   ASSERT_TRUE(SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rect)));
   const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);

@@ -154,7 +154,9 @@ PropertyValue PropertyRead(WindowId window, UnitId unit, std::int32_t index, std
 // Writes a property; same errors.  Left/top are clamped to -32627..32627 and
 // width/height to 0..32627.  For fonts, element selects a part: -1 whole,
 // 0 angle (tenths of a degree), 1 bold, 2 italic, 3 underline, 4 strike-out,
-// 5 size, 6 face name.  Window thread only.
+// 5 size, 6 face name.  Writes belong to the window thread: a write made on
+// another thread is handed to it by a sent message and waits until the
+// window thread dispatches it.
 void PropertyWrite(WindowId window, UnitId unit, std::int32_t index, const PropertyValue& value,
                    std::int32_t element = -1);
 

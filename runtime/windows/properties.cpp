@@ -99,6 +99,8 @@ void VisibilityWrite(UnitRecord& unit, bool visible) {
     window->ShowPerStartPosition();
   } else {
     ShowWindow(handle, IsIconic(handle) ? SW_RESTORE : SW_SHOW);
+    // Shown again from the notification area: the user expects it in front.
+    SetForegroundWindow(handle);
   }
   if (window->modal && !window->modalLoopRunning) ModalLoopRun(handle);
 }

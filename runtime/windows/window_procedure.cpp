@@ -17,6 +17,13 @@ namespace {
 
 constexpr UINT_PTR kSubclassId = 0x45450001;
 
+// Subclassed system controls carry their object in a window property (the
+// subclass data cannot be read back through every import library).
+ATOM ObjectPropertyAtom() {
+  static const ATOM atom = GlobalAddAtomA("EELiveObject");
+  return atom;
+}
+
 using NextProcedure = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 
 LRESULT CALLBACK DefSubclassNext(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -155,6 +162,7 @@ LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, L
   auto* object = reinterpret_cast<LiveObject*>(reference);
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(window, ControlSubclassProc, kSubclassId);
+    RemovePropA(window, MAKEINTATOM(ObjectPropertyAtom()));
     object->HandleSet(nullptr);
     return DefSubclassProc(window, message, wParam, lParam);
   }
@@ -165,10 +173,8 @@ LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, L
 
 LiveObject* ObjectFromHandle(HWND handle) {
   if (handle == nullptr) return nullptr;
-  DWORD_PTR reference = 0;
-  if (GetWindowSubclass(handle, ControlSubclassProc, kSubclassId, &reference)) {
-    return reinterpret_cast<LiveObject*>(reference);
-  }
+  if (HANDLE object = GetPropA(handle, MAKEINTATOM(ObjectPropertyAtom())))
+    return static_cast<LiveObject*>(object);
   if (reinterpret_cast<WNDPROC>(GetClassLongPtrA(handle, GCLP_WNDPROC)) == EngineWindowProc) {
     return reinterpret_cast<LiveObject*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
   }
@@ -214,6 +220,7 @@ bool EngineClassRegister(const char* className) {
 LiveObject::~LiveObject() {
   if (subclassed_ && handle_ != nullptr && IsWindow(handle_)) {
     RemoveWindowSubclass(handle_, ControlSubclassProc, kSubclassId);
+    RemovePropA(handle_, MAKEINTATOM(ObjectPropertyAtom()));
   }
 }
 
@@ -230,6 +237,7 @@ void LiveObject::Attach(HWND handle) {
   handle_ = handle;
   subclassed_ =
       SetWindowSubclass(handle, ControlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  if (subclassed_) SetPropA(handle, MAKEINTATOM(ObjectPropertyAtom()), this);
 }
 
 EventOutcome LiveObject::Raise(std::int32_t event, const EventArgs& args) const {

@@ -7,6 +7,7 @@ set(EE_PORTABLE_SOURCES
   runtime/core/runtime_error_message.cpp
   runtime/windows/type_properties.cpp
   runtime/windows/dir_path.cpp
+  runtime/windows/template_parser.cpp
   runtime/commands/text_commands.cpp
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp

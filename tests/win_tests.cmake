@@ -2,7 +2,7 @@
 # each linked against the whole product library and run as one CTest test.
 file(GLOB EE_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
 add_library(ee_test_support STATIC ${EE_TEST_SUPPORT_SOURCES})
-target_link_libraries(ee_test_support PUBLIC ee_product gtest gmock)
+target_link_libraries(ee_test_support PUBLIC ee_template_writer ee_product gtest gmock)
 target_include_directories(ee_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
 file(GLOB EE_WIN_TEST_AREAS LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/win/*)

@@ -64,6 +64,7 @@ struct UnitRecord {
   ByteArray typeProperties;  // field 23, possibly empty
   // Menu items carry one handler instead of a binding list.
   EventHandler menuHandler = nullptr;
+  std::uint32_t menuHandlerOffset = kNoHandlerOffset;
 
   std::uint32_t TypeNumberOf() const { return typeCode & 0xFFFFu; }
   bool IsMenuItem() const { return UnitKindOf(id) == 2 && TypeNumberOf() == kTypeMenu; }

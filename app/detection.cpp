@@ -73,7 +73,13 @@ bool CopyToFreeName(const WideText& source, const DestinationName& name, Text& w
       return true;
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      // The name was free, so whatever lies there now is this copy cut short
+      // (a full disk under Wine): it must not pass for a saved element, nor
+      // push the retry to a "(2)" name.
+      DeleteFileW(wideDestination.c_str());
+      return false;
+    }
   }
   return false;
 }

@@ -5,12 +5,14 @@
 
 void FuzzValueBytes(const std::uint8_t* data, std::size_t size);
 void FuzzTextSplit(const std::uint8_t* data, std::size_t size);
+void FuzzTemplateBlock(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
 constexpr FuzzTarget kTargets[] = {
     {"value_bytes", &FuzzValueBytes},
     {"text_split", &FuzzTextSplit},
+    {"template_block", &FuzzTemplateBlock},
 };
 
 }  // namespace

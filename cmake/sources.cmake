@@ -18,6 +18,8 @@ set(EE_PORTABLE_SOURCES
   runtime/commands/icon_file.cpp
   app/detection_paths.cpp
   app/watch_rules.cpp
+  app/change_records.cpp
+  app/new_file_ledger.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

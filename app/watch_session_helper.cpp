@@ -1,0 +1,176 @@
+// A session's helper thread: recovery scans after an overflow and, under
+// Wine, the one-time subfolder walk and the existence check of the watched
+// folder.  It never touches the folder handle, so it cannot delay a read.
+#include <deque>
+
+#include "app/watch_session.h"
+#include "app/watcher.h"
+
+namespace {
+
+// Wine arms a recursive watch when the read request reaches it, a moment
+// after the watcher signals that it is about to read.
+constexpr DWORD kWineArmSettleMs = 100;
+constexpr DWORD kWineExistencePollMs = 1000;
+
+std::uint64_t FileTimeValue(const FILETIME& time) {
+  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+bool IsFolderToEnter(const WIN32_FIND_DATAW& entry) {
+  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  // Links lead outside the tree (or round in a circle): never followed.
+  if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  const wchar_t* name = entry.cFileName;
+  return !(name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)));
+}
+
+WideText ChildName(const WideText& parent, const wchar_t* name) {
+  WideText child = parent;
+  if (!child.empty()) child += L'\\';
+  child += name;
+  return child;
+}
+
+// Walks the tree below the session's folder breadth first (parent before
+// child), calling onFolder(relative) for each folder below the top and
+// onFile(relative, entry) for each file.  Stops as soon as the session ends.
+template <class OnFolder, class OnFile>
+void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile) {
+  std::deque<WideText, RuntimeAllocator<WideText>> pending;
+  pending.emplace_back();
+  while (!pending.empty() && !session.ending) {
+    const WideText relative = std::move(pending.front());
+    pending.pop_front();
+    if (!relative.empty()) onFolder(relative);
+    WideText pattern = session.wideFolder + relative;
+    if (!relative.empty()) pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    FindHandle guard(find);
+    do {
+      if (session.ending) return;
+      if (IsFolderToEnter(entry)) {
+        pending.push_back(ChildName(relative, entry.cFileName));
+      } else if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        onFile(relative, entry);
+      }
+    } while (FindNextFileW(find, &entry));
+  }
+}
+
+void FoundFileOffer(WatchSession& session, const WideText& relative, const WIN32_FIND_DATAW& entry) {
+  const WideText name = ChildName(relative, entry.cFileName);
+  WatchRecoveredFileOffer(session,
+                          std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+}
+
+// Opening a folder is what makes Wine add it to the armed recursive watch.
+// A file made in it after the start but before it was opened (or, for the
+// top folder, before the first read reached Wine) was never
+// reported, so such files are handed on from the listing that follows the
+// opening (the ledger keeps a file that was also reported from counting twice).
+void WineSubfoldersOpen(WatchSession& session) {
+  const std::uint64_t since = session.startTime;
+  TreeWalk(
+      session,
+      [&](const WideText& relative) {
+        const WideText path = session.wideFolder + relative;
+        HANDLE folder =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+      },
+      [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
+        if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);
+      });
+}
+
+void RecoveryScan(WatchSession& session) {
+  std::uint64_t cutoff;
+  {
+    // A request made while this scan runs asks for another scan afterwards.
+    std::lock_guard<std::mutex> guard(session.ledgerLock);
+    cutoff = session.scanCutoff;
+    session.activeScanCutoff = cutoff;
+    session.scanCutoff = WatchSession::kNoScanCutoff;
+  }
+  if (cutoff == WatchSession::kNoScanCutoff) return;
+  TreeWalk(
+      session, [](const WideText&) {},
+      [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
+        if (FileTimeValue(entry.ftCreationTime) < cutoff) return;
+        const WideText name = ChildName(relative, entry.cFileName);
+        WatchRecoveredFileOffer(
+            session, std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+      });
+  std::lock_guard<std::mutex> guard(session.ledgerLock);
+  session.activeScanCutoff = WatchSession::kNoScanCutoff;
+}
+
+bool FolderVanished(const WatchSession& session) {
+  const DWORD attributes = GetFileAttributesW(session.wideFolder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Ends the session by itself: the watcher then reports it.
+void VanishedSessionEnd(WatchSession& session) {
+  session.vanished = true;
+  WatchSessionEndingMark(session);
+  WatchSessionCancelUntilEnded(session);
+}
+
+}  // namespace
+
+bool RunningUnderWine() {
+  static const bool wine = [] {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+void WatchRecoveryRequest(WatchSession& session) {
+  WatchOverflowCount();
+  const std::uint64_t lastGood = session.lastGoodRead;
+  const std::uint64_t cutoff = lastGood > kRecoveryMargin ? lastGood - kRecoveryMargin : 0;
+  {
+    std::lock_guard<std::mutex> guard(session.ledgerLock);
+    if (cutoff < session.scanCutoff) session.scanCutoff = cutoff;
+  }
+  SetEvent(session.scanRequested.Get());
+}
+
+DWORD WINAPI WatchSessionHelperThread(LPVOID parameter) {
+  auto* owned = static_cast<WatchSessionRef*>(parameter);
+  WatchSessionRef sessionRef = std::move(*owned);
+  delete owned;
+  WatchSession& session = *sessionRef;
+
+  const bool wine = RunningUnderWine();
+  HANDLE started[] = {session.stopEvent.Get(), session.firstReadRequested.Get()};
+  if (WaitForMultipleObjects(2, started, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
+  if (wine) {
+    if (WaitForSingleObject(session.stopEvent.Get(), kWineArmSettleMs) == WAIT_OBJECT_0) return 0;
+    WineSubfoldersOpen(session);
+  }
+
+  HANDLE wakers[] = {session.stopEvent.Get(), session.scanRequested.Get()};
+  const DWORD pollMs = wine ? kWineExistencePollMs : INFINITE;
+  for (;;) {
+    const DWORD woken = WaitForMultipleObjects(2, wakers, FALSE, pollMs);
+    if (woken == WAIT_OBJECT_0 || session.ending) return 0;
+    if (woken == WAIT_OBJECT_0 + 1) RecoveryScan(session);
+    // Under Wine a deleted folder does not end the pending read.
+    if (wine && FolderVanished(session)) {
+      VanishedSessionEnd(session);
+      return 0;
+    }
+  }
+}

@@ -1,0 +1,117 @@
+#include "watch_test_support.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "app/watcher.h"
+
+namespace {
+
+std::mutex recordLock;
+std::string recordPrefix;
+std::vector<HandOff> recorded;
+
+void RecordingSink(std::string_view fullPath, std::wstring_view exactPath) {
+  std::lock_guard<std::mutex> guard(recordLock);
+  if (fullPath.substr(0, recordPrefix.size()) != recordPrefix) return;
+  recorded.push_back(HandOff{std::string(fullPath), std::wstring(exactPath)});
+}
+
+template <class Ready>
+bool Await(Ready ready, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!ready()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+}  // namespace
+
+TempTree::TempTree() {
+  static std::atomic<int> serial{0};
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  path_ = std::string(temp) + "eewatch_" + std::to_string(GetCurrentProcessId()) + "_" +
+          std::to_string(GetTickCount()) + "_" + std::to_string(++serial);
+  CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempTree::~TempTree() { RemoveTree(path_); }
+
+void TempTree::Folder(const std::string& relative) const {
+  for (std::size_t cut = relative.find('\\'); cut != std::string::npos; cut = relative.find('\\', cut + 1)) {
+    CreateDirectoryA(Join(relative.substr(0, cut)).c_str(), nullptr);
+  }
+  CreateDirectoryA(Join(relative).c_str(), nullptr);
+}
+
+void TempTree::File(const std::string& relative, int writes) const {
+  HANDLE file = CreateFileA(Join(relative).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  for (int i = 0; i < writes; ++i) {
+    DWORD written = 0;
+    WriteFile(file, "data", 4, &written, nullptr);
+    FlushFileBuffers(file);
+  }
+  CloseHandle(file);
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+void HandOffRecordStart(const std::string& prefix) {
+  {
+    std::lock_guard<std::mutex> guard(recordLock);
+    recordPrefix = prefix;
+    recorded.clear();
+  }
+  NewFileSinkSet(RecordingSink);
+}
+
+std::vector<HandOff> HandOffsRecorded() {
+  std::lock_guard<std::mutex> guard(recordLock);
+  return recorded;
+}
+
+bool HandOffsAwait(std::size_t count, DWORD timeoutMs) {
+  return Await([&] { return HandOffsRecorded().size() >= count; }, timeoutMs);
+}
+
+std::vector<DWORD> ProcessThreadIds() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+bool ThreadCountAwait(std::size_t count, DWORD timeoutMs) {
+  return Await([&] { return ProcessThreadIds().size() <= count; }, timeoutMs);
+}

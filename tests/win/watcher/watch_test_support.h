@@ -1,0 +1,44 @@
+// Helpers of the watcher tests: a private folder tree, a sink that records
+// hand-offs instead of prompting, and counts of the process's threads.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct HandOff {
+  std::string fullPath;
+  std::wstring exactPath;
+};
+
+// A fresh folder below the temporary folder, removed with its contents.
+class TempTree {
+ public:
+  TempTree();
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::string& Path() const { return path_; }  // without a trailing "\"
+  std::string Join(const std::string& relative) const { return path_ + "\\" + relative; }
+  void Folder(const std::string& relative) const;                // with its parents
+  void File(const std::string& relative, int writes = 1) const;  // created, written `writes` times
+
+ private:
+  std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+
+// Installs the recording sink; hand-offs whose path begins with `prefix`
+// are kept.
+void HandOffRecordStart(const std::string& prefix);
+std::vector<HandOff> HandOffsRecorded();
+// Waits until at least `count` hand-offs were recorded (false on timeout).
+bool HandOffsAwait(std::size_t count, DWORD timeoutMs);
+
+std::vector<DWORD> ProcessThreadIds();
+// Waits until the process has at most `count` threads (false on timeout).
+bool ThreadCountAwait(std::size_t count, DWORD timeoutMs);

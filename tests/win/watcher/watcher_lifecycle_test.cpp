@@ -1,0 +1,122 @@
+// Starting and stopping sessions: stops return at once, nothing is left
+// behind, and a session that ends by itself says so.
+#include <gtest/gtest.h>
+
+#include "app/shared_values.h"
+#include "app/watcher.h"
+#include "watch_test_support.h"
+
+namespace {
+
+constexpr UINT kEndedMessage = WM_APP + 21;
+
+// Threads of earlier tests (closers, workers) end within moments.
+std::size_t SettledThreadCount() {
+  std::size_t count = ProcessThreadIds().size();
+  for (int i = 0; i < 50; ++i) {
+    Sleep(20);
+    const std::size_t now = ProcessThreadIds().size();
+    if (now == count && i > 5) break;
+    count = now;
+  }
+  return count;
+}
+
+DWORD HandleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+// A message-only window that receives the ended notice.
+class NoticeWindow {
+ public:
+  NoticeWindow()
+      : window_(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {
+    WatchEndedNotifySet(window_, kEndedMessage);
+  }
+  ~NoticeWindow() {
+    WatchEndedNotifySet(nullptr, 0);
+    DestroyWindow(window_);
+  }
+  // The wParam of the first notice within timeoutMs, or 0.
+  std::uintptr_t Await(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start <= timeoutMs) {
+      if (PeekMessageA(&message, window_, kEndedMessage, kEndedMessage, PM_REMOVE)) return message.wParam;
+      Sleep(10);
+    }
+    return 0;
+  }
+
+ private:
+  HWND window_;
+};
+
+class WatchLifecycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WatchedFolder.Replace(MakeText(tree.Path() + "\\")); }
+  TempTree tree;
+};
+
+TEST_F(WatchLifecycleTest, StopDuringAPendingReadReturnsAtOnceWithoutANotice) {
+  NoticeWindow notices;
+  const std::size_t threads = SettledThreadCount();
+  std::uintptr_t handle = OpenWatchFolder(tree.Path() + "\\");
+  ASSERT_NE(handle, 0u);
+  Sleep(300);  // the read is pending now
+  const DWORD start = GetTickCount();
+  CloseWatchHandleAsync(handle);
+  EXPECT_LT(GetTickCount() - start, 500u);
+  EXPECT_EQ(handle, 0u);
+  EXPECT_TRUE(ThreadCountAwait(threads, 1000));
+  EXPECT_EQ(notices.Await(300), 0u);
+  // A variable that is already 0 is ignored.
+  CloseWatchHandleAsync(handle);
+  EXPECT_EQ(handle, 0u);
+}
+
+TEST_F(WatchLifecycleTest, FiftyStartsAndStopsLeaveNoThreadOrHandle) {
+  std::uintptr_t handle = OpenWatchFolder(tree.Path());
+  CloseWatchHandleAsync(handle);  // first-use allocations out of the count
+  const std::size_t threads = SettledThreadCount();
+  const DWORD handles = HandleCount();
+  for (int i = 0; i < 50; ++i) {
+    handle = OpenWatchFolder(tree.Path());
+    ASSERT_NE(handle, 0u);
+    if (i % 5 == 0) Sleep(20);  // some with the read pending, some before it
+    CloseWatchHandleAsync(handle);
+  }
+  EXPECT_TRUE(ThreadCountAwait(threads, 5000));
+  const DWORD start = GetTickCount();
+  while (HandleCount() > handles && GetTickCount() - start < 5000) Sleep(20);
+  EXPECT_EQ(HandleCount(), handles);
+}
+
+TEST_F(WatchLifecycleTest, MissingFolderGivesZeroAndNoThread) {
+  const std::size_t threads = SettledThreadCount();
+  EXPECT_EQ(OpenWatchFolder(tree.Join("missing")), 0u);
+  EXPECT_LE(ProcessThreadIds().size(), threads);
+}
+
+// Wine keeps a folder that this process holds open until the handle goes
+// (the delete stays pending), so the folder is moved away here; a delete
+// from the Linux side makes it vanish the same way.
+TEST_F(WatchLifecycleTest, VanishedFolderEndsTheSessionWithANotice) {
+  NoticeWindow notices;
+  tree.Folder("gone\\inner");
+  const std::string folder = tree.Join("gone");
+  std::uintptr_t handle = OpenWatchFolder(folder);
+  ASSERT_NE(handle, 0u);
+  const std::size_t threads = ProcessThreadIds().size();
+  Sleep(300);
+  ASSERT_TRUE(MoveFileA(folder.c_str(), tree.Join("moved").c_str()));
+  EXPECT_EQ(notices.Await(5000), handle);
+  EXPECT_TRUE(WatchEndedByItself(handle));
+  EXPECT_TRUE(ThreadCountAwait(threads - 2, 2000));  // the watcher and its helper have ended
+  CloseWatchHandleAsync(handle);
+  EXPECT_EQ(handle, 0u);
+}
+
+}  // namespace

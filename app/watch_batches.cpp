@@ -1,7 +1,7 @@
 // From a read's bytes to the detection step: the batch worker decodes each
 // batch as soon as it arrives; the hand-off thread gives the accepted files
 // to the detection step one at a time.  Both run on demand and end when
-// their queue is empty.
+// their queue has been empty for a second.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -36,40 +36,56 @@ void DefaultSink(std::string_view fullPath, std::wstring_view exactPath) {
 }
 
 // A queue drained by one thread that is started when work arrives and ends
-// when the queue is empty.
+// after the queue has stayed empty for a while (starting a thread per
+// trickling batch would cost more than the batch).
 template <class Item>
 class DrainedQueue {
  public:
   explicit DrainedQueue(LPTHREAD_START_ROUTINE body) : body_(body) {}
 
   void Push(Item item) {
-    std::lock_guard<std::mutex> guard(lock_);
+    AcquireSRWLockExclusive(&lock_);
     items_.push_back(std::move(item));
-    if (draining_) return;
+    if (draining_) {
+      ReleaseSRWLockExclusive(&lock_);
+      WakeConditionVariable(&arrived_);
+      return;
+    }
     HANDLE thread = WatchThreadStart(body_, nullptr);
-    if (thread == nullptr) return;  // the next push tries again
-    draining_ = true;
-    DeclaredFunctionCall(kDeclaredCloseHandle, thread);
+    draining_ = thread != nullptr;  // without a thread the next push tries again
+    ReleaseSRWLockExclusive(&lock_);
+    if (thread != nullptr) DeclaredFunctionCall(kDeclaredCloseHandle, thread);
   }
-  // The next item, or false when the queue is empty (the caller then ends).
+  // The next item, or false when none came for a while (the caller then ends).
   bool Pop(Item& item) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (items_.empty()) {
-      draining_ = false;
-      return false;
+    AcquireSRWLockExclusive(&lock_);
+    const DWORD start = GetTickCount();
+    while (items_.empty()) {
+      const DWORD waited = GetTickCount() - start;
+      if (waited >= kLingerMs || !SleepConditionVariableSRW(&arrived_, &lock_, kLingerMs - waited, 0)) {
+        if (!items_.empty()) break;
+        draining_ = false;
+        ReleaseSRWLockExclusive(&lock_);
+        return false;
+      }
     }
     item = std::move(items_.front());
     items_.pop_front();
+    ReleaseSRWLockExclusive(&lock_);
     return true;
   }
   std::size_t Size() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return items_.size();
+    AcquireSRWLockShared(&lock_);
+    const std::size_t size = items_.size();
+    ReleaseSRWLockShared(&lock_);
+    return size;
   }
 
  private:
+  static constexpr DWORD kLingerMs = 1000;
   LPTHREAD_START_ROUTINE body_;
-  std::mutex lock_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE arrived_ = CONDITION_VARIABLE_INIT;
   std::deque<Item, RuntimeAllocator<Item>> items_;
   bool draining_ = false;
 };
@@ -86,7 +102,10 @@ DrainedQueue<NewFile>& NewFiles() {
 }
 std::atomic<NewFileSink> sink{DefaultSink};
 std::atomic<std::uint64_t> overflowCount{0};
+std::atomic<std::uint64_t> batchCount{0};
 std::atomic<std::uint64_t> recoveredCount{0};
+std::mutex walkLock;
+WatchStatistics walkFigures;  // only the walk fields, under walkLock
 
 Text ToAnsiNameUtf16(const char16_t* name, std::int32_t count) {
   return ToAnsiName(reinterpret_cast<const wchar_t*>(name), count);
@@ -142,6 +161,7 @@ bool WatchBatchHandOver(const WatchSessionRef& session, const void* buffer, std:
       DeclaredFunctionCall(kDeclaredGlobalAlloc, kZeroInitFixed, byteCount + kChangeRecordHeaderSize));
   if (block == nullptr) return false;
   std::memcpy(block, buffer, byteCount);
+  ++batchCount;
   Batches().Push(new ChangeBatch{block, byteCount, issueTime, session});
   return true;
 }
@@ -186,6 +206,23 @@ void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relative
 
 void WatchOverflowCount() { ++overflowCount; }
 
+void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds) {
+  std::lock_guard<std::mutex> guard(walkLock);
+  ++walkFigures.walksDone;
+  walkFigures.lastWalkFolders = folders;
+  walkFigures.lastWalkMs = milliseconds;
+}
+
 WatchStatistics WatchStatisticsRead() {
-  return WatchStatistics{Batches().Size(), NewFiles().Size(), overflowCount, recoveredCount};
+  WatchStatistics figures;
+  {
+    std::lock_guard<std::mutex> guard(walkLock);
+    figures = walkFigures;
+  }
+  figures.batchesWaiting = Batches().Size();
+  figures.filesWaiting = NewFiles().Size();
+  figures.batchesHandedOver = batchCount;
+  figures.overflows = overflowCount;
+  figures.filesRecovered = recoveredCount;
+  return figures;
 }

@@ -64,6 +64,7 @@ bool WatchBatchHandOver(const WatchSessionRef& session, const void* buffer, std:
 // Hands on a file found by a recovery scan unless the session already did.
 void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relativeName);
 void WatchOverflowCount();
+void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds);
 
 // Session helper (watch_session_helper.cpp): recovery scans and, under Wine,
 // the subfolder walk and the existence check.

@@ -74,9 +74,12 @@ void FoundFileOffer(WatchSession& session, const WideText& relative, const WIN32
 // opening (the ledger keeps a file that was also reported from counting twice).
 void WineSubfoldersOpen(WatchSession& session) {
   const std::uint64_t since = session.startTime;
+  const DWORD started = GetTickCount();
+  std::uint32_t folders = 0;
   TreeWalk(
       session,
       [&](const WideText& relative) {
+        ++folders;
         const WideText path = session.wideFolder + relative;
         HANDLE folder =
             CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -86,6 +89,7 @@ void WineSubfoldersOpen(WatchSession& session) {
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);
       });
+  if (!session.ending) WatchWalkCount(folders, GetTickCount() - started);
 }
 
 void RecoveryScan(WatchSession& session) {

@@ -3,7 +3,7 @@
 // Threads.  Per session: the watcher thread (owns the folder handle, only
 // reads and hands off) and a helper thread (recovery scans; under Wine also
 // the one-time subfolder walk and a once-a-second existence check).  Per
-// process, started on demand and ending when idle: one batch worker that
+// process, started on demand and ending after a second idle: one batch worker that
 // decodes batches as they come, and one hand-off thread that calls the
 // detection step for one file at a time.  Prompts therefore never hold up
 // reading or decoding, and 10,000 waiting batches cost 10,000 small blocks

@@ -58,7 +58,12 @@ DWORD WINAPI BatchWorker(LPVOID unused);
 struct WatchStatistics {
   std::size_t batchesWaiting = 0;
   std::size_t filesWaiting = 0;
+  std::uint64_t batchesHandedOver = 0;
   std::uint64_t overflows = 0;
   std::uint64_t filesRecovered = 0;
+  // The Wine subfolder walks finished so far, and the last one's size and time.
+  std::uint64_t walksDone = 0;
+  std::uint32_t lastWalkFolders = 0;
+  std::uint32_t lastWalkMs = 0;
 };
 WatchStatistics WatchStatisticsRead();

@@ -33,11 +33,13 @@ bool NewFileNameBuild(const WatchedFolderTexts& folder, std::u16string_view name
                       NewFileName& result) {
   if (name.empty()) return false;  // an added file always has a name
   const bool addSeparator = !TextEndsWithSeparator(folder.ansi);
-  const Text ansiName = toAnsi(name.data(), static_cast<std::int32_t>(name.size()));
+  // A text ends at its first zero byte: a name that starts with one names nothing.
+  const Text lowerName = TextToLower(toAnsi(name.data(), static_cast<std::int32_t>(name.size())));
+  if (lowerName.empty()) return false;
 
   result.fullPath.assign(folder.ansi.data(), folder.ansi.size());
   if (addSeparator) result.fullPath += '\\';
-  result.fullPath += TextToLower(ansiName);
+  result.fullPath += lowerName;
   if (IsRecycleBinPath(result.fullPath)) return false;
 
   result.exactPath.assign(folder.wide.data(), folder.wide.size());

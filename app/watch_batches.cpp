@@ -122,6 +122,13 @@ Utf16Text Utf16FromAnsi(std::string_view text) {
   return Utf16Text(wide.begin(), wide.end());
 }
 
+// Added folders are reported like files; they are never elements.  A name
+// that is gone already is handed on all the same (its copy then fails).
+bool IsFolder(const Utf16Text& exactPath) {
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(exactPath.c_str()));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void NewFileQueue(NewFileName& name) {
   NewFiles().Push(NewFile{std::move(name.fullPath), WideFromUtf16(name.exactPath)});
 }
@@ -179,6 +186,7 @@ void DecodeChangeBatch(ChangeBatch* batch) {
   {
     std::lock_guard<std::mutex> guard(session.ledgerLock);
     for (NewFileName& name : names) {
+      if (IsFolder(name.exactPath)) continue;
       if (session.ledger.RecordArrived(name.relativeName, batch->issueTime)) NewFileQueue(name);
     }
     session.ledger.Prune(LedgerHorizon(session, batch->issueTime));

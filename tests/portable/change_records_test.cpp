@@ -165,9 +165,9 @@ TEST(ChangeRecordsTest, OddLengthsUnalignedOffsetsAndZeroFilledBlocks) {
   EXPECT_TRUE(Decode(std::vector<std::uint8_t>(4096, 0)).fullPaths.empty());
   EXPECT_TRUE(Decode({}).fullPaths.empty());
 
-  // An added record without a name names no file.
+  // An added record without a name, or whose name starts with a zero, names no file.
   BlockBuilder empty;
-  empty.Add(1, u"");
+  empty.Add(1, u"").Add(1, std::u16string_view(u"\0x.flv", 6));
   EXPECT_TRUE(Decode(empty.bytes).fullPaths.empty());
 }
 

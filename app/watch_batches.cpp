@@ -182,11 +182,14 @@ void DecodeChangeBatch(ChangeBatch* batch) {
                                    ToAnsiNameUtf16);
   DeclaredFunctionCall(kDeclaredGlobalFree, batch->block);
 
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const NewFileName& name) { return IsFolder(name.exactPath); }),
+              names.end());
+
   WatchSession& session = *batch->session;
   {
     std::lock_guard<std::mutex> guard(session.ledgerLock);
     for (NewFileName& name : names) {
-      if (IsFolder(name.exactPath)) continue;
       if (session.ledger.RecordArrived(name.relativeName, batch->issueTime)) NewFileQueue(name);
     }
     session.ledger.Prune(LedgerHorizon(session, batch->issueTime));

@@ -1,5 +1,29 @@
 #include "app/application.h"
 
+#include "app/extension_catalogue.h"
+#include "app/shared_values.h"
+#include "app/windows/handler_table.h"
+#include "runtime/core/program.h"
+#include "runtime/windows/engine.h"
+#include "runtime/windows/template_resource.h"
+#include "window_ids.h"
+
+namespace {
+
+// Releases the application's global texts and lists at program end.
+void ApplicationOnExit() {
+  VideoExtensions.Replace({});
+  AudioExtensions.Replace({});
+  CustomExtensions.Replace({});
+  WatchedFolder.Replace({});
+  SaveFolder.Replace({});
+}
+
+}  // namespace
+
 void ApplicationRun() {
-  // The start window and the message loop are added with the window engine.
+  OnExitRoutineRegister(ApplicationOnExit);
+  EngineStart(TemplateBlockFromResource(), ApplicationHandlers());
+  StartWindowLoad(kMainWindow);
+  MessageLoopRun();
 }

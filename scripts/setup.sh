@@ -30,7 +30,7 @@ if [ ${#need_packages[@]} -gt 0 ]; then
   fi
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need_packages[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_packages[@]}" >/dev/null
 fi
 
 # Wine needs the locale to exist for real to create files with Chinese names.

@@ -101,6 +101,34 @@ TEST_F(DriverTest, EscInTheFocusedControlOfAMessageBoxCancelsIt) {
   EXPECT_TRUE(window.Child(kFixtureResult).WaitText("取消"));
 }
 
+TEST_F(DriverTest, EnterInAMessageBoxPressesItsDefaultButton) {
+  const Window window = Start();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(window.Child(kFixtureShowMessage).Click());
+  const MessageBoxWindow box = program.WaitMessageBox("夹具消息");
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(box.Frame().ThreadId()).TopLevel() == box.Frame(); }));
+  ASSERT_TRUE(PressKeyInThread(box.Frame().ThreadId(), VK_RETURN));
+  EXPECT_TRUE(box.Frame().WaitGone());
+  EXPECT_TRUE(window.Child(kFixtureResult).WaitText("确定"));
+}
+
+TEST_F(DriverTest, RestartsTheSameCopyWithItsFilesKept) {
+  const Window first = Start();
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(program.Files().WriteFile(L"program\\kept.txt", "kept"));
+  const DWORD firstId = program.Id();
+  ASSERT_TRUE(first.CloseBox());
+  ASSERT_EQ(program.WaitForExit(), kFixtureCloseExitCode);
+
+  ASSERT_TRUE(program.Restart()) << program.Error();
+  EXPECT_NE(program.Id(), firstId);
+  const Window second = program.WaitWindow(kFixtureCaption);
+  ASSERT_TRUE(second);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(program.Files().ReadFile(L"program\\kept.txt"), "kept");
+}
+
 TEST_F(DriverTest, ChecksATickBoxAndTypesIntoTheBoxItEnables) {
   const Window window = Start();
   ASSERT_TRUE(window);

@@ -27,12 +27,13 @@ fi
 cmake --build "$BUILD_ROOT/win32" --target ee_driver ElementExtractor >/dev/null
 
 display_start
-trap display_stop EXIT
+# Wine's processes hold the display open: let them end before it goes.
+trap 'timeout 30 wineserver -w 2>/dev/null || true; display_stop' EXIT
 
 images="$EE_ROOT/docs/images"
 mkdir -p "$images"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"; display_stop' EXIT
+trap 'rm -rf "$work"; timeout 30 wineserver -w 2>/dev/null || true; display_stop' EXIT
 status=0
 for state in "${states[@]}"; do
   ready="$work/$state.ready"

@@ -6,10 +6,7 @@
 void FuzzValueBytes(const std::uint8_t* data, std::size_t size);
 void FuzzTextSplit(const std::uint8_t* data, std::size_t size);
 void FuzzTemplateBlock(const std::uint8_t* data, std::size_t size);
-#if __has_include("app/change_records.h")
-#define EE_FUZZ_CHANGE_RECORDS 1
 void FuzzChangeRecords(const std::uint8_t* data, std::size_t size);
-#endif
 
 namespace {
 
@@ -17,9 +14,7 @@ constexpr FuzzTarget kTargets[] = {
     {"value_bytes", &FuzzValueBytes},
     {"text_split", &FuzzTextSplit},
     {"template_block", &FuzzTemplateBlock},
-#ifdef EE_FUZZ_CHANGE_RECORDS
     {"change_records", &FuzzChangeRecords},
-#endif
 };
 
 }  // namespace

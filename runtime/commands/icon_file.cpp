@@ -49,3 +49,14 @@ std::optional<IconImage> IconImageChoose(std::span<const std::uint8_t> data, std
   image.bitCount = ReadU16(image.bytes, 14);
   return image;
 }
+
+std::size_t TrayTipLength(std::string_view tip) {
+  constexpr std::size_t kTipBytes = 62;
+  std::size_t length = 0;
+  while (length < tip.size() && tip[length] != '\0') {
+    const std::size_t step = (static_cast<unsigned char>(tip[length]) >= 0x80) ? 2 : 1;
+    if (length + step > kTipBytes || length + step > tip.size()) break;
+    length += step;
+  }
+  return length;
+}

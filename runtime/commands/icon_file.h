@@ -1,11 +1,13 @@
 // Reading icon-file data (the .ico format): which image to use and where its
-// bytes are.  No Win32 here, so the reader is tested on malformed data too.
+// bytes are; and the length of the tip shown with the icon.  No Win32 here, so the reader is tested on
+// malformed data too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 struct IconImage {
   std::span<const std::uint8_t> bytes;  // the image's data (bitmap header onward)
@@ -18,3 +20,7 @@ struct IconImage {
 // count byte is 16 or more; when none qualifies, the last image.  nullopt
 // when the data is not icon-file data or the chosen image lies outside it.
 std::optional<IconImage> IconImageChoose(std::span<const std::uint8_t> data, std::uint8_t preferredWidth);
+
+// How many bytes of a notification-area tip fit its 62-byte limit without
+// cutting a double-byte character in half (the text ends at a zero byte).
+std::size_t TrayTipLength(std::string_view tip);

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::size_t kTipBytes = 62;
 constexpr DWORD kIconResourceVersion = 0x30000;
 
 ByteArray FileBytes(const Text& path) {
@@ -49,17 +48,6 @@ HICON IconDecode(std::span<const std::uint8_t> data, std::uint8_t preferredWidth
   return icon;
 }
 
-// The tip's first 62 bytes, never ending inside a double-byte character.
-std::size_t TipLength(std::string_view tip) {
-  std::size_t length = 0;
-  while (length < tip.size() && tip[length] != '\0') {
-    const std::size_t step = (static_cast<unsigned char>(tip[length]) >= 0x80) ? 2 : 1;
-    if (length + step > kTipBytes || length + step > tip.size()) break;
-    length += step;
-  }
-  return length;
-}
-
 }  // namespace
 
 void TrayIconSet(WindowId window, const IconSource& iconSource, std::string_view tip) {
@@ -78,7 +66,7 @@ void TrayIconSet(WindowId window, const IconSource& iconSource, std::string_view
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   record.uCallbackMessage = kTrayCallbackMessage;
   record.hIcon = icon;
-  std::memcpy(record.szTip, tip.data(), TipLength(tip));
+  std::memcpy(record.szTip, tip.data(), TrayTipLength(tip));
 
   TrayIconSlot& slot = WindowTrayIconSlot(window);
   HICON old = slot.icon;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "runtime/commands/icon_file.h"
@@ -88,4 +89,18 @@ TEST(IconImageChoose, RejectsDataThatIsNotAnIconFile) {
   bad = data;
   PutU32(bad, 6 + 8, 0xFFFFFFFFu);  // size wraps past the end
   EXPECT_FALSE(IconImageChoose(bad, 16));
+}
+
+TEST(TrayTipLength, CutsAtSixtyTwoBytesNeverInsideADoubleByteCharacter) {
+  EXPECT_EQ(TrayTipLength(std::string(70, 'a')), 62u);
+  EXPECT_EQ(TrayTipLength("Velmir网页元素提取器 1.11.0122"), 30u);  // fits whole
+  // 61 single bytes then a double-byte character: the character would end at byte 63.
+  const std::string straddling = std::string(61, 'a') + "\xCD\xF8" + "b";
+  EXPECT_EQ(TrayTipLength(straddling), 61u);
+  const std::string exact = std::string(60, 'a') + "\xCD\xF8" + "b";
+  EXPECT_EQ(TrayTipLength(exact), 62u);
+  // A lead byte cut off by the end of the text is not kept either.
+  EXPECT_EQ(TrayTipLength(std::string_view("ab\xCD", 3)), 2u);
+  EXPECT_EQ(TrayTipLength(std::string_view("ab\0cd", 5)), 2u);
+  EXPECT_EQ(TrayTipLength(""), 0u);
 }

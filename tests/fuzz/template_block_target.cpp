@@ -4,6 +4,7 @@
 
 #include "runtime/windows/template_data.h"
 #include "runtime/windows/type_properties.h"
+#include "tests/fuzz/type_property_decode.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {
@@ -21,34 +22,7 @@ void Exercise(TemplateSet& set, const std::vector<EventHandler>& handlers) {
         FUZZ_CHECK(handler == nullptr || handler == handlers[0] || handler == handlers[1]);
       }
       const std::span<const std::uint8_t> block(unit.typeProperties.data(), unit.typeProperties.size());
-      switch (unit.TypeNumberOf()) {
-        case kTypeWindow:
-          WindowPropertiesDecode(block);
-          break;
-        case kTypeEditBox:
-          EditBoxPropertiesDecode(block);
-          break;
-        case kTypeLabel:
-          LabelPropertiesDecode(block);
-          break;
-        case kTypeButton:
-          ButtonPropertiesDecode(block);
-          break;
-        case kTypeCheckBox:
-          CheckBoxPropertiesDecode(block);
-          break;
-        case kTypeGroupBox:
-          GroupBoxPropertiesDecode(block);
-          break;
-        case kTypeDriverBox:
-          DriverBoxPropertiesDecode(block);
-          break;
-        case kTypeDirBox:
-          DirBoxPropertiesDecode(block);
-          break;
-        default:
-          break;
-      }
+      TypePropertiesDecodeFor(unit.TypeNumberOf(), block);
       FontRecordDecode(block);  // any bytes may reach it as a font blob
     }
     std::size_t index = 0;

@@ -6,6 +6,7 @@
 
 #include "runtime/windows/template_data.h"
 #include "runtime/windows/type_properties.h"
+#include "tests/fuzz/type_property_decode.h"
 #include "tools/template_compiler/template_writer.h"
 
 namespace {
@@ -59,34 +60,7 @@ void Exercise(TemplateSet& set) {
     for (const auto& unit : window.units) {
       for (std::int32_t event : {-3, 0, 1, 2, 9}) window.HandlerFind(unit, event);
       std::span<const std::uint8_t> block(unit.typeProperties.data(), unit.typeProperties.size());
-      switch (unit.TypeNumberOf()) {
-        case kTypeWindow:
-          WindowPropertiesDecode(block);
-          break;
-        case kTypeEditBox:
-          EditBoxPropertiesDecode(block);
-          break;
-        case kTypeLabel:
-          LabelPropertiesDecode(block);
-          break;
-        case kTypeButton:
-          ButtonPropertiesDecode(block);
-          break;
-        case kTypeCheckBox:
-          CheckBoxPropertiesDecode(block);
-          break;
-        case kTypeGroupBox:
-          GroupBoxPropertiesDecode(block);
-          break;
-        case kTypeDriverBox:
-          DriverBoxPropertiesDecode(block);
-          break;
-        case kTypeDirBox:
-          DirBoxPropertiesDecode(block);
-          break;
-        default:
-          break;
-      }
+      TypePropertiesDecodeFor(unit.TypeNumberOf(), block);
     }
     if (window.units.size() > 1) window.UnitDelete(window.units.back().id);
   }

@@ -14,6 +14,7 @@
 #include "app/detection.h"
 #include "app/extension_catalogue.h"
 #include "app/shared_values.h"
+#include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/sandbox.h"
 #include "tests/support/dialog_answerer.h"
 
@@ -22,16 +23,6 @@ namespace {
 constexpr char kVideoPrompt[] = "警示信息 - 视频侦测";
 constexpr char kVideoSaved[] = "警示信息 - 视频保存成功";
 constexpr char kVideoFailed[] = "警示信息 - 视频保存失败";
-
-std::string AnsiOf(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), size, nullptr,
-                      nullptr);
-  return ansi;
-}
 
 std::string LowerAscii(std::string text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -76,7 +67,7 @@ class DetectionFaults : public testing::Test {
     SaveFolder.Replace(Text());
   }
 
-  void SaveFolderSet(const std::wstring& folder) { SaveFolder.Replace(MakeText(AnsiOf(folder))); }
+  void SaveFolderSet(const std::wstring& folder) { SaveFolder.Replace(MakeText(e2e::GbkFromWide(folder))); }
 
   // A new file below cache\ with these bytes; returns its exact path.
   std::wstring NewFile(std::wstring_view name, std::string_view bytes) {
@@ -115,7 +106,7 @@ class DetectionFaults : public testing::Test {
       DialogAnswerer::PressButton(result, IDOK);
     });
     const ULONGLONG started = GetTickCount64();
-    const std::string fullPath = LowerAscii(AnsiOf(exactPath));
+    const std::string fullPath = LowerAscii(e2e::GbkFromWide(exactPath));
     HandleNewFile(fullPath, exactPath, switches);
     outcome.secondsInStep = static_cast<double>(GetTickCount64() - started) / 1000.0;
     answer.Join();
@@ -201,8 +192,9 @@ TEST_F(DetectionFaults, FullDiskFailsClearlyAndLeavesNoTruncatedCopy) {
   // element; the retry must not add a "(2)" beside it either.
   const auto left = e2e::FolderList(folder);
   EXPECT_TRUE(left.empty())
-      << left.size() << " file(s) left, the first: " << AnsiOf(left.empty() ? L"" : left[0]) << " of "
-      << e2e::FileRead(folder + L"\\" + (left.empty() ? L"" : left[0])).value_or("").size() << " bytes";
+      << left.size() << " file(s) left, the first: " << e2e::GbkFromWide(left.empty() ? L"" : left[0])
+      << " of " << e2e::FileRead(folder + L"\\" + (left.empty() ? L"" : left[0])).value_or("").size()
+      << " bytes";
   EXPECT_EQ(e2e::FileRead(source).value_or(""), contents);
 }
 
@@ -218,7 +210,7 @@ TEST_F(DetectionFaults, HardNamesAreSavedWhole) {
       {L"trail 0x5C", L"\u4e57\u4fd3\u50dc Movie.FLV"},
   };
   for (const Case& item : cases) {
-    SCOPED_TRACE(AnsiOf(item.label));
+    SCOPED_TRACE(e2e::GbkFromWide(item.label));
     const std::string contents = Bytes(1500);
     const std::wstring source = NewFile(item.name, contents);
     ASSERT_TRUE(e2e::FileExists(source));
@@ -244,13 +236,13 @@ TEST_F(DetectionFaults, PathsAtAndBeyond260BytesEitherSaveOrFailClearly) {
     SCOPED_TRACE(target);
     const std::wstring cache = sandbox.Path(L"cache");
     std::wstring below;  // folders below cache\, each "\ddd..."
-    while (AnsiOf(cache + below).size() + 1 + 40 < target) below += L"\\" + std::wstring(40, L'd');
-    const std::size_t room = target - AnsiOf(cache + below).size() - 1;
+    while (e2e::GbkFromWide(cache + below).size() + 1 + 40 < target) below += L"\\" + std::wstring(40, L'd');
+    const std::size_t room = target - e2e::GbkFromWide(cache + below).size() - 1;
     const std::wstring name = std::wstring(room > 4 ? room - 4 : 1, L'n') + L".flv";
     e2e::FolderCreateAll(cache + below);
     const std::string contents = Bytes(700);
     const std::wstring source = NewFile((below.empty() ? L"" : below.substr(1) + L"\\") + name, contents);
-    ASSERT_EQ(AnsiOf(source).size(), target);
+    ASSERT_EQ(e2e::GbkFromWide(source).size(), target);
     if (!e2e::FileExists(source)) {
       // The system itself refuses such a path: nothing can be detected there.
       std::printf("path of %zu bytes: the file could not be created here\n", target);

@@ -9,21 +9,6 @@
 
 using namespace e2e;
 
-namespace {
-
-constexpr char kChooserCaption[] = "目标目录选择";
-constexpr int kPathBoxId = 100;  // the chooser's controls, numbered from its last one
-constexpr int kPromptLabelId = 160;
-
-std::string AnsiOf(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-  return ansi;
-}
-
-}  // namespace
-
 TEST(DirectoryChooser, CancelAtFirstUseEmptiesTheSaveFolderAndAConfirmedPathSticks) {
   ProgramUnderTest program;
   ProgramSetup setup;
@@ -41,10 +26,10 @@ TEST(DirectoryChooser, CancelAtFirstUseEmptiesTheSaveFolderAndAConfirmedPathStic
   EXPECT_LE(std::abs(offset.x), 1);
   EXPECT_LE(std::abs(offset.y), 1);
   EXPECT_FALSE(main.IsEnabled()) << "the chooser is modal";
-  EXPECT_EQ(chooser.Child(kPromptLabelId).Text(), "请选择具体的目标目录");
+  EXPECT_EQ(chooser.Child(kChooserPromptLabelId).Text(), "请选择具体的目标目录");
   EXPECT_FALSE(chooser.ChildByClassText("Button", "新建目录").IsVisible());
-  Window path = chooser.Child(kPathBoxId);
-  EXPECT_EQ(path.Text(), AnsiOf(program.ProgramFolder()));
+  Window path = chooser.Child(kChooserPathBoxId);
+  EXPECT_EQ(path.Text(), GbkFromWide(program.ProgramFolder()));
   DWORD start = 1, end = 0;
   path.Send(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   EXPECT_EQ(start, 0u);
@@ -59,8 +44,8 @@ TEST(DirectoryChooser, CancelAtFirstUseEmptiesTheSaveFolderAndAConfirmedPathStic
   ASSERT_TRUE(browse.Click());
   chooser = program.WaitWindow(kChooserCaption);
   ASSERT_TRUE(chooser);
-  path = chooser.Child(kPathBoxId);
-  const std::string typed = AnsiOf(program.Files().Path(L"saved"));
+  path = chooser.Child(kChooserPathBoxId);
+  const std::string typed = GbkFromWide(program.Files().Path(L"saved"));
   ASSERT_TRUE(path.SetText(typed));
   ASSERT_TRUE(PressKeyInThread(chooser.ThreadId(), VK_RETURN));
   ASSERT_TRUE(chooser.WaitGone());

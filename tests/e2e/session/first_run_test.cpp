@@ -8,17 +8,6 @@
 
 using namespace e2e;
 
-namespace {
-
-std::string AnsiOf(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-  return ansi;
-}
-
-}  // namespace
-
 TEST(FirstRun, HelpMustBeReadAndTheFlagIsWrittenBeforeTheTimeCheck) {
   ProgramUnderTest program;
   ProgramSetup setup;
@@ -56,8 +45,8 @@ TEST(FirstRun, HelpMustBeReadAndTheFlagIsWrittenBeforeTheTimeCheck) {
   Window main = program.WaitWindow(kMainCaption);
   ASSERT_TRUE(main);
   MainWindowParts parts(main);
-  EXPECT_EQ(parts.WatchedBox().Text(), AnsiOf(program.HomeFolder()) + "\\");
-  EXPECT_EQ(parts.SaveLabel().Text(), "当前目录：" + AnsiOf(program.ProgramFolder()));
+  EXPECT_EQ(parts.WatchedBox().Text(), GbkFromWide(program.HomeFolder()) + "\\");
+  EXPECT_EQ(parts.SaveLabel().Text(), "当前目录：" + GbkFromWide(program.ProgramFolder()));
 }
 
 TEST(FirstRun, AcknowledgedValuesShowNoHelp) {

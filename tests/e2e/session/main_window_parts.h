@@ -3,6 +3,7 @@
 // (controls are numbered 100, 110, ... from the last one of the window).
 #pragma once
 
+#include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/program.h"
 
 namespace e2e {
@@ -12,6 +13,10 @@ inline constexpr char kAboutCaption[] = "关于Velmir网页元素提取工具";
 inline constexpr int kWatchedFolderBoxId = 160;
 inline constexpr int kCustomFormatBoxId = 220;
 inline constexpr int kSaveFolderLabelId = 270;
+// The directory chooser opened by the browse button, and two of its controls.
+inline constexpr char kChooserCaption[] = "目标目录选择";
+inline constexpr int kChooserPathBoxId = 100;
+inline constexpr int kChooserPromptLabelId = 160;
 
 struct MainWindowParts {
   explicit MainWindowParts(Window window) : main(window) {}

@@ -12,13 +12,6 @@ using namespace e2e;
 
 namespace {
 
-std::string AnsiOf(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-  return ansi;
-}
-
 // Files in a folder whose names end in the suffix.
 std::vector<std::wstring> FilesEndingIn(const std::wstring& folder, const std::wstring& suffix) {
   std::vector<std::wstring> names;
@@ -71,7 +64,7 @@ class WatchSession : public testing::Test {
     EXPECT_TRUE(parts.WatchedBox().IsEnabled());
   }
 
-  std::string Watched() const { return AnsiOf(program.HomeFolder()) + "\\"; }
+  std::string Watched() const { return GbkFromWide(program.HomeFolder()) + "\\"; }
 
   ProgramUnderTest program;
   Window main;
@@ -93,7 +86,7 @@ TEST_F(WatchSession, SaveFolderInsideTheWatchedFolderIsRefusedWhateverTheLetterC
   MainWindowParts parts(main);
   ASSERT_TRUE(parts.Audio().SetChecked(true));
   // The save folder is the program folder; watch its parent, spelled in capitals.
-  std::string parent = AnsiOf(program.Files().Root()) + "\\";
+  std::string parent = GbkFromWide(program.Files().Root()) + "\\";
   for (char& c : parent) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
@@ -109,7 +102,7 @@ TEST_F(WatchSession, SaveFolderInsideTheWatchedFolderIsRefusedWhateverTheLetterC
 TEST_F(WatchSession, FolderThatCannotBeOpenedLeavesTheWindowIdle) {
   MainWindowParts parts(main);
   ASSERT_TRUE(parts.Video().SetChecked(true));
-  ASSERT_TRUE(parts.WatchedBox().SetText(AnsiOf(program.Files().Path(L"missing")) + "\\"));
+  ASSERT_TRUE(parts.WatchedBox().SetText(GbkFromWide(program.Files().Path(L"missing")) + "\\"));
   ASSERT_TRUE(parts.Start().Click());
   MessageBoxWindow box = program.WaitMessageBox("警示信息");
   ASSERT_TRUE(box);
@@ -134,7 +127,7 @@ TEST_F(WatchSession, MatchingFilesArePromptedAndSavedOthersIgnored) {
   MessageBoxWindow saved = program.WaitMessageBox("警示信息 - 视频保存成功");
   ASSERT_TRUE(saved);
   const std::string savedText = saved.Message();
-  EXPECT_EQ(savedText.rfind("视频文件已被保存到：" + AnsiOf(program.ProgramFolder()) + "\\", 0), 0u)
+  EXPECT_EQ(savedText.rfind("视频文件已被保存到：" + GbkFromWide(program.ProgramFolder()) + "\\", 0), 0u)
       << savedText;
   ASSERT_TRUE(saved.Answer(IDOK));
   const auto copies = FilesEndingIn(program.ProgramFolder(), L".flv");
@@ -178,7 +171,7 @@ TEST_F(WatchSession, UserDefinedListSavesWithADotBeforeTheEntry) {
 TEST_F(WatchSession, WatchedFolderThatVanishesEndsTheWatchWithANotice) {
   MainWindowParts parts(main);
   ASSERT_TRUE(program.Files().MakeFolder(L"watched"));
-  ASSERT_TRUE(parts.WatchedBox().SetText(AnsiOf(program.Files().Path(L"watched")) + "\\"));
+  ASSERT_TRUE(parts.WatchedBox().SetText(GbkFromWide(program.Files().Path(L"watched")) + "\\"));
   ASSERT_TRUE(parts.Video().SetChecked(true));
   StartAndExpectWatching();
 

@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/extension_catalogue.h"
+#include "app/extraction_copy.h"
 #include "app/shared_values.h"
 #include "app/windows/handler_table.h"
 #include "runtime/core/program.h"
@@ -12,6 +13,8 @@ namespace {
 
 // Releases the application's global texts and lists at program end.
 void ApplicationOnExit() {
+  // A copy cut off by the end of the process would look like a saved element.
+  ExtractionCopiesCancel();
   VideoExtensions.Replace({});
   AudioExtensions.Replace({});
   CustomExtensions.Replace({});

@@ -10,6 +10,7 @@
 
 #include "app/detection_paths.h"
 #include "app/detection_texts.h"
+#include "app/extraction_copy.h"
 #include "app/shared_values.h"
 #include "runtime/commands/event_pump.h"
 #include "runtime/commands/message_box.h"
@@ -68,18 +69,13 @@ bool CopyToFreeName(const WideText& source, const DestinationName& name, Text& w
     Text destination = DestinationPath(saveFolder, name, number);
     const WideText wideDestination = AnsiToWide(destination);
     if (wideDestination.empty()) return false;
-    if (CopyFileW(source.c_str(), wideDestination.c_str(), TRUE)) {
+    if (ExtractionCopy(source.c_str(), wideDestination.c_str())) {
       written = std::move(destination);
       return true;
     }
+    // A failed copy removed what it wrote, so the retry takes the same name.
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      // The name was free, so whatever lies there now is this copy cut short
-      // (a full disk under Wine): it must not pass for a saved element, nor
-      // push the retry to a "(2)" name.
-      DeleteFileW(wideDestination.c_str());
-      return false;
-    }
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
 }
@@ -119,6 +115,7 @@ void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, Class
     return;
   }
 
+  if (ExtractionCopiesCancelled()) return;  // the program is ending
   // The browser may still hold the file open: one more try a second later.
   PumpedWait(kRetryDelayMilliseconds, 0);
   if (CopyToFreeName(source, name, written)) return;

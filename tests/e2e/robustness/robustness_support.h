@@ -11,13 +11,6 @@
 
 namespace e2e {
 
-inline std::string AnsiOf(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-  return ansi;
-}
-
 // Files (not folders) directly inside a folder.
 inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;

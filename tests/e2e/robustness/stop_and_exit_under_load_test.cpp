@@ -22,7 +22,7 @@ class BusyProgram : public RunningProgram {
     ASSERT_TRUE(Parts().Stop().WaitEnabled(true));
     ASSERT_TRUE(Watching());
   }
-  std::string Home() const { return AnsiOf(program.HomeFolder()); }
+  std::string Home() const { return GbkFromWide(program.HomeFolder()); }
 };
 
 // The path a prompt names (between its two fixed fragments).

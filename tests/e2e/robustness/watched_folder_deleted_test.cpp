@@ -54,7 +54,7 @@ class DeletedWatchedFolder : public RunningProgram {
  protected:
   void StartWatching() {
     ASSERT_TRUE(Parts().Video().SetChecked(true));
-    ASSERT_TRUE(Parts().WatchedBox().SetText(AnsiOf(program.Files().Path(L"watched")) + "\\"));
+    ASSERT_TRUE(Parts().WatchedBox().SetText(GbkFromWide(program.Files().Path(L"watched")) + "\\"));
     ASSERT_TRUE(Parts().Start().Click());
   }
 

@@ -37,7 +37,7 @@ class WatchedFolderText : public RunningProgram {
   // A new file written at `relative` (sandbox path) is prompted for with
   // `promptedPath` and saved byte for byte into the save folder.
   void ExpectSavedWhole(const std::wstring& relative, const std::string& promptedPath) {
-    const std::string bytes = "video bytes of " + AnsiOf(relative);
+    const std::string bytes = "video bytes of " + GbkFromWide(relative);
     ASSERT_TRUE(program.Files().WriteFile(relative, bytes));
     MessageBoxWindow prompt = program.WaitMessageBox("警示信息 - 视频侦测");
     ASSERT_TRUE(prompt) << "no prompt for a new file";
@@ -52,7 +52,7 @@ class WatchedFolderText : public RunningProgram {
     EXPECT_EQ(program.Files().ReadFile(L"program\\" + copies[0]).value_or(""), bytes);
   }
 
-  std::string Home() const { return AnsiOf(program.HomeFolder()); }
+  std::string Home() const { return GbkFromWide(program.HomeFolder()); }
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Stop and exit pressed while the program is busy: a hundred prompts
 // waiting, a large copy running.  Nothing may crash or hang, nothing
 // confirmed may be lost, and no cut-off copy may pass for a saved element.
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@ class BusyProgram : public RunningProgram {
     ASSERT_TRUE(Watching());
   }
   std::string Home() const { return GbkFromWide(program.HomeFolder()); }
+  void EndDuringALargeCopy(const std::function<bool()>& end);
 };
 
 // The path a prompt names (between its two fixed fragments).
@@ -151,9 +153,10 @@ TEST_F(BusyProgram, StopWhileAHundredPromptsWait) {
 }
 
 // The copy runs on a worker thread, so the main window answers while it
-// runs and exit can be pressed.  The program must end at once with code 0,
-// the source untouched, and the save folder holding the whole copy or none.
-TEST_F(BusyProgram, ExitWhileALargeCopyRuns) {
+// runs and the program can be ended by its exit button or its close box.
+// It must end at once with code 0, the source untouched, and the save
+// folder holding the whole copy or none.
+void BusyProgram::EndDuringALargeCopy(const std::function<bool()>& end) {
   StartWatchingHome();
   const std::wstring source = program.HomeFolder() + L"\\large.flv";
   ASSERT_TRUE(WriteLargeFile(source));
@@ -161,7 +164,7 @@ TEST_F(BusyProgram, ExitWhileALargeCopyRuns) {
   ASSERT_TRUE(prompt);
   ASSERT_TRUE(prompt.Answer(IDOK));
 
-  // Exit as soon as the copy shows in the save folder.
+  // End as soon as the copy shows in the save folder.
   std::wstring copy;
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -170,17 +173,14 @@ TEST_F(BusyProgram, ExitWhileALargeCopyRuns) {
         return !saved.empty();
       },
       Milliseconds(15000), Milliseconds(1)));
-  const std::optional<ULONGLONG> sizeAtExit = FileSize(copy);
+  const std::optional<ULONGLONG> sizeAtEnd = FileSize(copy);
   const ULONGLONG pressedAt = GetTickCount64();
-  ASSERT_TRUE(Parts().Button("退出").Click());
-  if (!sizeAtExit || *sizeAtExit >= kLargeSize) {
-    std::printf("note: the copy had %s when exit was pressed\n", sizeAtExit ? "finished" : "no size yet");
-  }
+  ASSERT_TRUE(end());
   const std::optional<int> code = program.WaitForExit(Milliseconds(30000));
-  ASSERT_TRUE(code) << "the program hangs after exit during a copy";
+  ASSERT_TRUE(code) << "the program hangs when ended during a copy";
   EXPECT_EQ(*code, 0);
-  std::printf("exit took %llu ms; the copy had %llu bytes when exit was pressed; save folder: %s\n",
-              GetTickCount64() - pressedAt, sizeAtExit.value_or(0),
+  std::printf("ended after %llu ms; the copy had %llu of %llu bytes then; save folder: %s\n",
+              GetTickCount64() - pressedAt, sizeAtEnd.value_or(0), kLargeSize,
               SavedFiles(program).empty() ? "empty" : "one file");
 
   EXPECT_TRUE(LargeFileWhole(source)) << "the source was changed";
@@ -191,4 +191,12 @@ TEST_F(BusyProgram, ExitWhileALargeCopyRuns) {
         << "a cut-off copy was left in the save folder: " << FileSize(copy).value_or(0) << " of "
         << kLargeSize << " bytes";
   }
+}
+
+TEST_F(BusyProgram, ExitButtonWhileALargeCopyRuns) {
+  EndDuringALargeCopy([&] { return Parts().Button("退出").Click(); });
+}
+
+TEST_F(BusyProgram, CloseBoxWhileALargeCopyRuns) {
+  EndDuringALargeCopy([&] { return main.CloseBox(); });
 }

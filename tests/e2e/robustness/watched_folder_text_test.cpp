@@ -100,3 +100,19 @@ TEST_F(WatchedFolderText, FileInsteadOfAFolderIsRefused) {
   EXPECT_EQ(program.Files().ReadFile(L"home\\notes.txt").value_or(""), "not a folder");
   ExitAndExpectCodeZero();
 }
+
+// The start's check compares texts, so a watched folder spelled with "/"
+// lets a save folder below it through.  The watch then sees every copy it
+// makes; each file must still be prompted for and saved once, never again.
+TEST_F(WatchedFolderText, SaveFolderHiddenByASlashGetsEachFileOnce) {
+  StartWith(GbkFromWide(program.Files().Root()) + "/");
+  ASSERT_TRUE(Parts().Stop().WaitEnabled(true)) << "refused: " << [&] {
+    const auto boxes = MessageBoxes(program.Id());
+    return boxes.empty() ? std::string("no message") : boxes[0].Message();
+  }();
+  ExpectSavedWhole(L"home\\clip.flv", GbkFromWide(program.Files().Root()) + "/home\\clip.flv");
+  EXPECT_TRUE(StaysTrue([&] { return MessageBoxes(program.Id()).empty(); }, Milliseconds(3000)))
+      << "the program's own copy was prompted for";
+  EXPECT_EQ(SavedFiles(program).size(), 1u);
+  ExitAndExpectCodeZero();
+}

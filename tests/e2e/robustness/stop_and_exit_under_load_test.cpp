@@ -133,7 +133,7 @@ TEST_F(BusyProgram, StopWhileAHundredPromptsWait) {
       ASSERT_TRUE(saved) << "no success message for " << path;
       ASSERT_TRUE(saved.Answer(IDOK));
     }
-    prompt = program.WaitMessageBox(kPromptCaption, Milliseconds(3000));
+    prompt = program.WaitMessageBox(kPromptCaption, Milliseconds(5000));
   }
   EXPECT_EQ(prompted.size(), static_cast<std::size_t>(kFiles)) << "files found before the stop were lost";
   EXPECT_TRUE(MessageBoxes(program.Id()).empty());

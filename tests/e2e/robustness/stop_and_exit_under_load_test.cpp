@@ -152,6 +152,22 @@ TEST_F(BusyProgram, StopWhileAHundredPromptsWait) {
   ExitAndExpectCodeZero();
 }
 
+// Exit while a prompt is open and more wait behind it, the detection lock
+// held by the worker that shows it: the program still ends at once.
+TEST_F(BusyProgram, ExitWhilePromptsWait) {
+  StartWatchingHome();
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(program.Files().WriteFile(L"home\\wait" + std::to_wstring(i) + L".flv", "waiting video"));
+  }
+  ASSERT_TRUE(program.WaitMessageBox(kPromptCaption));
+  ASSERT_TRUE(Parts().Button("退出").Click());
+  const std::optional<int> code = program.WaitForExit(Milliseconds(10000));
+  ASSERT_TRUE(code) << "the program hangs when exit is pressed with prompts waiting";
+  EXPECT_EQ(*code, 0);
+  EXPECT_TRUE(SavedFiles(program).empty());
+  EXPECT_EQ(program.Files().ReadFile(L"home\\wait19.flv").value_or(""), "waiting video");
+}
+
 // The copy runs on a worker thread, so the main window answers while it
 // runs and the program can be ended by its exit button or its close box.
 // It must end at once with code 0, the source untouched, and the save

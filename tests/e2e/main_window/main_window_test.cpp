@@ -8,11 +8,10 @@
 
 #include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/program.h"
+#include "tests/e2e/session/running_program.h"
 
 namespace e2e {
 namespace {
-
-constexpr char kMainCaption[] = "Velmir网页元素提取工具 1.11.0122";
 
 // Control identifiers: the engine numbers controls 100, 110, ... from the
 // last unit of the template to the first.
@@ -45,20 +44,9 @@ std::string WithoutCarriageReturns(std::string text) {
   return text;
 }
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public RunningProgram {
  protected:
-  void SetUp() override {
-    ProgramSetup setup;
-    setup.executable = ProductExecutable();
-    ASSERT_TRUE(program.Start(setup)) << program.Error();
-    main = program.WaitWindow(kMainCaption);
-    ASSERT_TRUE(main) << "the main window did not appear";
-  }
-
   Window Control(int id) const { return main.Child(id); }
-
-  ProgramUnderTest program;
-  Window main;
 };
 
 TEST_F(MainWindowTest, FrameCaptionSizeAndPlace) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/session/main_window_parts.h"
+#include "tests/e2e/session/running_program.h"
 
 using namespace e2e;
 
@@ -29,16 +29,12 @@ std::vector<std::wstring> FilesEndingIn(const std::wstring& folder, const std::w
   return names;
 }
 
-class WatchSession : public testing::Test {
+class WatchSession : public RunningProgram {
  protected:
   void SetUp() override {
-    ProgramSetup setup;
-    setup.executable = ProductExecutable();
-    ASSERT_TRUE(program.Start(setup)) << program.Error();
+    RunningProgram::SetUp();
     // A subfolder that exists before the start, as a browser cache does.
     ASSERT_TRUE(program.Files().MakeFolder(L"home\\Cache\\Sub"));
-    main = program.WaitWindow(kMainCaption);
-    ASSERT_TRUE(main);
   }
 
   void StartAndExpectWatching() {
@@ -65,9 +61,6 @@ class WatchSession : public testing::Test {
   }
 
   std::string Watched() const { return GbkFromWide(program.HomeFolder()) + "\\"; }
-
-  ProgramUnderTest program;
-  Window main;
 };
 
 }  // namespace

@@ -7,7 +7,6 @@
 // Exits 1 when a created file was not saved.
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "app/extension_catalogue.h"
 #include "app/shared_values.h"
 #include "app/watcher.h"
+#include "bench/process_threads.h"
 #include "runtime/core/program.h"
 #include "tests/support/dialog_answerer.h"
 
@@ -36,18 +36,6 @@ class AllClasses : public ClassSwitches {
 
 std::atomic<long> created{0}, prompts{0}, successes{0}, failures{0};
 std::atomic<bool> writing{true}, answering{true};
-
-std::size_t ThreadCount() {
-  std::size_t count = 0;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
 
 DWORD HandleCount() {
   DWORD count = 0;
@@ -138,7 +126,7 @@ void Report(double seconds) {
       "recovered %5llu  threads %3zu  handles %5lu  private %7.1f MB\n",
       seconds, created.load(), prompts.load(), successes.load(), failures.load(), watch.filesWaiting,
       static_cast<unsigned long long>(watch.overflows), static_cast<unsigned long long>(watch.filesRecovered),
-      ThreadCount(), HandleCount(), PrivateMegabytes());
+      ThreadsOf(GetCurrentProcessId()), HandleCount(), PrivateMegabytes());
   std::fflush(stdout);
 }
 

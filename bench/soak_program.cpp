@@ -10,7 +10,6 @@
 // Exits 1 when a file was lost, a copy is wrong, or the program misbehaved.
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/process_threads.h"
 #include "tests/e2e/session/main_window_parts.h"
 
 using namespace e2e;
@@ -55,18 +55,6 @@ void Write(const Sandbox& files, double perSecond, int burstEverySeconds, int bu
     const double wait = next - NowSeconds();
     if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000));
   }
-}
-
-std::size_t ThreadsOf(DWORD processId) {
-  std::size_t count = 0;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == processId) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
 }
 
 void Report(double seconds, ProgramUnderTest& program) {

@@ -1,0 +1,36 @@
+// Recognising media from the first bytes of a body and from a response's
+// Content-Type, and the extension a saved copy gets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+enum class MediaNature {
+  Unknown,    // not enough bytes yet, or nothing recognised
+  NotMedia,   // recognised as something else (or a known non-media type)
+  Video,
+  Audio,
+  Segment,    // a piece of a segmented stream (fragment, TS segment)
+  Playlist,   // HLS / DASH playlist
+};
+
+struct MediaSignature {
+  MediaNature nature = MediaNature::Unknown;
+  // Lower-case, without the dot ("mp4", "webm", "m4a"); empty when unknown.
+  std::string_view extension;
+};
+
+// Bytes the sniffer wants to see before it says Unknown for good.
+constexpr std::size_t kMediaSniffBytes = 4096;
+
+// What the first bytes of a body say.  `complete` is true when these are all
+// the bytes there will be (a short body is then judged on what it has).
+MediaSignature MediaSignatureOfBytes(std::span<const std::uint8_t> firstBytes, bool complete);
+
+// What an element is, from its stored Content-Type (may be empty) and its
+// body's first bytes: the type decides video against audio where the
+// container cannot (audio/mp4, audio/webm), the bytes decide the container.
+MediaSignature MediaSignatureOf(std::string_view contentType, std::span<const std::uint8_t> firstBytes,
+                                bool complete);

@@ -18,7 +18,13 @@ dpkg -s wine32:i386 >/dev/null 2>&1 || need_packages+=(wine32:i386)
 have Xvfb || need_packages+=(xvfb)
 have xdpyinfo || need_packages+=(x11-utils)
 have zip || need_packages+=(zip unzip)
-[ -d /usr/share/fonts/truetype/wqy ] || need_packages+=(fonts-wqy-zenhei)
+# What the windows and the documentation's pictures draw with: Wine's own
+# Marlett draws the caption buttons (without it they show as letters), AR PL
+# UMing stands in for SimSun and WenQuanYi Zen Hei for the Hei faces.  Wine
+# only recommends fonts-wine, so it is asked for by name.
+[ -f /usr/share/wine/fonts/marlett.ttf ] || need_packages+=(fonts-wine)
+[ -f /usr/share/fonts/truetype/arphic/uming.ttc ] || need_packages+=(fonts-arphic-uming)
+[ -f /usr/share/fonts/truetype/wqy/wqy-zenhei.ttc ] || need_packages+=(fonts-wqy-zenhei)
 [ -d /usr/src/googletest ] || need_packages+=(googletest)
 [ -d /usr/share/i18n/locales ] || need_packages+=(locales)
 
@@ -47,17 +53,33 @@ if [ ! -f "$WINEPREFIX/.ee-ready" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
-  # Chinese fonts for the names the program asks for.
+  wineserver -w || true
+  touch "$WINEPREFIX/.ee-ready"
+fi
+
+# Stand-ins for the faces the windows were laid out in.  Chinese Windows draws
+# the dialog and GUI faces' Chinese in SimSun (9 pt: 12 px a character, 12 px
+# a line); AR PL UMing, a Ming face, comes closest (13 px lines, near
+# half-width Latin), where WenQuanYi Zen Hei's 16 px lines cut off the main
+# window's three-line note.  YaHei keeps Zen Hei, whose lines are as tall.
+# The marker holds the mapping, so an older prefix is brought up to date.
+song_face="AR PL UMing CN"
+hei_face="WenQuanYi Zen Hei"
+font_map="$song_face/$hei_face"
+if [ "$(cat "$WINEPREFIX/.ee-fonts" 2>/dev/null)" != "$font_map" ]; then
   regfile="$WINEPREFIX/ee-fonts.reg"
   {
     printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-    for face in "宋体" "SimSun" "新宋体" "NSimSun" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Microsoft Sans Serif" "MS Sans Serif" "Arial" "Microsoft YaHei" "微软雅黑"; do
-      printf '"%s"="WenQuanYi Zen Hei"\r\n' "$face"
+    for face in "宋体" "SimSun" "新宋体" "NSimSun" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Microsoft Sans Serif" "MS Sans Serif" "Arial"; do
+      printf '"%s"="%s"\r\n' "$face" "$song_face"
+    done
+    for face in "Microsoft YaHei" "微软雅黑"; do
+      printf '"%s"="%s"\r\n' "$face" "$hei_face"
     done
   } | iconv -f UTF-8 -t GBK > "$regfile"
   wine regedit "$regfile" >/dev/null 2>&1 || true
   wineserver -w || true
-  touch "$WINEPREFIX/.ee-ready"
+  printf '%s\n' "$font_map" > "$WINEPREFIX/.ee-fonts"
 fi
 
 # Without a window manager on the test display, Wine waits two seconds for

@@ -81,6 +81,14 @@ if [ "$(cat "$WINEPREFIX/.ee-fonts" 2>/dev/null)" != "$font_map" ]; then
   wineserver -w || true
   printf '%s\n' "$font_map" > "$WINEPREFIX/.ee-fonts"
 fi
+# Debian's Wine looks for its own fonts in a folder that does not resolve
+# (share/wine/../fonts), so Marlett, which draws the caption buttons, is
+# offered in the prefix's font folder.  Only Marlett: Wine's Tahoma would
+# win over the replacements above and has no Chinese.
+if [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  ln -s /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+fi
 
 # Without a window manager on the test display, Wine waits two seconds for
 # every closed top-level window to be withdrawn; unmanaged windows close at

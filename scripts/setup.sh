@@ -87,7 +87,7 @@ fi
 # win over the replacements above and has no Chinese.
 if [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  ln -s /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+  ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 fi
 
 # Without a window manager on the test display, Wine waits two seconds for

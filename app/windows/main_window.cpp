@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "app/cache_location.h"
-#include "app/detection.h"
+#include "app/detection/detection.h"
 #include "app/settings_file.h"
 #include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "app/watch_control.h"
 #include "app/windows/directory_chooser.h"
 #include "app/windows/program_icon.h"

@@ -219,13 +219,14 @@ std::uintptr_t OpenWatchFolder(std::string_view folderText, WatchSink& sink) {
   session->scanRequested.Reset(EventCreate(false));
   const bool eventsMade =
       session->stopEvent && session->watcherEnded && session->firstReadRequested && session->scanRequested;
+  if (!eventsMade) return 0;  // the only reference goes here, and the folder with it
   const std::uintptr_t handle = session->handleValue;
   RegistryEnter(session);
   // Before the reader starts, so that the sink hears of the session before
   // any of its files; the session's end follows its last reference.
   HandOffSessionStarted(session->target);
   session->startHandedOff = true;
-  HANDLE watcher = eventsMade ? SessionThreadStart(WatcherThread, session) : nullptr;
+  HANDLE watcher = SessionThreadStart(WatcherThread, session);
   if (watcher == nullptr) {
     RegistryTake(handle);
     return 0;  // the last reference goes here: the folder is closed, the sink hears the end

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/detection/detection.h"
+#include "app/detection/detection_sink.h"
 #include "app/detection/detection_texts.h"
 #include "app/shared_values.h"
 #include "detection_scratch.h"
@@ -349,4 +350,34 @@ TEST_F(HandleNewFileTest, NameOutsideTheCodePageIsCopiedFromItsExactPath) {
   ASSERT_EQ(success.text.substr(0, kVideoTexts.successText.size()), Str(kVideoTexts.successText))
       << success.text;
   EXPECT_EQ(FileContents(success.text.substr(kVideoTexts.successText.size())), "hangul");
+}
+
+// The watcher hands files to the detection step through its sink: the step
+// runs with the switches set for the main window and copies from the exact path.
+TEST_F(HandleNewFileTest, TheDetectionSinkRunsTheStepForEachNewFileFromItsExactPath) {
+  const std::wstring relative = L"cache\\\xD55C.flv";  // Hangul: only the exact path names it
+  const std::string path = scratch.NewFile(relative, "via the sink");
+  const std::wstring exact = scratch.WidePath(relative);
+  const std::string folder = scratch.Cache() + "\\";
+  DetectionClassSwitchesSet(&allClasses);
+  SeenBox prompt, success;
+  DialogAnswer answer([&](DialogAnswerer& a) {
+    HWND box = a.Wait(kVideoTexts.promptCaption);
+    prompt = Look(box);
+    if (box == nullptr) return;
+    a.PressButton(box, IDOK);
+    HWND report = a.Wait(kVideoTexts.successCaption);
+    success = Look(report);
+    if (report != nullptr) a.PressButton(report, IDOK);
+  });
+  DetectionSink sink;
+  sink.SessionStarted(WatchSessionInfo{3, folder});
+  sink.NewFile(NewFileEvent{3, folder, path, exact});
+  sink.SessionEnded(3);
+  answer.Join();
+
+  EXPECT_EQ(prompt.text, Str(kVideoTexts.promptBefore) + path + Str(kVideoTexts.promptAfter));
+  ASSERT_TRUE(success.shown);
+  EXPECT_EQ(FileContents(success.text.substr(kVideoTexts.successText.size())), "via the sink");
+  EXPECT_EQ(scratch.SavedNames().size(), 1u);
 }

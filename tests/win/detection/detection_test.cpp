@@ -156,11 +156,40 @@ TEST_F(HandleNewFileTest, CancelCopiesNothingAndTheNextWaitingPromptComesAtOnce)
   EXPECT_TRUE(scratch.SavedNames().empty());
 }
 
+namespace {
+
+// The browser lets go of the source while the step waits for its retry: a
+// message posted to a window of the step's thread is dispatched only by that
+// wait (the prompt is closed by then, and the first copy has failed).
+constexpr UINT kLetGo = WM_APP + 30;
+HANDLE heldSource = nullptr;
+
+LRESULT CALLBACK LetGoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kLetGo) return DefWindowProcA(window, message, wParam, lParam);
+  if (heldSource != nullptr) CloseHandle(heldSource);
+  heldSource = nullptr;
+  return 0;
+}
+
+HWND LetGoWindowCreate() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = LetGoProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "DetectionTestLetGo";
+  RegisterClassA(&windowClass);
+  return CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         windowClass.hInstance, nullptr);
+}
+
+}  // namespace
+
 TEST_F(HandleNewFileTest, SourceLockedUntilWithinTheSecondIsCopiedByTheRetryWithoutAnyMessage) {
   const std::string path = scratch.NewFile(L"cache\\busy.mp4", "still playing");
-  HANDLE held = CreateFileW(scratch.WidePath(L"cache\\busy.mp4").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  heldSource = CreateFileW(scratch.WidePath(L"cache\\busy.mp4").c_str(), GENERIC_READ, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(heldSource, INVALID_HANDLE_VALUE);
+  HWND letGo = LetGoWindowCreate();
+  ASSERT_NE(letGo, nullptr);
   DWORD okAt = 0;
   SeenBox after;
   DialogAnswer answer([&](DialogAnswerer& a) {
@@ -169,17 +198,19 @@ TEST_F(HandleNewFileTest, SourceLockedUntilWithinTheSecondIsCopiedByTheRetryWith
     okAt = GetTickCount();
     a.PressButton(box, IDOK);
     a.WaitClosed(box);
-    Sleep(400);
-    CloseHandle(held);  // the browser lets go before the retry
-    held = nullptr;
+    PostMessageA(letGo, kLetGo, 0, 0);
     after = Look(DialogAnswerer(DialogAnswerer::Scope::ThisProcess, 2000).Wait({}));
     if (after.shown) DialogAnswerer::DismissAll();
   });
   HandleNewFile(path, {}, allClasses);
   const DWORD doneAt = GetTickCount();
+  const bool letGoDuringTheStep = heldSource == nullptr;
   answer.Join();
-  if (held != nullptr) CloseHandle(held);
+  DestroyWindow(letGo);
+  if (heldSource != nullptr) CloseHandle(heldSource);
+  heldSource = nullptr;
 
+  EXPECT_TRUE(letGoDuringTheStep);
   EXPECT_FALSE(after.shown) << after.text;
   EXPECT_GE(doneAt - okAt, 900u);  // the copy came from the retry
   const auto names = scratch.SavedNames();

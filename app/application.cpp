@@ -1,7 +1,7 @@
 #include "app/application.h"
 
-#include "app/extension_catalogue.h"
-#include "app/extraction_copy.h"
+#include "app/detection/extension_catalogue.h"
+#include "app/detection/extraction_copy.h"
 #include "app/shared_values.h"
 #include "app/windows/handler_table.h"
 #include "runtime/core/program.h"

@@ -2,10 +2,11 @@
 
 #include <windows.h>
 
-#include "app/extension_catalogue.h"
+#include "app/detection/extension_catalogue.h"
 #include "app/shared_values.h"
 #include "app/watch_rules.h"
-#include "app/watcher.h"
+#include "app/session_sinks.h"
+#include "app/watch/watch.h"
 #include "runtime/commands/browser_data_clear.h"
 #include "runtime/commands/event_pump.h"
 #include "runtime/commands/message_box.h"
@@ -13,6 +14,8 @@
 #include "window_ids.h"
 
 namespace units = MainWindowUnits;
+
+std::uintptr_t WatchHandle = 0;
 
 namespace {
 
@@ -52,7 +55,7 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   if (ended == 0 || ended != WatchHandle || !WatchEndedByItself(ended)) return 0;
   CloseWatchHandleAsync(WatchHandle);
   ControlsIdle();
-  MessageBoxShow("缓存监视已意外停止，监视目录可能已被删除或无法访问，请检查后重新开始！", 0x30,
+  MessageBoxShow("缓存监视已意外停止，监视目录可能已被删除或无法访问，请检查后重新开始！", MB_ICONWARNING,
                  "警示信息 - 监视中断");
   return 0;
 }
@@ -74,7 +77,8 @@ void WatchInterruptionNoticeAttach() {
 
 bool CheckSaveFolder() {
   if (!SaveFolderConflicts(*SaveFolder.Snapshot(), *WatchedFolder.Snapshot())) return false;
-  MessageBoxShow("元素保存目录不可以为临时文件的子目录，请重新选择！", 0x40, "警示信息 - 保存目录冲突");
+  MessageBoxShow("元素保存目录不可以为临时文件的子目录，请重新选择！", MB_ICONINFORMATION,
+                 "警示信息 - 保存目录冲突");
   return true;
 }
 
@@ -83,7 +87,8 @@ EventResult StartWatch(const EventArgs&) {
   const bool anyClass = Checked(units::提取音频勾选框) || Checked(units::提取视频勾选框) ||
                         Checked(units::用户自定义格式选择框);
   if (!anyClass) {
-    MessageBoxShow("你至少该选择提取一项元素才可以开始监视！", 0x40, "警示信息 - 未选择提取内容");
+    MessageBoxShow("你至少该选择提取一项元素才可以开始监视！", MB_ICONINFORMATION,
+                   "警示信息 - 未选择提取内容");
     return EventResult::None();
   }
 
@@ -95,9 +100,10 @@ EventResult StartWatch(const EventArgs&) {
       CustomExtensionsParse(PropertyReadText(kMainWindow, units::用户自定义格式输入框, kPropertyContent)));
   EventsProcess();
 
-  WatchHandle = OpenWatchFolder(PropertyReadText(kMainWindow, units::临时文件路径框, kPropertyContent));
+  WatchHandle =
+      OpenWatchFolder(PropertyReadText(kMainWindow, units::临时文件路径框, kPropertyContent), SessionSinks());
   if (WatchHandle == 0) {
-    MessageBoxShow("启动缓存监视失败！请重新启动计算机或更换账户后再试！", 0x10, "警示信息");
+    MessageBoxShow("启动缓存监视失败！请重新启动计算机或更换账户后再试！", MB_ICONERROR, "警示信息");
     ControlsIdle();
   } else {
     ControlsWatching();

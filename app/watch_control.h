@@ -1,7 +1,13 @@
 // Starting and stopping a watch session from the main window.
 #pragma once
 
+#include <cstdint>
+
 #include "runtime/windows/event_handler.h"
+
+// The open watch, 0 when none runs.  Only the window thread reads and
+// writes it.
+extern std::uintptr_t WatchHandle;
 
 EventResult StartWatch(const EventArgs& args);
 EventResult StopWatch(const EventArgs& args);

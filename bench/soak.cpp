@@ -14,10 +14,11 @@
 #include <string>
 #include <thread>
 
-#include "app/detection.h"
-#include "app/extension_catalogue.h"
+#include "app/detection/detection.h"
+#include "app/detection/detection_sink.h"
+#include "app/detection/extension_catalogue.h"
 #include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "bench/process_threads.h"
 #include "runtime/core/program.h"
 #include "tests/support/dialog_answerer.h"
@@ -156,9 +157,8 @@ int main(int argc, char** argv) {
   AllClasses switches;
   DetectionClassSwitchesSet(&switches);
   SaveFolder.Replace(MakeText(save));
-  // The watcher builds paths from the box text, as the start button leaves it.
-  WatchedFolder.Replace(MakeText(watched));
-  std::uintptr_t handle = OpenWatchFolder(watched);
+  static DetectionSink detection;
+  std::uintptr_t handle = OpenWatchFolder(watched, detection);
   if (handle == 0) {
     std::printf("soak: cannot watch %s\n", watched.c_str());
     return 2;

@@ -11,11 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "runtime/core/program.h"
 
 namespace {
+
+// Gives each new file's paths to a plain function; sessions' starts and ends are of no interest here.
+class FunctionSink final : public WatchSink {
+ public:
+  using Function = void (*)(std::string_view fullPath, std::wstring_view exactPath);
+  explicit FunctionSink(Function function) : function_(function) {}
+  void SessionStarted(const WatchSessionInfo&) override {}
+  void NewFile(const NewFileEvent& file) override { function_(file.fullPath, file.exactPath); }
+  void SessionEnded(WatchSessionId) override {}
+
+ private:
+  Function function_;
+};
 
 constexpr int kSubfolders = 100;
 constexpr int kSubfoldersBefore = 50;  // the rest are made during the burst
@@ -185,11 +197,10 @@ void ProductBurst(int files) {
   SubfoldersMake(root);
   Burst burst(files);
   currentBurst = &burst;
-  NewFileSinkSet(BurstSink);
-  WatchedFolder.Replace(MakeText(root + "\\"));
+  static FunctionSink sink(BurstSink);
   const std::uint64_t overflows = WatchStatisticsRead().overflows;
   const std::uint64_t recovered = WatchStatisticsRead().filesRecovered;
-  std::uintptr_t handle = OpenWatchFolder(root);
+  std::uintptr_t handle = OpenWatchFolder(root, sink);
   Sleep(100);
   const double start = NowMs();
   BurstCreate(root, burst);
@@ -274,9 +285,8 @@ void HeldDetection(int files) {
   const std::string root = FreshRoot("held");
   heldRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   heldCalls = 0;
-  NewFileSinkSet(HeldSink);
-  WatchedFolder.Replace(MakeText(root + "\\"));
-  std::uintptr_t handle = OpenWatchFolder(root);
+  static FunctionSink sink(HeldSink);
+  std::uintptr_t handle = OpenWatchFolder(root, sink);
   FileCreate(Wide(root + "\\first.bin"));
   while (heldCalls == 0) Sleep(5);
   Sleep(200);
@@ -329,11 +339,10 @@ void WalkTiming() {
     for (int j = 0; j < 99; ++j) CreateDirectoryA((top + "\\e" + std::to_string(j)).c_str(), nullptr);
   }
   std::printf("walk      tree of 10,000 folders made in %.0f ms\n", NowMs() - makeStart);
-  NewFileSinkSet(ProbeSink);
-  WatchedFolder.Replace(MakeText(root + "\\"));
+  static FunctionSink sink(ProbeSink);
   const std::uint64_t walks = WatchStatisticsRead().walksDone;
   probeSeen = -1;
-  std::uintptr_t handle = OpenWatchFolder(root);
+  std::uintptr_t handle = OpenWatchFolder(root, sink);
   Sleep(150);  // the walk is under way now
   const double probeCreated = NowMs();
   FileCreate(Wide(root + "\\probe.bin"));

@@ -12,14 +12,14 @@ set(EE_PORTABLE_SOURCES
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp
   runtime/commands/date_time.cpp
-  app/extension_catalogue.cpp
+  app/detection/extension_catalogue.cpp
   app/shared_values.cpp
   runtime/commands/input_value_read.cpp
   runtime/commands/icon_file.cpp
-  app/detection_paths.cpp
+  app/detection/detection_paths.cpp
   app/watch_rules.cpp
-  app/change_records.cpp
-  app/new_file_ledger.cpp
+  app/watch/change_records.cpp
+  app/watch/new_file_ledger.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -1,5 +1,7 @@
 #include "app/windows/about_window.h"
 
+#include <windows.h>
+
 #include "app/settings_file.h"
 #include "app/watch_rules.h"
 #include "runtime/commands/message_box.h"
@@ -29,7 +31,7 @@ EventResult AcknowledgeFirstRun(const EventArgs&) {
   MessageBoxShow(
       "尊敬的用户，这是您第一次使用本软件，请仔细阅读版权声明和帮助文件，这将有助您正确使用本软件，"
       "您的阅读时间至少应为15秒，谢谢！",
-      0x40, "警示信息 - 阅读时间太短");
+      MB_ICONINFORMATION, "警示信息 - 阅读时间太短");
   return EventResult::None();
 }
 

@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "app/cache_location.h"
-#include "app/detection.h"
+#include "app/detection/detection.h"
 #include "app/settings_file.h"
 #include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "app/watch_control.h"
 #include "app/windows/directory_chooser.h"
 #include "app/windows/program_icon.h"
@@ -43,7 +43,7 @@ EventResult MainWindowCreated(const EventArgs&) {
   if (FirstRunPending(FirstRunFlagRead())) {
     MessageBoxShow(
         "尊敬的用户，这是您第一次使用Velmir网页元素提取工具，本程序将先加载帮助窗口，请仔细阅读再开始使用！",
-        0, "警示信息 - 欢迎使用");
+        MB_OK, "警示信息 - 欢迎使用");
     WindowLoad(kAboutWindow, std::nullopt, true);
   }
 
@@ -117,6 +117,6 @@ EventResult UpdateCustomFormatBox(const EventArgs&) {
 }
 
 EventResult ShowEasterEgg(const EventArgs&) {
-  MessageBoxShow("这是一个彩蛋，呵呵~~~~", 0, "呵呵");
+  MessageBoxShow("这是一个彩蛋，呵呵~~~~", MB_OK, "呵呵");
   return EventResult::None();
 }

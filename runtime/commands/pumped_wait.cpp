@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "runtime/core/declared_functions.h"
+#include "runtime/core/declared_calls.h"
 
 namespace {
 
@@ -12,7 +12,9 @@ constexpr std::int32_t kUnitSeconds = 2;
 constexpr std::int32_t kUnitMinutes = 3;
 constexpr std::int32_t kUnitHours = 4;
 constexpr std::int32_t kUnitDays = 5;
-constexpr DWORD kWakeOnAnyMessage = 0xFF;
+constexpr DWORD kWakeOnAnyMessage = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE | QS_TIMER |
+                                    QS_PAINT | QS_SENDMESSAGE | QS_HOTKEY;
+static_assert(kWakeOnAnyMessage == 0xFF);
 
 std::int64_t RepetitionsOf(std::int32_t unitCode) {
   switch (unitCode) {
@@ -35,13 +37,11 @@ std::int64_t RepetitionsOf(std::int32_t unitCode) {
 // A waitable timer made and closed through the declared functions.
 class WaitableTimer {
  public:
-  WaitableTimer()
-      : handle_(reinterpret_cast<HANDLE>(
-            DeclaredFunctionCall(kDeclaredCreateWaitableTimerA, nullptr, FALSE, nullptr))) {}
+  WaitableTimer() : handle_(DeclaredCreateWaitableTimerA(nullptr, FALSE, nullptr)) {}
   WaitableTimer(const WaitableTimer&) = delete;
   WaitableTimer& operator=(const WaitableTimer&) = delete;
   ~WaitableTimer() {
-    if (handle_ != nullptr) DeclaredFunctionCall(kDeclaredCloseHandleAgain, handle_);
+    if (handle_ != nullptr) DeclaredCloseHandleAgain(handle_);
   }
 
   // Arms the timer once, dueTime in 100-nanosecond steps (negative: relative).
@@ -49,7 +49,7 @@ class WaitableTimer {
     if (handle_ == nullptr) return false;
     LARGE_INTEGER due;
     due.QuadPart = dueTime;
-    return DeclaredFunctionCall(kDeclaredSetWaitableTimer, handle_, &due, 0, nullptr, nullptr, FALSE) != 0;
+    return DeclaredSetWaitableTimer(handle_, &due, 0, nullptr, nullptr, FALSE) != FALSE;
   }
 
   // Waits until the timer fires, dispatching messages in between.  False when
@@ -57,8 +57,7 @@ class WaitableTimer {
   bool WaitPumping() {
     HANDLE handles[] = {handle_};
     for (;;) {
-      const auto result = static_cast<DWORD>(DeclaredFunctionCall(
-          kDeclaredMsgWaitForMultipleObjects, 1, handles, FALSE, INFINITE, kWakeOnAnyMessage));
+      const DWORD result = DeclaredMsgWaitForMultipleObjects(1, handles, FALSE, INFINITE, kWakeOnAnyMessage);
       if (result == WAIT_OBJECT_0) return true;
       if (result == WAIT_FAILED) return false;
       EventsProcess();

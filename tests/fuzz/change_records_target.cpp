@@ -1,6 +1,6 @@
 // Change records as a directory read returns them: bytes written by the
 // system (or, on a network share, by another machine).
-#include "app/change_records.h"
+#include "app/watch/change_records.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // extension list as typed, a path built from a file name the system reported,
 // and the save folder as chosen.  The list is classified against the path, the
 // path tested against the save folder, and the copy's name built.
-#include "app/detection_paths.h"
-#include "app/extension_catalogue.h"
+#include "app/detection/detection_paths.h"
+#include "app/detection/extension_catalogue.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/change_records.h"
+#include "app/watch/change_records.h"
 
 namespace {
 

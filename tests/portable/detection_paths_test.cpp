@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/detection_paths.h"
+#include "app/detection/detection_paths.h"
 #include "runtime/commands/value_commands.h"
 
 namespace {

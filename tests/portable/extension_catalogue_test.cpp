@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/extension_catalogue.h"
+#include "app/detection/extension_catalogue.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/new_file_ledger.h"
+#include "app/watch/new_file_ledger.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "app/detection.h"
-#include "app/extension_catalogue.h"
+#include "app/detection/detection.h"
+#include "app/detection/extension_catalogue.h"
 #include "app/shared_values.h"
 #include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/sandbox.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/change_records.h"
-#include "app/watcher.h"
+#include "app/watch/change_records.h"
+#include "app/watch/batch_queue.h"
 
 namespace {
 

@@ -6,29 +6,23 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/watcher.h"
-
 namespace {
 
 std::mutex recordLock;
 std::string recordPrefix;
 std::vector<HandOff> recorded;
 
-void RecordingSink(std::string_view fullPath, std::wstring_view exactPath) {
-  std::lock_guard<std::mutex> guard(recordLock);
-  if (fullPath.substr(0, recordPrefix.size()) != recordPrefix) return;
-  recorded.push_back(HandOff{std::string(fullPath), std::wstring(exactPath)});
-}
-
-template <class Ready>
-bool Await(Ready ready, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (!ready()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(10);
+class RecordingSink final : public WatchSink {
+ public:
+  void SessionStarted(const WatchSessionInfo&) override {}
+  void NewFile(const NewFileEvent& file) override {
+    std::lock_guard<std::mutex> guard(recordLock);
+    if (file.fullPath.substr(0, recordPrefix.size()) != recordPrefix) return;
+    recorded.push_back(HandOff{std::string(file.fullPath), std::wstring(file.exactPath),
+                               std::string(file.folderText), file.session});
   }
-  return true;
-}
+  void SessionEnded(WatchSessionId) override {}
+};
 
 }  // namespace
 
@@ -87,7 +81,11 @@ void HandOffRecordStart(const std::string& prefix) {
     recordPrefix = prefix;
     recorded.clear();
   }
-  NewFileSinkSet(RecordingSink);
+}
+
+WatchSink& HandOffRecorder() {
+  static RecordingSink sink;
+  return sink;
 }
 
 std::vector<HandOff> HandOffsRecorded() {
@@ -96,7 +94,7 @@ std::vector<HandOff> HandOffsRecorded() {
 }
 
 bool HandOffsAwait(std::size_t count, DWORD timeoutMs) {
-  return Await([&] { return HandOffsRecorded().size() >= count; }, timeoutMs);
+  return StateAwait([&] { return HandOffsRecorded().size() >= count; }, timeoutMs);
 }
 
 std::vector<DWORD> ProcessThreadIds() {
@@ -113,5 +111,5 @@ std::vector<DWORD> ProcessThreadIds() {
 }
 
 bool ThreadCountAwait(std::size_t count, DWORD timeoutMs) {
-  return Await([&] { return ProcessThreadIds().size() <= count; }, timeoutMs);
+  return StateAwait([&] { return ProcessThreadIds().size() <= count; }, timeoutMs);
 }

@@ -8,9 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/watch/watch.h"
+
 struct HandOff {
   std::string fullPath;
   std::wstring exactPath;
+  std::string folderText;  // the session's, as the event carried it
+  WatchSessionId session = 0;
 };
 
 // A fresh folder below the temporary folder, removed with its contents.
@@ -32,9 +36,22 @@ class TempTree {
 
 void RemoveTree(const std::string& path);
 
-// Installs the recording sink; hand-offs whose path begins with `prefix`
-// are kept.
+// Polls `ready` until it holds; false when it has not within the bound,
+// which is only a safety net.
+template <class Ready>
+bool StateAwait(Ready ready, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!ready()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+// Starts recording anew: new files whose path begins with `prefix` are kept.
 void HandOffRecordStart(const std::string& prefix);
+// The sink that records; sessions opened with it are recorded.
+WatchSink& HandOffRecorder();
 std::vector<HandOff> HandOffsRecorded();
 // Waits until at least `count` hand-offs were recorded (false on timeout).
 bool HandOffsAwait(std::size_t count, DWORD timeoutMs);

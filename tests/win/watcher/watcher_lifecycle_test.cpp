@@ -2,8 +2,7 @@
 // behind, and a session that ends by itself says so.
 #include <gtest/gtest.h>
 
-#include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "watch_test_support.h"
 
 namespace {
@@ -56,21 +55,29 @@ class NoticeWindow {
 
 class WatchLifecycleTest : public ::testing::Test {
  protected:
-  void SetUp() override { WatchedFolder.Replace(MakeText(tree.Path() + "\\")); }
+  // Waits until a file made now has been handed on: the watcher re-arms its
+  // read as soon as it has handed the batch over, so the read is pending.
+  void ReadPendingAwait(const std::string& relative) {
+    HandOffRecordStart(tree.Path() + "\\");
+    tree.File(relative);
+    ASSERT_TRUE(HandOffsAwait(1, 10000));
+  }
   TempTree tree;
 };
 
 TEST_F(WatchLifecycleTest, StopDuringAPendingReadReturnsAtOnceWithoutANotice) {
   NoticeWindow notices;
   const std::size_t threads = SettledThreadCount();
-  std::uintptr_t handle = OpenWatchFolder(tree.Path() + "\\");
+  std::uintptr_t handle = OpenWatchFolder(tree.Path() + "\\", HandOffRecorder());
   ASSERT_NE(handle, 0u);
-  Sleep(300);  // the read is pending now
+  ReadPendingAwait("armed.txt");
   const DWORD start = GetTickCount();
   CloseWatchHandleAsync(handle);
-  EXPECT_LT(GetTickCount() - start, 500u);
+  // It does not wait for the read to end (a generous bound: a stop that
+  // waited for a stuck read would take the closer's 15 s).
+  EXPECT_LT(GetTickCount() - start, 5000u);
   EXPECT_EQ(handle, 0u);
-  EXPECT_TRUE(ThreadCountAwait(threads, 1000));
+  EXPECT_TRUE(ThreadCountAwait(threads, 10000));  // the hand-off threads linger a second
   EXPECT_EQ(notices.Await(300), 0u);
   // A variable that is already 0 is ignored.
   CloseWatchHandleAsync(handle);
@@ -78,12 +85,12 @@ TEST_F(WatchLifecycleTest, StopDuringAPendingReadReturnsAtOnceWithoutANotice) {
 }
 
 TEST_F(WatchLifecycleTest, FiftyStartsAndStopsLeaveNoThreadOrHandle) {
-  std::uintptr_t handle = OpenWatchFolder(tree.Path());
+  std::uintptr_t handle = OpenWatchFolder(tree.Path(), HandOffRecorder());
   CloseWatchHandleAsync(handle);  // first-use allocations out of the count
   const std::size_t threads = SettledThreadCount();
   const DWORD handles = HandleCount();
   for (int i = 0; i < 50; ++i) {
-    handle = OpenWatchFolder(tree.Path());
+    handle = OpenWatchFolder(tree.Path(), HandOffRecorder());
     ASSERT_NE(handle, 0u);
     if (i % 5 == 0) Sleep(20);  // some with the read pending, some before it
     CloseWatchHandleAsync(handle);
@@ -96,7 +103,7 @@ TEST_F(WatchLifecycleTest, FiftyStartsAndStopsLeaveNoThreadOrHandle) {
 
 TEST_F(WatchLifecycleTest, MissingFolderGivesZeroAndNoThread) {
   const std::size_t threads = SettledThreadCount();
-  EXPECT_EQ(OpenWatchFolder(tree.Join("missing")), 0u);
+  EXPECT_EQ(OpenWatchFolder(tree.Join("missing"), HandOffRecorder()), 0u);
   EXPECT_LE(ProcessThreadIds().size(), threads);
 }
 
@@ -107,14 +114,14 @@ TEST_F(WatchLifecycleTest, VanishedFolderEndsTheSessionWithANotice) {
   NoticeWindow notices;
   tree.Folder("gone\\inner");
   const std::string folder = tree.Join("gone");
-  std::uintptr_t handle = OpenWatchFolder(folder);
+  std::uintptr_t handle = OpenWatchFolder(folder, HandOffRecorder());
   ASSERT_NE(handle, 0u);
   const std::size_t threads = ProcessThreadIds().size();
-  Sleep(300);
+  ReadPendingAwait("gone\\armed.txt");
   ASSERT_TRUE(MoveFileA(folder.c_str(), tree.Join("moved").c_str()));
   EXPECT_EQ(notices.Await(5000), handle);
   EXPECT_TRUE(WatchEndedByItself(handle));
-  EXPECT_TRUE(ThreadCountAwait(threads - 2, 2000));  // the watcher and its helper have ended
+  EXPECT_TRUE(ThreadCountAwait(threads - 2, 10000));  // the watcher and its helper have ended
   CloseWatchHandleAsync(handle);
   EXPECT_EQ(handle, 0u);
 }

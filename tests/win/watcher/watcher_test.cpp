@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-#include "app/shared_values.h"
-#include "app/watcher.h"
+#include "app/watch/watch.h"
 #include "watch_test_support.h"
 
 namespace {
@@ -20,15 +19,12 @@ std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), t
 
 class WatcherTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    HandOffRecordStart(tree.Path() + "\\");
-    WatchedFolder.Replace(MakeText(tree.Path() + "\\"));
-  }
+  void SetUp() override { HandOffRecordStart(tree.Path() + "\\"); }
   void TearDown() override { CloseWatchHandleAsync(handle); }
 
   // Opened without the trailing separator: OpenWatchFolder adds it.
   void Start() {
-    handle = OpenWatchFolder(tree.Path());
+    handle = OpenWatchFolder(tree.Path(), HandOffRecorder());
     ASSERT_NE(handle, 0u);
   }
   std::vector<std::string> FullPaths() const {

@@ -1,4 +1,4 @@
-#include "app/new_file_ledger.h"
+#include "app/watch/new_file_ledger.h"
 
 Utf16Text LedgerKey(std::u16string_view relativeName) {
   Utf16Text key(relativeName.data(), relativeName.size());

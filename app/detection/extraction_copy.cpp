@@ -1,4 +1,4 @@
-#include "app/extraction_copy.h"
+#include "app/detection/extraction_copy.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/extension_catalogue.h"
+#include "app/detection/extension_catalogue.h"
 
 #include <initializer_list>
 

@@ -1,4 +1,4 @@
-#include "app/detection_paths.h"
+#include "app/detection/detection_paths.h"
 
 #include <algorithm>
 #include <string>

@@ -4,16 +4,17 @@
 
 #include <string_view>
 
-#include "app/extension_catalogue.h"
+#include "app/detection/extension_catalogue.h"
 
 // fullPath: the watched folder text followed by the name, the name part
 // lower-cased (ANSI); used for classification and in the prompt.
 // exactPath: the file's exact path in UTF-16 when the caller has it (names
 // the code page cannot represent); the copy is made from it when given.
-// Runs on a batch worker; returns when the prompt and copy are finished.
+// Runs on the watcher's hand-off thread (see DetectionSink); returns when
+// the prompt and copy are finished.
 void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath = {});
-// The same with explicit class switches (tests, and the main-window-backed
-// default that the overload above uses).
+// The same with explicit class switches; the overload above passes the
+// main window's.
 void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, ClassSwitches& switches);
 
 // The switches that the default overload asks: the main window's check

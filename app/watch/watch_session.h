@@ -1,5 +1,6 @@
-// One watch session as the watcher's threads share it.  Internal to the
-// watcher files; see the note at the top of watcher.cpp.
+// One watch session as the watcher's threads share it: the reader (in
+// watcher.cpp), the session helper and the batch worker each hold a
+// reference; the last one to let go ends the session for its sink.
 #pragma once
 
 #include <windows.h>
@@ -9,14 +10,24 @@
 #include <memory>
 #include <mutex>
 
-#include "app/new_file_ledger.h"
+#include "app/watch/hand_off.h"
+#include "app/watch/new_file_ledger.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text.h"
 
 struct WatchSession {
-  HANDLE folder = nullptr;  // owned by the watcher thread, which closes it
-  Text folderText;          // as opened, ending in a separator
-  WideText wideFolder;      // the same in UTF-16, for scans and the existence check
+  WatchSession() = default;
+  WatchSession(const WatchSession&) = delete;
+  WatchSession& operator=(const WatchSession&) = delete;
+  // Queues SessionEnded for the sink once SessionStarted was queued: no
+  // reference is left, so no file of the session can follow.
+  ~WatchSession();
+
+  FileHandle folder;               // closed by the reader once it has left the registry
+  std::uintptr_t handleValue = 0;  // the folder handle's value, the session's name for the window
+  HandOffTarget target;            // its sink, its id and its folder text (as opened, ending in a separator)
+  WideText wideFolder;             // the folder text in UTF-16, for paths, scans and the existence check
+  bool startHandedOff = false;
 
   KernelHandle watcherThread;       // kept for CancelSynchronousIo
   KernelHandle stopEvent;           // manual reset: the session is ending
@@ -46,27 +57,7 @@ using WatchSessionRef = std::shared_ptr<WatchSession>;
 // rounding and the time between a creation and its record.
 constexpr std::uint64_t kRecoveryMargin = 2 * 10'000'000ULL;  // 2 s
 
-std::uint64_t SystemTimeNow();
-bool RunningUnderWine();
-
-// Starts a thread through the declared CreateThread; returns its handle or null.
-HANDLE WatchThreadStart(LPTHREAD_START_ROUTINE body, void* parameter);
-
 // Marks the session as ending and wakes its helper.
 void WatchSessionEndingMark(WatchSession& session);
 // Cancels the watcher's pending read until it has returned (bounded).
 void WatchSessionCancelUntilEnded(WatchSession& session);
-
-// Batch pipeline (watch_batches.cpp): hands a copy of the returned bytes to
-// the batch worker; false when no block could be had (the batch is lost).
-bool WatchBatchHandOver(const WatchSessionRef& session, const void* buffer, std::size_t byteCount,
-                        std::uint64_t issueTime);
-// Hands on a file found by a recovery scan unless the session already did.
-void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relativeName);
-void WatchOverflowCount();
-void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds);
-
-// Session helper (watch_session_helper.cpp): recovery scans and, under Wine,
-// the subfolder walk and the existence check.
-void WatchRecoveryRequest(WatchSession& session);
-DWORD WINAPI WatchSessionHelperThread(LPVOID parameter);

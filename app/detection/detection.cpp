@@ -1,16 +1,17 @@
-// The detection step.  Batch workers call it, possibly many at once; the one
-// detection lock makes the steps run strictly one after another, from
-// classification to the last message, while the window thread goes on.
-#include "app/detection.h"
+// The detection step.  The watcher's one hand-off thread calls it for one
+// file at a time, and so may any other thread; the detection lock keeps the
+// steps strictly one after another, from classification to the last
+// message, whoever calls, while the window thread goes on.
+#include "app/detection/detection.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <mutex>
 
-#include "app/detection_paths.h"
-#include "app/detection_texts.h"
-#include "app/extraction_copy.h"
+#include "app/detection/detection_paths.h"
+#include "app/detection/detection_texts.h"
+#include "app/detection/extraction_copy.h"
 #include "app/shared_values.h"
 #include "runtime/commands/event_pump.h"
 #include "runtime/commands/message_box.h"
@@ -23,8 +24,8 @@ CriticalSectionHandle DetectionLock = 0;
 std::once_flag detectionLockOnce;
 std::atomic<ClassSwitches*> defaultSwitches{nullptr};
 
-// Several workers may arrive together at the very first file: exactly one
-// of them creates the lock.
+// Callers on several threads may arrive together at the very first file:
+// exactly one of them creates the lock.
 CriticalSectionHandle DetectionLockHandle() {
   std::call_once(detectionLockOnce, [] { DetectionLock = CriticalSectionCreate(); });
   return DetectionLock;

@@ -1,4 +1,4 @@
-#include "app/change_records.h"
+#include "app/watch/change_records.h"
 
 #include "runtime/commands/text_commands.h"
 

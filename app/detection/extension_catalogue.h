@@ -15,7 +15,7 @@ struct Classification {
 };
 
 // Which classes are selected, asked at the moment of classification (the
-// main window's check boxes; tests answer with a stand-in).
+// main window's check boxes in the program).
 class ClassSwitches {
  public:
   virtual ~ClassSwitches() = default;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "app/change_records.h"
+#include "app/watch/change_records.h"
 
 class NewFileLedger {
  public:

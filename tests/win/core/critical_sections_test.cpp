@@ -18,6 +18,12 @@ const CRITICAL_SECTION& SectionOf(CriticalSectionHandle handle) {
   return *reinterpret_cast<const CRITICAL_SECTION*>(handle);
 }
 
+// Changes when a thread starts to wait for the section (Wine counts
+// waiters up from 0, Windows down in steps of 4); read afresh every time.
+LONG LockCountOf(CriticalSectionHandle handle) {
+  return *static_cast<const volatile LONG*>(&SectionOf(handle).LockCount);
+}
+
 bool HeldByCaller(CriticalSectionHandle handle) {
   return reinterpret_cast<DWORD_PTR>(SectionOf(handle).OwningThread) == GetCurrentThreadId();
 }
@@ -153,21 +159,26 @@ TEST(CriticalSectionsDeathTest, ShutdownLeavesSectionsInUseAloneAndIgnoresLaterC
           CriticalSectionLeave(held);  // after shutdown: ignored
         });
         WaitForSingleObject(holding, INFINITE);
+        const LONG ownedOnly = LockCountOf(held);
         std::thread waiter([&] {
           CriticalSectionEnter(held);
           waiterEntered = true;
         });
-        Sleep(kBlockedFor);  // the waiter is now blocked inside its enter
+        // The waiter is blocked inside its enter once the section counts it.
+        const DWORD start = GetTickCount();
+        while (LockCountOf(held) == ownedOnly && GetTickCount() - start < kFreedWithin) Sleep(1);
+        const LONG withWaiter = LockCountOf(held);
 
         CriticalSectionsShutdown();
         SetEvent(release);
         owner.join();
-        Sleep(kBlockedFor);
 
-        int failures = 0;
-        // The held section was neither deleted nor released under its waiter.
+        int failures = withWaiter == ownedOnly ? 16 : 0;
+        // The held section was neither deleted nor released under its waiter:
+        // the owner's leave was ignored, so it still counts its owner and its
+        // waiter (a leave would have changed both before returning).
         if (reinterpret_cast<DWORD_PTR>(SectionOf(held).OwningThread) != ownerId) failures |= 1;
-        if (waiterEntered) failures |= 2;
+        if (waiterEntered || LockCountOf(held) != withWaiter) failures |= 2;
         // Later calls on either handle do nothing and do not block.
         CriticalSectionEnter(held);
         CriticalSectionEnter(idle);

@@ -1,13 +1,26 @@
-// Directory change watcher.
+// Directory change watcher: opening and closing sessions, and the reader.
 //
-// Threads.  Per session: the watcher thread (owns the folder handle, only
-// reads and hands off) and a helper thread (recovery scans; under Wine also
-// the one-time subfolder walk and a once-a-second existence check).  Per
-// process, started on demand and ending after a second idle: one batch worker that
-// decodes batches as they come, and one hand-off thread that calls the
-// detection step for one file at a time.  Prompts therefore never hold up
-// reading or decoding, and 10,000 waiting batches cost 10,000 small blocks
-// or queued names, not 10,000 threads.  A closer thread runs per stop.
+// Files, each using only those listed before it: watch_threads (thread
+// start, time), change_records and new_file_ledger (decoding and the names
+// handed on, no Win32), watch.h (what the program sees), drained_queue and
+// hand_off (the one hand-off thread, which knows only sinks), watch_session
+// (the record the threads share), batch_queue (decoding), session_helper
+// (recovery scans) and this file.  Nothing calls back up.
+//
+// Threads.  Per session: the watcher thread (the reader: owns the folder
+// handle, only reads and hands off) and a helper thread (recovery scans;
+// under Wine also the one-time subfolder walk and a once-a-second existence
+// check).  Per process, started on demand and ending after a second idle:
+// one batch worker that decodes batches as they come, and one hand-off
+// thread that gives each session's events to the sink the session was
+// opened with, one event at a time.  A sink that waits for the user
+// therefore never holds up reading or decoding, and 10,000 waiting batches
+// cost 10,000 small blocks or queued names, not 10,000 threads.  A closer
+// thread runs per stop.
+//
+// Folders.  Every name is joined to the folder text of the session its
+// batch came from, so a batch still queued when the user stops and starts
+// on another folder keeps naming the file where it is.
 //
 // Buffers.  The watcher reads into its own 64 KiB buffer (no larger: network
 // shares refuse more) and copies the bytes returned into a block of that size
@@ -33,29 +46,26 @@
 //
 // Any other failure ends the session by itself; the watcher then posts the
 // registered notice to the window thread.
-#include "app/watcher.h"
-
 #include <map>
 #include <mutex>
 
-#include "app/change_records.h"
-#include "app/watch_session.h"
-#include "runtime/core/declared_functions.h"
-
-std::uintptr_t WatchHandle = 0;
+#include "app/watch/batch_queue.h"
+#include "app/watch/change_records.h"
+#include "app/watch/hand_off.h"
+#include "app/watch/session_helper.h"
+#include "app/watch/watch.h"
+#include "app/watch/watch_session.h"
+#include "app/watch/watch_threads.h"
+#include "runtime/core/declared_calls.h"
 
 namespace {
 
 constexpr DWORD kReadBufferSize = 64 * 1024;
-constexpr DWORD kNotifyFilter = 0x17F;
-constexpr DWORD kGenericReadWrite = 0xC0000000;
-constexpr DWORD kShareAll = 7;
-constexpr DWORD kOpenExisting = 3;
-constexpr DWORD kBackupSemantics = 0x02000000;
-constexpr UINT kZeroInitFixed = 0x40;
-// How long a closer keeps cancelling before it gives up on a stuck read.
-constexpr DWORD kCancelBoundMs = 15000;
-constexpr DWORD kCancelRetryMs = 10;
+constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                                FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_LAST_ACCESS |
+                                FILE_NOTIFY_CHANGE_CREATION | FILE_NOTIFY_CHANGE_SECURITY;
+static_assert(kNotifyFilter == 0x17F);
 constexpr DWORD kFirstReadWaitMs = 1000;
 
 struct Registry {
@@ -63,9 +73,13 @@ struct Registry {
   std::map<std::uintptr_t, WatchSessionRef> sessions;
   HWND notifyWindow = nullptr;
   UINT notifyMessage = 0;
+  WatchSessionId lastId = 0;
 };
 
 Registry& TheRegistry() {
+  // The hand-off queue is built first so that it outlives the registry: a
+  // session whose last reference the registry drops queues its end there.
+  HandOffWaiting();
   static Registry registry;
   return registry;
 }
@@ -83,8 +97,16 @@ WatchSessionRef RegistryTake(std::uintptr_t handle) {
 void RegistryLeave(const WatchSession& session) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> guard(registry.lock);
-  auto found = registry.sessions.find(reinterpret_cast<std::uintptr_t>(session.folder));
+  auto found = registry.sessions.find(session.handleValue);
   if (found != registry.sessions.end() && found->second.get() == &session) registry.sessions.erase(found);
+}
+
+// Registers the session under its handle value and gives it the next id.
+void RegistryEnter(const WatchSessionRef& session) {
+  Registry& registry = TheRegistry();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  session->target.id = ++registry.lastId;
+  registry.sessions[session->handleValue] = session;
 }
 
 void EndedByItselfNotify(std::uintptr_t handle) {
@@ -105,24 +127,17 @@ WideText WideFromAnsi(std::string_view text) {
   return wide;
 }
 
-// Takes over a new reference from the thread parameter.
-WatchSessionRef SessionFromParameter(LPVOID parameter) {
-  auto* owned = static_cast<WatchSessionRef*>(parameter);
-  WatchSessionRef session = std::move(*owned);
-  delete owned;
-  return session;
-}
-
 // Starts a thread that takes over a reference to the session.
 HANDLE SessionThreadStart(LPTHREAD_START_ROUTINE body, const WatchSessionRef& session) {
-  auto* parameter = new WatchSessionRef(session);
-  HANDLE thread = WatchThreadStart(body, parameter);
-  if (thread == nullptr) delete parameter;  // a thread that never ran took nothing over
-  return thread;
+  return WatchThreadStartWith(body, std::make_unique<WatchSessionRef>(session));
+}
+
+WatchSessionRef SessionFromParameter(LPVOID parameter) {
+  return std::move(*ThreadParameterAdopt<WatchSessionRef>(parameter));
 }
 
 DWORD WINAPI CloserThread(LPVOID parameter) {
-  WatchSessionRef session = SessionFromParameter(parameter);
+  const WatchSessionRef session = SessionFromParameter(parameter);
   WatchSessionCancelUntilEnded(*session);
   return 0;
 }
@@ -140,9 +155,8 @@ WatchEnd ReadLoop(const WatchSessionRef& sessionRef, void* buffer) {
     DWORD byteCount = 0;
     // Records not in this read's result all come after this moment.
     const std::uint64_t issued = SystemTimeNow();
-    const BOOL ok = static_cast<BOOL>(DeclaredFunctionCall(kDeclaredReadDirectoryChangesW, session.folder,
-                                                           buffer, kReadBufferSize, TRUE, kNotifyFilter,
-                                                           &byteCount, nullptr, nullptr));
+    const BOOL ok = DeclaredReadDirectoryChangesW(session.folder.Get(), buffer, kReadBufferSize, TRUE,
+                                                  kNotifyFilter, &byteCount, nullptr, nullptr);
     const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     // A close by the program can complete the read in any way, even as an
     // empty success: nothing after the mark is data.
@@ -164,64 +178,40 @@ WatchEnd ReadLoop(const WatchSessionRef& sessionRef, void* buffer) {
   }
 }
 
-}  // namespace
-
-std::uint64_t SystemTimeNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-}
-
-HANDLE WatchThreadStart(LPTHREAD_START_ROUTINE body, void* parameter) {
-  return reinterpret_cast<HANDLE>(
-      DeclaredFunctionCall(kDeclaredCreateThread, nullptr, 0, body, parameter, 0, nullptr));
-}
-
-void WatchSessionEndingMark(WatchSession& session) {
-  session.ending = true;
-  SetEvent(session.stopEvent.Get());
-}
-
-void WatchSessionCancelUntilEnded(WatchSession& session) {
-  // The watcher may be just about to enter its read when a cancel comes, so
-  // one cancel is not enough; it is repeated until the watcher has returned.
-  for (DWORD waited = 0; waited < kCancelBoundMs; waited += kCancelRetryMs) {
-    CancelSynchronousIo(session.watcherThread.Get());
-    if (WaitForSingleObject(session.watcherEnded.Get(), kCancelRetryMs) == WAIT_OBJECT_0) return;
-  }
-}
-
-DWORD WINAPI WatcherThread(LPVOID sessionRecord) {
-  WatchSessionRef session = SessionFromParameter(sessionRecord);
-  void* buffer =
-      reinterpret_cast<void*>(DeclaredFunctionCall(kDeclaredGlobalAlloc, kZeroInitFixed, kReadBufferSize));
-  const WatchEnd end = buffer != nullptr ? ReadLoop(session, buffer) : WatchEnd::ByItself;
-  if (buffer != nullptr) DeclaredFunctionCall(kDeclaredGlobalFree, buffer);
+// The reader: owns the folder handle, only reads and hands off.
+DWORD WINAPI WatcherThread(LPVOID parameter) {
+  const WatchSessionRef session = SessionFromParameter(parameter);
+  GlobalMemory buffer(DeclaredGlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kReadBufferSize));
+  const WatchEnd end = buffer ? ReadLoop(session, buffer.Get()) : WatchEnd::ByItself;
+  buffer.Reset();
 
   WatchSessionEndingMark(*session);
   // Out of the registry before the handle goes, so that a new session that
   // receives the same handle value is never mistaken for this one.
   RegistryLeave(*session);
-  const auto handle = reinterpret_cast<std::uintptr_t>(session->folder);
-  DeclaredFunctionCall(kDeclaredCloseHandle, session->folder);
-  if (end == WatchEnd::ByItself && !session->closedByProgram) EndedByItselfNotify(handle);
+  session->folder.Reset();
+  if (end == WatchEnd::ByItself && !session->closedByProgram) EndedByItselfNotify(session->handleValue);
   SetEvent(session->watcherEnded.Get());
   return 0;
 }
 
-std::uintptr_t OpenWatchFolder(std::string_view folderText) {
+}  // namespace
+
+std::uintptr_t OpenWatchFolder(std::string_view folderText, WatchSink& sink) {
   const std::uint64_t startTime = SystemTimeNow();
   Text path = MakeText(folderText);
   if (!TextEndsWithSeparator(path)) path += '\\';
-  const auto folder = reinterpret_cast<HANDLE>(
-      DeclaredFunctionCall(kDeclaredCreateFileA, path.c_str(), kGenericReadWrite, kShareAll, nullptr,
-                           kOpenExisting, kBackupSemantics, nullptr));
-  if (folder == INVALID_HANDLE_VALUE || folder == nullptr) return 0;
+  FileHandle folder(DeclaredCreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder || folder.Get() == nullptr) return 0;
 
   auto session = std::make_shared<WatchSession>();
-  session->folder = folder;
+  session->handleValue = reinterpret_cast<std::uintptr_t>(folder.Get());
+  session->folder = std::move(folder);
   session->startTime = startTime;
-  session->folderText = path;
+  session->target.sink = &sink;
+  session->target.folderText = std::make_shared<const Text>(path);
   session->wideFolder = WideFromAnsi(path);
   session->stopEvent.Reset(EventCreate(true));
   session->watcherEnded.Reset(EventCreate(true));
@@ -229,22 +219,21 @@ std::uintptr_t OpenWatchFolder(std::string_view folderText) {
   session->scanRequested.Reset(EventCreate(false));
   const bool eventsMade =
       session->stopEvent && session->watcherEnded && session->firstReadRequested && session->scanRequested;
-  const auto handle = reinterpret_cast<std::uintptr_t>(folder);
-  {
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    registry.sessions[handle] = session;
-  }
-  HANDLE watcher = eventsMade ? SessionThreadStart(WatcherThread, session) : nullptr;
+  if (!eventsMade) return 0;  // the only reference goes here, and the folder with it
+  const std::uintptr_t handle = session->handleValue;
+  RegistryEnter(session);
+  // Before the reader starts, so that the sink hears of the session before
+  // any of its files; the session's end follows its last reference.
+  HandOffSessionStarted(session->target);
+  session->startHandedOff = true;
+  HANDLE watcher = SessionThreadStart(WatcherThread, session);
   if (watcher == nullptr) {
     RegistryTake(handle);
-    DeclaredFunctionCall(kDeclaredCloseHandle, folder);
-    return 0;
+    return 0;  // the last reference goes here: the folder is closed, the sink hears the end
   }
   session->watcherThread.Reset(watcher);
-  HANDLE helper = SessionThreadStart(WatchSessionHelperThread, session);
   // Without a helper the session still reads; it just cannot recover.
-  if (helper != nullptr) DeclaredFunctionCall(kDeclaredCloseHandle, helper);
+  KernelHandle helper(SessionThreadStart(WatchSessionHelperThread, session));
   // Changes are recorded from the first read on: a caller that creates a
   // file right after the start expects it to be seen.
   HANDLE firstRead[] = {session->firstReadRequested.Get(), session->watcherEnded.Get()};
@@ -258,11 +247,7 @@ void CloseWatchHandleAsync(std::uintptr_t& handle) {
   if (session == nullptr) return;
   session->closedByProgram = true;
   WatchSessionEndingMark(*session);
-  HANDLE closer = SessionThreadStart(CloserThread, session);
-  if (closer != nullptr) {
-    DeclaredFunctionCall(kDeclaredCloseHandle, closer);
-    return;
-  }
+  if (KernelHandle closer{SessionThreadStart(CloserThread, session)}) return;
   // No closer thread: cancel once here; the watcher sees the mark on return.
   CancelSynchronousIo(session->watcherThread.Get());
 }

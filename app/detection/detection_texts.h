@@ -1,10 +1,12 @@
 // What the detection step tells the user, per extension class.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string_view>
 
-#include "app/extension_catalogue.h"
+#include "app/detection/extension_catalogue.h"
 
 struct DetectionTexts {
   std::string_view promptBefore;  // the full path stands between the two
@@ -16,9 +18,9 @@ struct DetectionTexts {
   std::string_view failureCaption;
 };
 
-constexpr std::int32_t kPromptStyle = 0x41;   // OK and Cancel, information icon
-constexpr std::int32_t kSuccessStyle = 0x40;  // OK, information icon
-constexpr std::int32_t kFailureStyle = 0x30;  // OK, exclamation icon
+constexpr std::int32_t kPromptStyle = MB_OKCANCEL | MB_ICONINFORMATION;
+constexpr std::int32_t kSuccessStyle = MB_OK | MB_ICONINFORMATION;
+constexpr std::int32_t kFailureStyle = MB_OK | MB_ICONWARNING;
 
 inline constexpr DetectionTexts kVideoTexts{
     "侦测到视频文件：",        " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！",

@@ -1,10 +1,9 @@
-// A session's helper thread: recovery scans after an overflow and, under
-// Wine, the one-time subfolder walk and the existence check of the watched
-// folder.  It never touches the folder handle, so it cannot delay a read.
+#include "app/watch/session_helper.h"
+
 #include <deque>
 
-#include "app/watch_session.h"
-#include "app/watcher.h"
+#include "app/watch/batch_queue.h"
+#include "app/watch/watch_threads.h"
 
 namespace {
 
@@ -132,14 +131,6 @@ void VanishedSessionEnd(WatchSession& session) {
 
 }  // namespace
 
-bool RunningUnderWine() {
-  static const bool wine = [] {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-  }();
-  return wine;
-}
-
 void WatchRecoveryRequest(WatchSession& session) {
   WatchOverflowCount();
   const std::uint64_t lastGood = session.lastGoodRead;
@@ -152,9 +143,7 @@ void WatchRecoveryRequest(WatchSession& session) {
 }
 
 DWORD WINAPI WatchSessionHelperThread(LPVOID parameter) {
-  auto* owned = static_cast<WatchSessionRef*>(parameter);
-  WatchSessionRef sessionRef = std::move(*owned);
-  delete owned;
+  const WatchSessionRef sessionRef = std::move(*ThreadParameterAdopt<WatchSessionRef>(parameter));
   WatchSession& session = *sessionRef;
 
   const bool wine = RunningUnderWine();

@@ -1,0 +1,146 @@
+#include "app/watch/batch_queue.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "app/watch/change_records.h"
+#include "app/watch/drained_queue.h"
+#include "app/watch/watch_threads.h"
+#include "runtime/core/declared_calls.h"
+
+namespace {
+
+// A batch as the reader hands it to the batch worker: a block of the bytes
+// the read returned plus 12 zero bytes, and the session it came from.
+struct ChangeBatch {
+  GlobalMemory block;  // byteCount bytes and 12 zero bytes
+  std::size_t byteCount = 0;
+  std::uint64_t issueTime = 0;
+  WatchSessionRef session;
+};
+using ChangeBatchPtr = std::unique_ptr<ChangeBatch>;
+
+DWORD WINAPI BatchWorker(LPVOID);
+
+DrainedQueue<ChangeBatchPtr>& Batches() {
+  static DrainedQueue<ChangeBatchPtr> queue(BatchWorker);
+  return queue;
+}
+std::atomic<std::uint64_t> overflowCount{0};
+std::atomic<std::uint64_t> batchCount{0};
+std::atomic<std::uint64_t> recoveredCount{0};
+std::mutex walkLock;
+WatchStatistics walkFigures;  // only the walk fields, under walkLock
+
+Text ToAnsiNameUtf16(const char16_t* name, std::int32_t count) {
+  return ToAnsiName(reinterpret_cast<const wchar_t*>(name), count);
+}
+
+WideText WideFromUtf16(std::u16string_view text) { return WideText(text.begin(), text.end()); }
+
+// Added folders are reported like files; they are never elements.  A name
+// that is gone already is handed on all the same (its copy then fails).
+bool IsFolder(const Utf16Text& exactPath) {
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(exactPath.c_str()));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folder every name of the session is joined to: the session's own,
+// never the window's current text (a later start may have replaced that).
+WatchedFolderTexts SessionFolder(const WatchSession& session) {
+  const WideText& wide = session.wideFolder;
+  return WatchedFolderTexts{*session.target.folderText,
+                            std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size())};
+}
+
+void NewFileQueue(const WatchSession& session, NewFileName& name) {
+  HandOffNewFile(session.target, std::move(name.fullPath), WideFromUtf16(name.exactPath));
+}
+
+// The earliest time any recovery scan of the session can still look back to.
+std::uint64_t LedgerHorizon(const WatchSession& session, std::uint64_t issueTime) {
+  const std::uint64_t fromRead = issueTime > kRecoveryMargin ? issueTime - kRecoveryMargin : 0;
+  return std::min({fromRead, session.scanCutoff, session.activeScanCutoff});
+}
+
+// Decodes the batch, hands its new files on and frees the block.
+void DecodeChangeBatch(ChangeBatchPtr batch) {
+  WatchSession& session = *batch->session;
+  auto names = ChangeBatchNewFiles(static_cast<const std::uint8_t*>(batch->block.Get()), batch->byteCount,
+                                   SessionFolder(session), ToAnsiNameUtf16);
+  batch->block.Reset();
+
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const NewFileName& name) { return IsFolder(name.exactPath); }),
+              names.end());
+
+  std::lock_guard<std::mutex> guard(session.ledgerLock);
+  for (NewFileName& name : names) {
+    if (session.ledger.RecordArrived(name.relativeName, batch->issueTime)) NewFileQueue(session, name);
+  }
+  session.ledger.Prune(LedgerHorizon(session, batch->issueTime));
+}
+
+DWORD WINAPI BatchWorker(LPVOID) {
+  ChangeBatchPtr batch;
+  while (Batches().Pop(batch)) DecodeChangeBatch(std::move(batch));
+  return 0;
+}
+
+}  // namespace
+
+Text ToAnsiName(const wchar_t* name, int count) {
+  if (name == nullptr || count == 0) return {};
+  const int size = DeclaredWideCharToMultiByte(CP_ACP, 0, name, count, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  Text text(static_cast<std::size_t>(size), '\0');
+  DeclaredWideCharToMultiByte(CP_ACP, 0, name, count, text.data(), size, nullptr, nullptr);
+  // With count -1 the terminating zero is converted too; a text ends before it.
+  if (count < 0 && !text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+bool WatchBatchHandOver(const WatchSessionRef& session, const void* buffer, std::size_t byteCount,
+                        std::uint64_t issueTime) {
+  GlobalMemory block(DeclaredGlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, byteCount + kChangeRecordHeaderSize));
+  if (!block) return false;
+  std::memcpy(block.Get(), buffer, byteCount);
+  ++batchCount;
+  Batches().Push(ChangeBatchPtr(new ChangeBatch{std::move(block), byteCount, issueTime, session}));
+  return true;
+}
+
+void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relativeName) {
+  NewFileName name;
+  if (!NewFileNameBuild(SessionFolder(session), relativeName, ToAnsiNameUtf16, name)) return;
+  std::lock_guard<std::mutex> guard(session.ledgerLock);
+  if (!session.ledger.RecoveryFound(name.relativeName, SystemTimeNow())) return;
+  ++recoveredCount;
+  NewFileQueue(session, name);
+}
+
+void WatchOverflowCount() { ++overflowCount; }
+
+void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds) {
+  std::lock_guard<std::mutex> guard(walkLock);
+  ++walkFigures.walksDone;
+  walkFigures.lastWalkFolders = folders;
+  walkFigures.lastWalkMs = milliseconds;
+}
+
+WatchStatistics WatchStatisticsRead() {
+  WatchStatistics figures;
+  {
+    std::lock_guard<std::mutex> guard(walkLock);
+    figures = walkFigures;
+  }
+  figures.batchesWaiting = Batches().Size();
+  figures.filesWaiting = HandOffWaiting();
+  figures.batchesHandedOver = batchCount;
+  figures.overflows = overflowCount;
+  figures.filesRecovered = recoveredCount;
+  return figures;
+}

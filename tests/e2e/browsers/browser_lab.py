@@ -353,14 +353,17 @@ def browser_processes(session, marker):
     return found
 
 
-def remove_dangling_links(folder):
-    """The browsers leave lock links that point nowhere once they ended;
-    Wine cannot delete them."""
+LOCK_LINKS = ("SingletonLock", "SingletonSocket", "SingletonCookie", "lock")
+
+
+def remove_lock_links(folder):
+    """The browsers leave lock links behind (Chromium's Singleton*, pointing
+    at a host name or at a socket, Firefox's lock) that Wine cannot delete."""
     removed = 0
     for root, dirs, files in os.walk(folder):
         for name in dirs + files:
             full = os.path.join(root, name)
-            if os.path.islink(full) and not os.path.exists(full):
+            if os.path.islink(full) and (name in LOCK_LINKS or not os.path.exists(full)):
                 os.unlink(full)
                 removed += 1
     return removed
@@ -515,7 +518,9 @@ class Lab:
             if code is None:
                 code = browser.process.wait(timeout=5)
             left = browser_processes(session, marker)
-            removed = sum(remove_dangling_links(folder) for folder in browser.folders if os.path.isdir(folder))
+            removed = sum(remove_lock_links(folder) for folder in browser.folders if os.path.isdir(folder))
+            # Sockets and leftovers of the run; the log stays for a look.
+            shutil.rmtree(os.path.join(browser.private, "t"), ignore_errors=True)
             reply.update({"id": browser.ident, "exitCode": code, "stopMs": int((time.monotonic() - began) * 1000),
                           "runMs": int((time.monotonic() - browser.started) * 1000), "linksRemoved": removed})
             reply["remaining"] += len(left)

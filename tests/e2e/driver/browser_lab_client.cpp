@@ -77,8 +77,8 @@ bool SendAll(SOCKET socket, std::string_view bytes) {
 
 std::string Utf8From(std::wstring_view text) {
   if (text.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                       nullptr, nullptr);
   std::string result(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
                       nullptr);
@@ -147,7 +147,8 @@ std::optional<HttpReply> HttpRequest(unsigned short port, std::string_view metho
     answer.append(chunk, static_cast<size_t>(got));
   }
   const size_t headerEnd = answer.find("\r\n\r\n");
-  if (answer.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos) return fail("not an HTTP answer");
+  if (answer.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos)
+    return fail("not an HTTP answer");
   HttpReply reply;
   reply.status = NumberFrom<int>(std::string_view(answer).substr(9, 3));
   const size_t firstLineEnd = answer.find("\r\n");
@@ -198,7 +199,8 @@ std::optional<KeyValues> BrowserLab::Control(std::string_view action, const KeyV
   if (!reply) return std::nullopt;
   KeyValues parsed = ParseKeyValues(reply->body);
   if (reply->status != 200) {
-    error_ = std::string(action) + ": status " + std::to_string(reply->status) + " " + ValueOf(parsed, "error");
+    error_ =
+        std::string(action) + ": status " + std::to_string(reply->status) + " " + ValueOf(parsed, "error");
     return std::nullopt;
   }
   return parsed;
@@ -210,7 +212,8 @@ std::optional<std::vector<ServedFile>> BrowserLab::Files() {
   std::vector<ServedFile> files;
   constexpr std::string_view kSize = ".size";
   for (const auto& [key, value] : *reply) {
-    if (key.size() <= kSize.size() || key.compare(key.size() - kSize.size(), kSize.size(), kSize) != 0) continue;
+    if (key.size() <= kSize.size() || key.compare(key.size() - kSize.size(), kSize.size(), kSize) != 0)
+      continue;
     ServedFile file;
     file.path = key.substr(0, key.size() - kSize.size());
     file.size = NumberFrom<std::uint64_t>(value);
@@ -293,12 +296,11 @@ std::optional<RunningBrowser> BrowserLab::Launch(const BrowserLaunch& launch) {
 
 std::optional<unsigned long long> BrowserLab::WaitIdle(std::string_view page, Milliseconds timeout,
                                                        Milliseconds quiet) {
-  const std::optional<KeyValues> reply =
-      Control("wait-idle",
-              {{"page", std::string(page)},
-               {"timeout", std::to_string(timeout.count())},
-               {"quiet", std::to_string(quiet.count())}},
-              Milliseconds(timeout.count() + kDefaultTimeout.count()));
+  const std::optional<KeyValues> reply = Control("wait-idle",
+                                                 {{"page", std::string(page)},
+                                                  {"timeout", std::to_string(timeout.count())},
+                                                  {"quiet", std::to_string(quiet.count())}},
+                                                 Milliseconds(timeout.count() + kDefaultTimeout.count()));
   if (!reply) return std::nullopt;
   if (ValueOf(*reply, "idle") != "1") {
     error_ = "the page's media were not all fetched within " + std::to_string(timeout.count()) + " ms";

@@ -47,8 +47,8 @@ struct ServedFile {
 // What the lab served of one address since the last launch or reset.
 struct ServedStats {
   int requests = 0;
-  std::uint64_t bytes = 0;    // body bytes sent, repeats included
-  std::uint64_t covered = 0;  // distinct bytes of the file sent at least once
+  std::uint64_t bytes = 0;          // body bytes sent, repeats included
+  std::uint64_t covered = 0;        // distinct bytes of the file sent at least once
   std::vector<std::string> ranges;  // each request's Range header, "none" without one
   std::vector<int> statuses;
 };
@@ -80,7 +80,8 @@ class BrowserLab;
 // A browser the lab started; ended when this goes out of scope.
 class RunningBrowser {
  public:
-  RunningBrowser(BrowserLab* lab, int id, std::wstring cacheFolder) : lab_(lab), id_(id), cache_(cacheFolder) {}
+  RunningBrowser(BrowserLab* lab, int id, std::wstring cacheFolder)
+      : lab_(lab), id_(id), cache_(cacheFolder) {}
   RunningBrowser(RunningBrowser&& other) noexcept;
   RunningBrowser& operator=(RunningBrowser&& other) noexcept;
   RunningBrowser(const RunningBrowser&) = delete;
@@ -124,7 +125,8 @@ class BrowserLab {
   // mode: "normal" (ranges), "whole" (200 only), "cut" (the connection
   // closes at cutAt) or "stall" (the answer stops at cutAt, its connection
   // open, until the mode changes); cutAt: halfway unless given.
-  bool SetMode(std::string_view path, std::string_view mode, std::optional<std::uint64_t> cutAt = std::nullopt);
+  bool SetMode(std::string_view path, std::string_view mode,
+               std::optional<std::uint64_t> cutAt = std::nullopt);
   // The media addresses of a page.
   std::optional<std::vector<std::string>> PageMedia(std::string_view page);
   // A page of `media` media and `others` other resources; its path.
@@ -133,7 +135,8 @@ class BrowserLab {
   std::optional<RunningBrowser> Launch(const BrowserLaunch& launch);
   // Waits until every medium of `page` was sent in full and nothing was
   // served for `quiet`; the time waited, or nothing when `timeout` passed.
-  std::optional<unsigned long long> WaitIdle(std::string_view page, Milliseconds timeout = Milliseconds(30000),
+  std::optional<unsigned long long> WaitIdle(std::string_view page,
+                                             Milliseconds timeout = Milliseconds(30000),
                                              Milliseconds quiet = Milliseconds(500));
   std::optional<BrowserStopped> Stop(int id);
   // A served file fetched as a browser would (counts in the statistics).

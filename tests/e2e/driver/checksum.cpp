@@ -41,7 +41,8 @@ std::optional<std::string> Sha256Hex(std::string_view bytes) {
   }
   BYTE digest[32];
   DWORD size = sizeof digest;
-  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != sizeof digest) return std::nullopt;
+  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != sizeof digest)
+    return std::nullopt;
   static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
   for (BYTE value : digest) {

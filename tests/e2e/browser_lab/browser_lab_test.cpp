@@ -157,6 +157,10 @@ TEST_F(BrowserLabTest, ServesItsFilesWithRangesValidatorsAndTheFaultsItIsAskedFo
   EXPECT_EQ(video.substr(4, 4), "ftyp");
   // Fast start: the index sits before the frames, as a page player needs.
   EXPECT_LT(video.find("moov"), video.find("mdat"));
+  // The same bytes as files, for tests that compare what they find.
+  const std::wstring mediaFolder = PathFromEnvironment(L"EE_BROWSER_LAB_MEDIA");
+  ASSERT_FALSE(mediaFolder.empty()) << "EE_BROWSER_LAB_MEDIA is not set";
+  EXPECT_EQ(FileRead(mediaFolder + L"\\video.mp4").value_or(""), video);
   EXPECT_TRUE(StartsWith(Served("/media/clip.webm"), "\x1A\x45\xDF\xA3"));
   const std::string sound = Served("/media/sound.mp3");
   ASSERT_GE(sound.size(), 2u);
@@ -230,6 +234,24 @@ TEST_F(BrowserLabTest, ServesItsFilesWithRangesValidatorsAndTheFaultsItIsAskedFo
   std::vector<std::string> sorted = *media;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, kPageMedia);
+
+  // A benchmark page: every medium and resource behind its own address.
+  const std::optional<std::string> bench = lab_->BenchPage(4, 6);
+  ASSERT_TRUE(bench) << lab_->Error();
+  const std::optional<std::vector<std::string>> benchMedia = lab_->PageMedia(*bench);
+  ASSERT_TRUE(benchMedia) << lab_->Error();
+  EXPECT_EQ(benchMedia->size(), 4u);
+  const std::string benchPage = Served(*bench);
+  size_t resources = 0;
+  for (size_t at = benchPage.find("/static/bench/"); at != std::string::npos;
+       at = benchPage.find("/static/bench/", at + 1)) {
+    ++resources;
+  }
+  EXPECT_EQ(resources, 6u);
+  for (const std::string& path : *benchMedia) {
+    EXPECT_NE(benchPage.find("src=\"" + path + "\""), std::string::npos) << path;
+    EXPECT_FALSE(Served(path).empty()) << path;
+  }
 }
 
 class ChromiumStoreTest : public BrowserLabTest, public ::testing::WithParamInterface<ChromiumStore> {};

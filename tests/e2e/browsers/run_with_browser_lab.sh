@@ -2,8 +2,9 @@
 # Runs a test program under Wine with the browser lab serving beside it: the
 # lab (browser_lab.py) serves the test pages on 127.0.0.1 and starts real
 # Linux browsers when the test asks.  Hands its port over in
-# EE_BROWSER_LAB_PORT (and EE_BROWSER_LAB_URL); ends the lab and every
-# browser it started afterwards, also when the test fails or is ended.
+# EE_BROWSER_LAB_PORT (and EE_BROWSER_LAB_URL, EE_BROWSER_LAB_MEDIA); ends
+# the lab and every browser it started afterwards, also when the test fails
+# or is ended.
 # Usage: run_with_browser_lab.sh PROGRAM [ARGUMENTS...]
 set -u
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -45,6 +46,9 @@ if [ ! -s "$work/port" ]; then
 fi
 export EE_BROWSER_LAB_PORT="$(cat "$work/port")"
 export EE_BROWSER_LAB_URL="http://127.0.0.1:$EE_BROWSER_LAB_PORT"
+# The served media as files (Linux form; the driver's PathFromEnvironment
+# gives the Z: form).
+export EE_BROWSER_LAB_MEDIA="$work/lab/media"
 echo "browser lab on $EE_BROWSER_LAB_URL"
 
 # In the background, so a signal to this script ends the run at once.

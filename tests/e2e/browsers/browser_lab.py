@@ -107,12 +107,16 @@ class ServedFile:
 def make_media(folder):
     """Makes the test media with ffmpeg (a few seconds); name -> bytes."""
     os.makedirs(folder, exist_ok=True)
-    result = {}
+    # Side by side: each encoder uses one thread.
+    running = {}
     for name, options in MEDIA_RECIPES.items():
-        target = os.path.join(folder, name)
-        command = ["ffmpeg", "-nostdin", "-v", "error", "-y"] + options + BITEXACT + [target]
-        subprocess.run(command, check=True, stdin=subprocess.DEVNULL)
-        with open(target, "rb") as handle:
+        command = ["ffmpeg", "-nostdin", "-v", "error", "-y"] + options + BITEXACT + [os.path.join(folder, name)]
+        running[name] = subprocess.Popen(command, stdin=subprocess.DEVNULL)
+    result = {}
+    for name, process in running.items():
+        if process.wait() != 0:
+            raise RuntimeError("ffmpeg could not make %s" % name)
+        with open(os.path.join(folder, name), "rb") as handle:
             result[name] = handle.read()
     if len(result["video.mp4"]) < MIN_MP4_SIZE:
         raise RuntimeError("video.mp4 came out smaller than 1 MiB")
@@ -228,9 +232,10 @@ class Site:
             self.last_activity = time.monotonic()
             self.lock.notify_all()
 
-    def wait_idle(self, page, timeout, quiet):
+    def wait_idle(self, page, timeout, quiet, browsers_alive=lambda: True):
         """Waits until every medium of the page was sent in full (up to its cut)
-        and nothing was served for `quiet` seconds."""
+        and nothing was served for `quiet` seconds; gives up early when no
+        browser runs any more."""
         media = self.pages.get(page, ([], []))[0]
         deadline = time.monotonic() + timeout
         with self.lock:
@@ -241,7 +246,7 @@ class Site:
                 busy = self.active - self.stalled
                 if fetched and page_seen and busy == 0 and now - self.last_activity >= quiet:
                     return True
-                if now >= deadline:
+                if now >= deadline or not browsers_alive():
                     return False
                 wake = min(deadline, self.last_activity + quiet) if fetched else deadline
                 self.lock.wait(max(0.01, min(0.25, wake - now)))
@@ -481,6 +486,26 @@ class Lab:
         with self.lock:
             self.browsers[ident] = browser
         return {"id": ident, "pid": process.pid, "cache": cache, "linuxFolder": folder}
+
+    def any_running(self):
+        with self.lock:
+            return any(browser.process.poll() is None for browser in self.browsers.values())
+
+    def ended_report(self):
+        """For a wait that failed: which browser ended by itself, with the
+        end of its log."""
+        with self.lock:
+            ended = [b for b in self.browsers.values() if b.process.poll() is not None]
+        if not ended:
+            return {}
+        browser = ended[-1]
+        try:
+            with open(os.path.join(browser.private, "log"), "rb") as handle:
+                tail = handle.read()[-600:].decode("utf-8", "replace")
+        except OSError:
+            tail = ""
+        return {"browserEnded": browser.ident, "exitCode": browser.process.returncode,
+                "log": " | ".join(line for line in tail.splitlines() if line.strip())}
 
     def stop(self, ident=None):
         with self.lock:
@@ -735,8 +760,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif action == "wait-idle":
             began = time.monotonic()
             idle = site.wait_idle(values.get("page", "/media.html"), float(values.get("timeout", 30000)) / 1000,
-                                  float(values.get("quiet", 500)) / 1000)
-            self.reply_text(200, {"idle": int(idle), "waitedMs": int((time.monotonic() - began) * 1000)})
+                                  float(values.get("quiet", 500)) / 1000, lab.any_running)
+            reply = {"idle": int(idle), "waitedMs": int((time.monotonic() - began) * 1000)}
+            if not idle:
+                reply.update(lab.ended_report())
+            self.reply_text(200, reply)
         elif action == "stop":
             self.reply_text(200, lab.stop(int(values["id"]) if values.get("id") else None))
         elif action == "path":
@@ -765,7 +793,9 @@ def main():
     made_work = arguments.work is None
     work = arguments.work or tempfile.mkdtemp(prefix="eelab.", dir="/tmp")
     os.makedirs(work, exist_ok=True)
+    began = time.monotonic()
     lab = Lab(work, os.environ.get("WINEPREFIX", ""))
+    made = time.monotonic() - began
     server = Server(("127.0.0.1", arguments.port), Handler)
     server.lab = lab
     server.verbose = arguments.verbose
@@ -784,7 +814,8 @@ def main():
         with open(arguments.port_file + ".part", "w") as handle:
             handle.write("%d\n" % port)
         os.replace(arguments.port_file + ".part", arguments.port_file)
-    print("browser lab: http://127.0.0.1:%d/ (media in %s)" % (port, os.path.join(work, "media")), flush=True)
+    print("browser lab: http://127.0.0.1:%d/ (media made in %.1f s in %s)" % (port, made, os.path.join(work, "media")),
+          flush=True)
     while not finished.wait(0.5):
         if arguments.parent_pid and not os.path.exists("/proc/%d" % arguments.parent_pid):
             break

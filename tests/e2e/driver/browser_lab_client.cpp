@@ -303,7 +303,12 @@ std::optional<unsigned long long> BrowserLab::WaitIdle(std::string_view page, Mi
                                                  Milliseconds(timeout.count() + kDefaultTimeout.count()));
   if (!reply) return std::nullopt;
   if (ValueOf(*reply, "idle") != "1") {
-    error_ = "the page's media were not all fetched within " + std::to_string(timeout.count()) + " ms";
+    if (reply->count("browserEnded")) {
+      error_ =
+          "the browser ended by itself (exit " + ValueOf(*reply, "exitCode") + "): " + ValueOf(*reply, "log");
+    } else {
+      error_ = "the page's media were not all fetched within " + std::to_string(timeout.count()) + " ms";
+    }
     return std::nullopt;
   }
   return NumberFrom<unsigned long long>(ValueOf(*reply, "waitedMs"));

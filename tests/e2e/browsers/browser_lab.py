@@ -9,8 +9,8 @@ speak HTTP to 127.0.0.1.
 
     python3 browser_lab.py --serve [--port N] [--work DIR] [--port-file FILE]
 
-Control requests take key=value lines (or a JSON object) in the body and
-answer with key=value lines:
+Control requests (GET or POST) take key=value lines (or a JSON object) in
+the body, or the query, and answer with key=value lines:
 
     GET  /control/files              every served file: size, sha256, type
     GET  /control/stats              per path: requests, bytes, ranges, statuses
@@ -24,6 +24,8 @@ answer with key=value lines:
     GET  /control/wait-idle?page=/media.html&timeout=MS&quiet=MS
     POST /control/stop               id=N (or every browser without id)
     GET  /control/path?path=PATH     the Linux form of a Windows path
+    GET  /control/page?page=/x.html  a page's media and other resources
+    POST /control/bench-page         media=N other=M: makes that page, answers its path
 
 Paths may be Linux paths or Windows paths as Wine shows them (Z:\\...,
 C:\\users\\...); Windows paths are resolved through WINEPREFIX.

@@ -101,6 +101,14 @@ class BrowserLabTest : public ::testing::Test {
     ASSERT_FALSE(served.statuses.empty());
     EXPECT_EQ(served.statuses.front(), 206) << path;
     EXPECT_EQ(served.covered, size) << path;
+    // Sent during this run, by the same clock the Windows side reads.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t nowUnixMs =
+        ((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000 -
+        11644473600000ULL;
+    EXPECT_LE(served.firstSentUnixMs, nowUnixMs) << path;
+    EXPECT_GT(served.firstSentUnixMs + 120000, nowUnixMs) << path;
   }
 
   std::optional<BrowserLab> lab_;

@@ -13,7 +13,8 @@ Control requests (GET or POST) take key=value lines (or a JSON object) in
 the body, or the query, and answer with key=value lines:
 
     GET  /control/files              every served file: size, sha256, type
-    GET  /control/stats              per path: requests, bytes, ranges, statuses
+    GET  /control/stats              per path: requests, bytes, covered, ranges, statuses,
+                                     firstSentUnixMs (when its first body bytes went out)
     POST /control/reset              forget the counters, every file back to its own mode
     POST /control/mode               path=/media/x mode=normal|whole|cut|stall [cutAt=N]
                                      (cut: the connection closes at cutAt; stall:
@@ -204,6 +205,8 @@ class Site:
             entry["bytes"] += sent
             if sent > 0:
                 entry["spans"].append((first, first + sent))
+                # Wall-clock time, comparable with the Windows side's system time.
+                entry.setdefault("first_sent", int(time.time() * 1000))
             self.last_activity = time.monotonic()
             self.lock.notify_all()
 
@@ -731,6 +734,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     reply[path + ".covered"] = site.covered(path)
                     reply[path + ".ranges"] = ",".join(entry["ranges"])
                     reply[path + ".statuses"] = ",".join(entry["statuses"])
+                    if "first_sent" in entry:
+                        reply[path + ".firstSentUnixMs"] = entry["first_sent"]
             self.reply_text(200, reply)
         elif action == "reset":
             with site.lock:

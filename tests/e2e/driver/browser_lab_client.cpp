@@ -250,6 +250,7 @@ std::optional<std::map<std::string, ServedStats, std::less<>>> BrowserLab::Stats
     entry.requests = NumberFrom<int>(value);
     entry.bytes = NumberFrom<std::uint64_t>(ValueOf(*reply, path + ".bytes"));
     entry.covered = NumberFrom<std::uint64_t>(ValueOf(*reply, path + ".covered"));
+    entry.firstSentUnixMs = NumberFrom<std::uint64_t>(ValueOf(*reply, path + ".firstSentUnixMs"));
     entry.ranges = SplitList(ValueOf(*reply, path + ".ranges"));
     for (const std::string& status : SplitList(ValueOf(*reply, path + ".statuses"))) {
       entry.statuses.push_back(NumberFrom<int>(status));

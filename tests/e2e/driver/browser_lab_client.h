@@ -51,6 +51,9 @@ struct ServedStats {
   std::uint64_t covered = 0;        // distinct bytes of the file sent at least once
   std::vector<std::string> ranges;  // each request's Range header, "none" without one
   std::vector<int> statuses;
+  // When its first body bytes went out, in milliseconds since 1970 (UTC);
+  // 0 when none did.
+  std::uint64_t firstSentUnixMs = 0;
 };
 
 enum class BrowserKind { kChromium, kFirefox };

@@ -20,6 +20,11 @@ set(EE_PORTABLE_SOURCES
   app/watch_rules.cpp
   app/change_records.cpp
   app/new_file_ledger.cpp
+  app/browser_caches/media_signature.cpp
+  app/browser_caches/http_headers.cpp
+  app/browser_caches/cache_key.cpp
+  app/browser_caches/cache_element.cpp
+  app/browser_caches/cache_folder_memory.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -258,27 +258,29 @@ MediaSignature AsAudio(MediaSignature signature) {
 MediaSignature MediaSignatureOfBytes(std::span<const std::uint8_t> firstBytes, bool complete) {
   MediaSignature result;
   if (firstBytes.empty()) return result;
+  // Signatures are tried in order; while an earlier one still needs bytes a
+  // later match does not count, so that more bytes never change a verdict.
   bool needMore = false;
   auto tried = [&](Match match) {
-    needMore = needMore || match == Match::NeedMore;
+    needMore = needMore || (match == Match::NeedMore && !complete);
     return match == Match::Yes;
   };
-  if (tried(LiteralAt(firstBytes, 0, "#EXTM3U"))) return Of(MediaNature::Playlist, "m3u8");
-  if (tried(Ebml(firstBytes, complete, result))) return result;
-  if (tried(LiteralAt(firstBytes, 0, "FLV\x01"))) return Of(MediaNature::Video, "flv");
-  if (tried(LiteralAt(firstBytes, 0, "ID3"))) return Of(MediaNature::Audio, "mp3");
-  if (tried(Ogg(firstBytes, complete, result))) return result;
-  if (tried(Riff(firstBytes, result))) return result;
-  if (tried(LiteralAt(firstBytes, 0, "fLaC"))) return Of(MediaNature::Audio, "flac");
+  auto verdict = [&](MediaSignature signature) { return needMore ? MediaSignature{} : signature; };
+  if (tried(LiteralAt(firstBytes, 0, "#EXTM3U"))) return verdict(Of(MediaNature::Playlist, "m3u8"));
+  if (tried(Ebml(firstBytes, complete, result))) return verdict(result);
+  if (tried(LiteralAt(firstBytes, 0, "FLV\x01"))) return verdict(Of(MediaNature::Video, "flv"));
+  if (tried(LiteralAt(firstBytes, 0, "ID3"))) return verdict(Of(MediaNature::Audio, "mp3"));
+  if (tried(Ogg(firstBytes, complete, result))) return verdict(result);
+  if (tried(Riff(firstBytes, result))) return verdict(result);
+  if (tried(LiteralAt(firstBytes, 0, "fLaC"))) return verdict(Of(MediaNature::Audio, "flac"));
   if (tried(LiteralAt(firstBytes, 0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11")))
-    return Of(MediaNature::Video, "wmv");
-  if (tried(Xml(firstBytes, complete, result))) return result;
-  if (tried(KnownOther(firstBytes, result))) return result;
-  if (tried(TransportStream(firstBytes, complete, result))) return result;
-  if (tried(AudioFrame(firstBytes, result))) return result;
+    return verdict(Of(MediaNature::Video, "wmv"));
+  if (tried(Xml(firstBytes, complete, result))) return verdict(result);
+  if (tried(KnownOther(firstBytes, result))) return verdict(result);
+  if (tried(TransportStream(firstBytes, complete, result))) return verdict(result);
+  if (tried(AudioFrame(firstBytes, result))) return verdict(result);
   // The box format has no magic of its own: try it last.
-  if (tried(IsoMedia(firstBytes, result))) return result;
-  (void)needMore;  // Unknown either way: too few bytes yet, or nothing recognised
+  if (tried(IsoMedia(firstBytes, result))) return verdict(result);
   return {};
 }
 

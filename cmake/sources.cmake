@@ -20,6 +20,7 @@ set(EE_PORTABLE_SOURCES
   app/watch_rules.cpp
   app/change_records.cpp
   app/new_file_ledger.cpp
+  app/browser_caches/firefox_cache2.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -8,13 +8,14 @@ void FuzzTextSplit(const std::uint8_t* data, std::size_t size);
 void FuzzTemplateBlock(const std::uint8_t* data, std::size_t size);
 void FuzzChangeRecords(const std::uint8_t* data, std::size_t size);
 void FuzzFilePaths(const std::uint8_t* data, std::size_t size);
+void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
 constexpr FuzzTarget kTargets[] = {
     {"value_bytes", &FuzzValueBytes},       {"text_split", &FuzzTextSplit},
     {"template_block", &FuzzTemplateBlock}, {"change_records", &FuzzChangeRecords},
-    {"file_paths", &FuzzFilePaths},
+    {"file_paths", &FuzzFilePaths},         {"firefox_entry", &FuzzFirefoxEntry},
 };
 
 }  // namespace

@@ -13,6 +13,7 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size);
 void FuzzSimpleCache(const std::uint8_t* data, std::size_t size);
 void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
+void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -27,6 +28,7 @@ constexpr FuzzTarget kTargets[] = {
     {"simple_cache", &FuzzSimpleCache},
     {"http_headers", &FuzzHttpHeaders},
     {"media_signature", &FuzzMediaSignature},
+    {"firefox_entry", &FuzzFirefoxEntry},
 };
 
 }  // namespace

@@ -26,3 +26,13 @@ else()
     target_link_options(ee_options INTERFACE -fsanitize=address,undefined)
   endif()
 endif()
+
+# The build type of the test trees (scripts/build.sh): the product optimised
+# as it ships (the test command packs these trees' program), without debug
+# information; test code is compiled lighter still (tests/CMakeLists.txt).
+# (A plain variable: project() has already put an empty cache entry there.)
+if(NOT MSVC)
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_FLAGS_TEST "-O2 -DNDEBUG")
+  endforeach()
+endif()

@@ -10,7 +10,7 @@ jobs="${EE_JOBS:-$(nproc)}"
 configure() {  # dir, extra cmake arguments...
   local dir=$1; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$EE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$EE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Test "$@" >/dev/null
   fi
 }
 

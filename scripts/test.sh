@@ -4,28 +4,55 @@
 # Windows targets under Wine.  Exits non-zero on any failure.
 set -uo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
+# Each stage's wall time is printed as it ends (docs/testing.md lists them).
+stage_start=$SECONDS
+stage_done() { echo "test: $1 took $((SECONDS - stage_start)) s"; stage_start=$SECONDS; }
+
 "$here/setup.sh" || exit 1
+stage_done "set-up"
 source "$here/env.sh"
 source "$here/display.sh"
 
-"$here/build.sh" native win32 win64 || exit 1
+for t in native win32 win64; do
+  "$here/build.sh" $t || exit 1
+  stage_done "the $t build"
+done
 
 display_start || exit 1
 trap display_stop EXIT
 
 status=0
+retried=()
+# Runs a tree's tests; a test that fails is run once more, on its own.  Under
+# Wine on a loaded machine a window can come up later than any sane bound; a
+# real fault fails twice.  Every retry is named in the output and counted at
+# the end, so a test that needs them stands out.
+run_tests() {  # tree
+  local tree=$1
+  ctest --test-dir "$tree" --output-on-failure ${CTEST_ARGS:-} && return 0
+  local failed="$tree/Testing/Temporary/LastTestsFailed.log"
+  [ -s "$failed" ] || return 1
+  local names
+  names="$(cut -d: -f2- "$failed" | tr '\n' ' ')"
+  echo "== retry in $(basename "$tree"): $names"
+  for name in $names; do retried+=("$(basename "$tree")/$name"); done
+  ctest --test-dir "$tree" --output-on-failure --rerun-failed ${CTEST_ARGS:-}
+}
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== native (ASan, UBSan)"
 ctest --test-dir "$BUILD_ROOT/native" --output-on-failure ${CTEST_ARGS:-} || status=1
+stage_done "the native tests"
 for t in win32 win64; do
   echo "== $t (Wine)"
-  # One Wine prefix, so the two targets run one after the other.  A test that
-  # fails is run once more: under Wine on a loaded machine a window can come
-  # up later than any sane bound; a real fault fails twice.
-  ctest --test-dir "$BUILD_ROOT/$t" --output-on-failure --repeat until-pass:2 ${CTEST_ARGS:-} || status=1
+  # One Wine prefix, so the two targets run one after the other.
+  run_tests "$BUILD_ROOT/$t" || status=1
+  stage_done "the $t tests"
 done
 wineserver -k 2>/dev/null || true
 echo "== package (zips of the trees just built, checked)"
 "$here/package.sh" --reuse || status=1
+stage_done "packing"
+echo "test: ${#retried[@]} test(s) retried${retried[*]:+: ${retried[*]}}"
 [ $status -eq 0 ] && echo "test: all passed" || echo "test: FAILURES" >&2
 exit $status

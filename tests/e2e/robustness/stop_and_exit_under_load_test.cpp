@@ -5,7 +5,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "tests/e2e/driver/linux_side.h"
 #include "tests/e2e/robustness/robustness_support.h"
 
 using namespace e2e;
@@ -110,7 +112,11 @@ TEST_F(BusyProgram, StopWhileAHundredPromptsWait) {
   }
   MessageBoxWindow prompt = program.WaitMessageBox(kPromptCaption);
   ASSERT_TRUE(prompt);
-  Sleep(2000);  // the watcher has read every record by now
+  // Every record read and handed on: no thread of the program runs any more,
+  // the first prompt waits for its answer and the rest are queued behind it.
+  const std::vector<unsigned long> unixProcess = UnixProcessesOf(program.ExecutablePath());
+  ASSERT_EQ(unixProcess.size(), 1u) << "the program's Unix process was not found";
+  ASSERT_TRUE(WaitAllAsleep(unixProcess, Milliseconds(500))) << "the program never went quiet";
 
   ASSERT_TRUE(main.IsEnabled()) << "a prompt disables the main window: stop cannot be reached";
   ASSERT_TRUE(Parts().Stop().IsEnabled());

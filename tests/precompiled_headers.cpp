@@ -1,0 +1,1 @@
+// The source the tests' precompiled headers are built with (tests/CMakeLists.txt).

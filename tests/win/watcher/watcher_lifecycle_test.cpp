@@ -2,7 +2,10 @@
 // behind, and a session that ends by itself says so.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/watch/watch.h"
+#include "tests/support/open_descriptors.h"
 #include "watch_test_support.h"
 
 namespace {
@@ -21,10 +24,13 @@ std::size_t SettledThreadCount() {
   return count;
 }
 
-DWORD HandleCount() {
+// Wine always reports a handle count of 0; there the folder and file
+// handles are counted as the descriptors they hold on the Linux side.
+long OpenHandleCount() {
+  if (const std::optional<int> descriptors = OpenDescriptorCount()) return *descriptors;
   DWORD count = 0;
   GetProcessHandleCount(GetCurrentProcess(), &count);
-  return count;
+  return static_cast<long>(count);
 }
 
 // A message-only window that receives the ended notice.
@@ -88,7 +94,8 @@ TEST_F(WatchLifecycleTest, FiftyStartsAndStopsLeaveNoThreadOrHandle) {
   std::uintptr_t handle = OpenWatchFolder(tree.Path(), HandOffRecorder());
   CloseWatchHandleAsync(handle);  // first-use allocations out of the count
   const std::size_t threads = SettledThreadCount();
-  const DWORD handles = HandleCount();
+  const long handles = OpenHandleCount();
+  ASSERT_GT(handles, 0) << "nothing counted: the check below could not fail";
   for (int i = 0; i < 50; ++i) {
     handle = OpenWatchFolder(tree.Path(), HandOffRecorder());
     ASSERT_NE(handle, 0u);
@@ -97,8 +104,8 @@ TEST_F(WatchLifecycleTest, FiftyStartsAndStopsLeaveNoThreadOrHandle) {
   }
   EXPECT_TRUE(ThreadCountAwait(threads, 5000));
   const DWORD start = GetTickCount();
-  while (HandleCount() > handles && GetTickCount() - start < 5000) Sleep(20);
-  EXPECT_EQ(HandleCount(), handles);
+  while (OpenHandleCount() > handles && GetTickCount() - start < 5000) Sleep(20);
+  EXPECT_LE(OpenHandleCount(), handles);
 }
 
 TEST_F(WatchLifecycleTest, MissingFolderGivesZeroAndNoThread) {

@@ -20,6 +20,14 @@ set(EE_PORTABLE_SOURCES
   app/watch_rules.cpp
   app/watch/change_records.cpp
   app/watch/new_file_ledger.cpp
+  app/browser_caches/media_signature.cpp
+  app/browser_caches/http_headers.cpp
+  app/browser_caches/cache_key.cpp
+  app/browser_caches/cache_element.cpp
+  app/browser_caches/cache_folder_memory.cpp
+  app/browser_caches/chromium_simple_cache.cpp
+  app/browser_caches/chromium_block_files.cpp
+  app/browser_caches/chromium_cache.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

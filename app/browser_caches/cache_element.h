@@ -3,10 +3,14 @@
 // the cache's files, so that the body can be read from offset 0 in order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/browser_caches/media_signature.h"
 
 enum class CacheStore {
   ChromiumBlockFiles,  // index + data_0..3 + f_xxxxxx (Windows default)
@@ -32,8 +36,8 @@ struct CacheElement {
   std::string webAddress;  // the URL taken from the key; empty when unknown
   // From the stored response headers; empty / absent when not (yet) known.
   int httpStatus = 0;
-  std::string contentType;      // lower-case, without parameters ("video/mp4")
-  std::string contentEncoding;  // lower-case ("gzip"); empty for identity
+  std::string contentType;                  // lower-case, without parameters ("video/mp4")
+  std::string contentEncoding;              // lower-case ("gzip"); empty for identity
   std::optional<std::uint64_t> fullLength;  // Content-Range total, else Content-Length
   // The body's pieces, sorted by elementOffset, not overlapping.  Gaps
   // between them are holes.
@@ -51,3 +55,29 @@ std::uint64_t PresentLength(const CacheElement& element);
 // Present, finished and, where the full length is known, all of it there
 // without holes.
 bool IsComplete(const CacheElement& element);
+
+class CacheFile;
+class CacheFolder;
+
+// Reads an element's body by element offsets from its pieces, keeping the
+// file it read last open (a saved copy reads one file after another).
+class CacheBodyReader {
+ public:
+  CacheBodyReader(CacheFolder& folder, const CacheElement& element);
+  ~CacheBodyReader();
+  CacheBodyReader(const CacheBodyReader&) = delete;
+  CacheBodyReader& operator=(const CacheBodyReader&) = delete;
+  // Up to `count` bytes at `elementOffset`; stops at a hole, at the end of
+  // the pieces or where a file turned out shorter.  Returns the bytes read.
+  std::size_t Read(std::uint64_t elementOffset, void* buffer, std::size_t count);
+
+ private:
+  CacheFolder& folder_;
+  const CacheElement& element_;
+  std::string openName_;
+  std::unique_ptr<CacheFile> openFile_;
+};
+
+// What the element is: its stored type with its first bytes (up to
+// kMediaSniffBytes).  A content-encoded body is never media.
+MediaSignature CacheElementSignature(CacheFolder& folder, const CacheElement& element);

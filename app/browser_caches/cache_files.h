@@ -25,7 +25,7 @@ class CacheFile {
 };
 
 struct CacheFileInfo {
-  std::string name;               // file name only, as in the folder
+  std::string name;  // file name only, as in the folder
   std::uint64_t size = 0;
   std::uint64_t lastWritten = 0;  // 100 ns units since 1601 (UTC); 0 when unknown
 };

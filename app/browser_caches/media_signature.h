@@ -8,12 +8,12 @@
 #include <string_view>
 
 enum class MediaNature {
-  Unknown,    // not enough bytes yet, or nothing recognised
-  NotMedia,   // recognised as something else (or a known non-media type)
+  Unknown,   // not enough bytes yet, or nothing recognised
+  NotMedia,  // recognised as something else (or a known non-media type)
   Video,
   Audio,
-  Segment,    // a piece of a segmented stream (fragment, TS segment)
-  Playlist,   // HLS / DASH playlist
+  Segment,   // a piece of a segmented stream (fragment, TS segment)
+  Playlist,  // HLS / DASH playlist
 };
 
 struct MediaSignature {

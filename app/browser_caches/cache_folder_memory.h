@@ -1,0 +1,35 @@
+// A cache folder held in memory: hand-built caches in the tests and fuzz
+// inputs split into files.  Files can be changed between reads to stand in
+// for a browser writing.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/browser_caches/cache_files.h"
+
+class MemoryCacheFolder : public CacheFolder {
+ public:
+  // Sets (replaces) a file's bytes.
+  void Put(std::string name, std::vector<std::uint8_t> bytes, std::uint64_t lastWritten = 0);
+  void Remove(const std::string& name);
+  // The file's bytes, for edits; null when there is no such file.
+  std::vector<std::uint8_t>* Bytes(const std::string& name);
+
+  std::vector<CacheFileInfo> List() override;
+  std::unique_ptr<CacheFile> Open(std::string_view name) override;
+  std::string Path() const override { return "memory"; }
+  // How many files were opened so far (tests check the cost of a read).
+  std::size_t OpenCount() const { return openCount_; }
+
+ private:
+  struct File {
+    // Shared with open files: a file removed while open keeps its bytes.
+    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+    std::uint64_t lastWritten = 0;
+  };
+  std::map<std::string, File, std::less<>> files_;
+  std::size_t openCount_ = 0;
+};

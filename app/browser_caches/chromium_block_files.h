@@ -1,0 +1,27 @@
+// Chromium's block-file cache (net/disk_cache/blockfile/), the default of
+// Chrome and Edge on Windows: "index" (a hash table of cache addresses),
+// "data_0".."data_3" (blocks of 36, 256, 1024 and 4096 bytes) and
+// "f_xxxxxx" (one stream each, raw bytes).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "app/browser_caches/cache_element.h"
+#include "app/browser_caches/cache_files.h"
+
+// The browser's hash of a key (base::PersistentHash, SuperFastHash).
+std::uint32_t BlockFileKeyHash(std::string_view key);
+
+// Every element of a block-file cache: one per entry that is not a range
+// child, with its children (1 MiB each) put in place.
+std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder);
+
+// One element by its key, found as the browser finds it: the key's bucket of
+// the index, that bucket's chain, and for range answers each child by the
+// hash of its key.  Costs a few small reads per 1 MiB of body, whatever the
+// number of entries; for following a growing element.  Empty when the key
+// is not (or no longer) in the cache or its entry is damaged.
+std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key);

@@ -1,0 +1,53 @@
+#include "app/browser_caches/chromium_cache.h"
+
+#include "app/browser_caches/cache_bytes.h"
+#include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_simple_cache.h"
+
+namespace {
+
+constexpr std::uint32_t kBlockFilesIndexMagic = 0xC103CAC3u;
+// The simple cache's "index" is a stub holding the file header's magic; the
+// real index lives in index-dir/the-real-index and is not needed to read
+// entries.
+constexpr std::uint64_t kSimpleIndexMagic = 0xfcfb6d1ba7725c30ull;
+
+}  // namespace
+
+std::optional<CacheStore> ChromiumStoreOf(CacheFolder& folder) {
+  const auto index = folder.Open("index");
+  if (!index) return std::nullopt;
+  const auto head = ReadExact(*index, 0, 8, 8);
+  if (!head) return std::nullopt;
+  if (LoadU32(*head, 0) == kBlockFilesIndexMagic) return CacheStore::ChromiumBlockFiles;
+  if (LoadU64(*head, 0) == kSimpleIndexMagic) return CacheStore::ChromiumSimple;
+  return std::nullopt;
+}
+
+std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder) {
+  switch (ChromiumStoreOf(folder).value_or(CacheStore::FirefoxCache2)) {
+    case CacheStore::ChromiumBlockFiles:
+      return BlockFileElementsRead(folder);
+    case CacheStore::ChromiumSimple:
+      return SimpleCacheElementsRead(folder);
+    case CacheStore::FirefoxCache2:
+      break;
+  }
+  return {};
+}
+
+std::optional<CacheElement> ChromiumElementRead(CacheFolder& folder, CacheStore store,
+                                                std::string_view fileName, std::string_view key) {
+  switch (store) {
+    case CacheStore::ChromiumBlockFiles:
+      return BlockFileElementRead(folder, key);
+    case CacheStore::ChromiumSimple: {
+      const std::string_view entryName = SimpleCacheEntryNameOf(fileName);
+      if (entryName.empty()) return std::nullopt;
+      return SimpleCacheEntryRead(folder, entryName);
+    }
+    case CacheStore::FirefoxCache2:
+      break;
+  }
+  return std::nullopt;
+}

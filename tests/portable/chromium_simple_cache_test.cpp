@@ -1,0 +1,200 @@
+// The simple-cache reader on hand-built entries: closed and growing bodies,
+// range records in any order with holes, long keys, and damage.
+#include <gtest/gtest.h>
+
+#include "app/browser_caches/chromium_cache.h"
+#include "app/browser_caches/chromium_simple_cache.h"
+#include "tests/portable/chromium_cache_builders.h"
+
+namespace {
+
+const std::string kKey = "1/0/_dk_https://a.test https://a.test https://a.test/m/song.mp3";
+const std::string kUrl = "https://a.test/m/song.mp3";
+
+ByteVector Mp3(std::size_t length, std::uint32_t seed) {
+  ByteVector bytes = Pattern(length, seed);
+  bytes[0] = 'I', bytes[1] = 'D', bytes[2] = '3';
+  return bytes;
+}
+
+ByteVector BodyOf(CacheFolder& folder, const CacheElement& element) {
+  ByteVector body(static_cast<std::size_t>(ContiguousLength(element)));
+  CacheBodyReader reader(folder, element);
+  body.resize(reader.Read(0, body.data(), body.size()));
+  return body;
+}
+
+MemoryCacheFolder FolderWithIndex() {
+  MemoryCacheFolder folder;
+  ByteVector index;
+  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
+  PutU32(index, 8, 9);
+  index.resize(24, 0);
+  folder.Put("index", index);
+  return folder;
+}
+
+TEST(ChromiumSimpleCacheTest, ClosedEntryHasHeadersAndBody) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const ByteVector body = Mp3(5000, 1);
+  const ByteVector pickle =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 5000"}));
+  folder.Put("0123456789abcdef_0", SimpleMainFile(kKey, body, &pickle));
+  // Without the key's SHA-256 as well.
+  folder.Put("fedcba9876543210_0", SimpleMainFile("1/0/https://b.test/x", body, &pickle, false));
+  folder.Put("not-an-entry_0", body);
+  EXPECT_EQ(ChromiumStoreOf(folder), CacheStore::ChromiumSimple);
+  const auto elements = ChromiumCacheRead(folder);
+  ASSERT_EQ(elements.size(), 2u);
+  for (const CacheElement& element : elements) {
+    EXPECT_TRUE(element.finished);
+    EXPECT_EQ(element.contentType, "audio/mpeg");
+    EXPECT_EQ(element.fullLength, 5000u);
+    EXPECT_TRUE(IsComplete(element));
+    EXPECT_EQ(BodyOf(folder, element), body);
+  }
+  EXPECT_EQ(elements[0].webAddress, kUrl);
+  EXPECT_EQ(CacheElementSignature(folder, elements[0]).extension, "mp3");
+}
+
+TEST(ChromiumSimpleCacheTest, GrowingEntryIsReadAsFarAsItGoes) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const ByteVector body = Mp3(70000, 2);
+  // The browser has written the key and the first bytes of the body.
+  folder.Put("0123456789abcdef_0", SimpleMainFile(kKey, ByteVector(body.begin(), body.begin() + 3), nullptr));
+  auto element = ChromiumElementRead(folder, CacheStore::ChromiumSimple, "0123456789abcdef_0", "");
+  ASSERT_TRUE(element);
+  EXPECT_FALSE(element->finished);
+  EXPECT_EQ(element->webAddress, kUrl);
+  EXPECT_EQ(element->contentType, "");  // headers come at the close
+  EXPECT_EQ(ContiguousLength(*element), 3u);
+  // Three bytes already say MP3 when the type is not known.
+  EXPECT_EQ(CacheElementSignature(folder, *element).nature, MediaNature::Audio);
+  // More arrives.
+  folder.Put("0123456789abcdef_0",
+             SimpleMainFile(kKey, ByteVector(body.begin(), body.begin() + 40000), nullptr));
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_FALSE(element->finished);
+  EXPECT_FALSE(IsComplete(*element));
+  EXPECT_EQ(BodyOf(folder, *element), ByteVector(body.begin(), body.begin() + 40000));
+  // Closed: the end records and headers follow the body.
+  const ByteVector pickle = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg"}));
+  folder.Put("0123456789abcdef_0", SimpleMainFile(kKey, body, &pickle));
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_TRUE(element->finished);
+  EXPECT_TRUE(IsComplete(*element));
+  EXPECT_EQ(BodyOf(folder, *element), body);
+}
+
+TEST(ChromiumSimpleCacheTest, RangesInAnyOrderWithHoles) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const ByteVector all = Mp3(300000, 3);
+  auto part = [&](std::size_t from, std::size_t to) {
+    return SparseRange{from, ByteVector(all.begin() + from, all.begin() + to)};
+  };
+  const ByteVector pickle = ResponsePickle(HeaderBlock(
+      {"HTTP/1.1 206 Partial Content", "Content-Type: audio/mpeg", "Content-Range: bytes 0-99/300000"}));
+  folder.Put("0123456789abcdef_0", SimpleMainFile(kKey, {}, &pickle));
+  // A seek to 200000 first, then the start; 100000-200000 never fetched.
+  folder.Put("0123456789abcdef_s", SimpleSparseFile(kKey, {part(200000, 250000), part(0, 65536),
+                                                           part(250000, 300000), part(65536, 100000)}));
+  auto element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(element->fullLength, 300000u);
+  ASSERT_EQ(element->pieces.size(), 4u);
+  for (std::size_t i = 1; i < element->pieces.size(); ++i) {
+    EXPECT_LT(element->pieces[i - 1].elementOffset, element->pieces[i].elementOffset);
+  }
+  EXPECT_EQ(ContiguousLength(*element), 100000u);
+  EXPECT_EQ(PresentLength(*element), 200000u);
+  EXPECT_TRUE(element->finished);
+  EXPECT_FALSE(IsComplete(*element));
+  EXPECT_EQ(BodyOf(folder, *element), ByteVector(all.begin(), all.begin() + 100000));
+  ByteVector tail(100000);
+  CacheBodyReader reader(folder, *element);
+  EXPECT_EQ(reader.Read(200000, tail.data(), tail.size()), tail.size());
+  EXPECT_EQ(tail, ByteVector(all.begin() + 200000, all.end()));
+
+  // The hole filled: complete.
+  folder.Put("0123456789abcdef_s",
+             SimpleSparseFile(kKey, {part(200000, 250000), part(0, 65536), part(250000, 300000),
+                                     part(65536, 100000), part(100000, 200000)}));
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_TRUE(IsComplete(*element));
+  EXPECT_EQ(BodyOf(folder, *element), all);
+
+  // A record still being written counts with the bytes on disk; the rest of
+  // the file after a damaged record is not read.
+  ByteVector growing = SimpleSparseFile(kKey, {part(0, 65536), part(65536, 131072)});
+  growing.resize(growing.size() - 1000);
+  folder.Put("0123456789abcdef_s", growing);
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(ContiguousLength(*element), 131072u - 1000);
+  ByteVector damaged = SimpleSparseFile(kKey, {part(0, 1000), part(1000, 2000), part(5000, 6000)});
+  damaged[SimpleFileHeader(kKey, 9).size() + 32 + 1000] ^= 1;  // the second record's magic
+  folder.Put("0123456789abcdef_s", damaged);
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(PresentLength(*element), 1000u);
+  // Overlapping records (the browser never writes them): the first wins.
+  folder.Put("0123456789abcdef_s",
+             SimpleSparseFile(kKey, {part(0, 1000), SparseRange{500, Pattern(1000, 9)}}));
+  element = SimpleCacheEntryRead(folder, "0123456789abcdef");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(PresentLength(*element), 1500u);
+  EXPECT_EQ(BodyOf(folder, *element).size(), 1500u);
+  EXPECT_EQ(BodyOf(folder, *element)[999], all[999]);
+}
+
+TEST(ChromiumSimpleCacheTest, LongKeysAndDamagedEntries) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const std::string longKey = "1/0/https://a.test/" + std::string(20000, 'k');
+  const ByteVector body = Pattern(100, 4);
+  const ByteVector pickle = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: text/plain"}));
+  folder.Put("0000000000000001_0", SimpleMainFile(longKey, body, &pickle));
+  auto element = SimpleCacheEntryRead(folder, "0000000000000001");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(element->webAddress, longKey.substr(4));
+  EXPECT_EQ(BodyOf(folder, *element), body);
+
+  ByteVector good = SimpleMainFile(kKey, body, &pickle);
+  auto damagedRead = [&](auto edit) {
+    ByteVector bytes = good;
+    edit(bytes);
+    folder.Put("0000000000000002_0", bytes);
+    return SimpleCacheEntryRead(folder, "0000000000000002");
+  };
+  EXPECT_FALSE(damagedRead([](ByteVector& b) { b[0] ^= 1; }));                   // magic
+  EXPECT_FALSE(damagedRead([](ByteVector& b) { PutU32(b, 12, 0xFFFFFF00u); }));  // key length
+  EXPECT_FALSE(damagedRead([](ByteVector& b) { PutU32(b, 12, 0); }));
+  EXPECT_FALSE(damagedRead([](ByteVector& b) { b.resize(10); }));
+  // A stream 0 size past the start: not a valid close, so read as growing.
+  element = damagedRead([](ByteVector& b) { PutU32(b, b.size() - 8, 0x7FFFFFFF); });
+  ASSERT_TRUE(element);
+  EXPECT_FALSE(element->finished);
+  // Damaged headers leave the type unknown, the body stays.
+  element = damagedRead(
+      [&](ByteVector& b) { PutU32(b, SimpleFileHeader(kKey, 5).size() + 100 + 24, 0xFFFFFFFFu); });
+  ASSERT_TRUE(element);
+  EXPECT_TRUE(element->finished);
+  EXPECT_EQ(element->contentType, "");
+  EXPECT_EQ(BodyOf(folder, *element), body);
+  // A range file of another key (replaced midway) is not mixed in.
+  folder.Put("0000000000000002_0", good);
+  folder.Put("0000000000000002_s", SimpleSparseFile("1/0/https://other", {{0, Pattern(10, 1)}}));
+  element = SimpleCacheEntryRead(folder, "0000000000000002");
+  ASSERT_TRUE(element);
+  EXPECT_EQ(BodyOf(folder, *element), body);
+
+  EXPECT_EQ(SimpleCacheEntryNameOf("0123456789abcdef_s"), "0123456789abcdef");
+  EXPECT_EQ(SimpleCacheEntryNameOf("0123456789abcdef_1"), "0123456789abcdef");
+  EXPECT_EQ(SimpleCacheEntryNameOf("0123456789abcdeg_0"), "");
+  EXPECT_EQ(SimpleCacheEntryNameOf("0123456789abcdef_2"), "");
+  EXPECT_EQ(SimpleCacheEntryNameOf("index"), "");
+}
+
+}  // namespace

@@ -27,6 +27,14 @@ have zip || need_packages+=(zip unzip)
 [ -f /usr/share/fonts/truetype/wqy/wqy-zenhei.ttc ] || need_packages+=(fonts-wqy-zenhei)
 [ -d /usr/src/googletest ] || need_packages+=(googletest)
 [ -d /usr/share/i18n/locales ] || need_packages+=(locales)
+# Real browsers for the end-to-end tests of their caches, ffmpeg for the
+# media they play, Python for the page server that drives them.  Asked of
+# dpkg by package: a removed package leaves its name known but not installed.
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q ' ok installed$'; }
+installed chromium || need_packages+=(chromium)
+installed firefox-esr || need_packages+=(firefox-esr)
+installed ffmpeg || need_packages+=(ffmpeg)
+have python3 || need_packages+=(python3)
 
 if [ ${#need_packages[@]} -gt 0 ]; then
   echo "setup: installing ${need_packages[*]}"

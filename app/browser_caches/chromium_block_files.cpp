@@ -448,7 +448,7 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
   }
   std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [index, child] : children) {
-    if ((child.flags & kChildEntry) == 0 || child.state != 0) continue;
+    if (child.state != 0) continue;
     const auto parsed = RangeChildKeyParse(child.key);
     if (!parsed) continue;
     if (!ChildPiecesAdd(store, child, index, parsed->signature, element.pieces)) {
@@ -533,8 +533,10 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
       auto entry = store.Entry(addr);
       if (!entry) break;
       addr = entry->next;
+      // A range child by its key: the browser sets the child flag only
+      // later (seen on live caches), and no other key starts "Range_".
       const auto child = RangeChildKeyParse(entry->key);
-      if ((entry->flags & kChildEntry) != 0 && child) {
+      if (child) {
         childrenByParent[std::string(child->parentKey)].emplace_back(child->childIndex, *entry);
         childrenByKey.emplace(entry->key, std::move(*entry));
       } else {
@@ -568,7 +570,7 @@ std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::strin
   BlockStore store(folder);
   if (!store.Open()) return std::nullopt;
   const auto entry = store.Find(key);
-  if (!entry || (entry->flags & kChildEntry) != 0) return std::nullopt;
+  if (!entry || (entry->flags & kChildEntry) != 0 || RangeChildKeyParse(entry->key)) return std::nullopt;
   const ChildFinder find = [&](std::string_view childKey) { return store.Find(childKey); };
   return ElementAssemble(store, *entry, find, nullptr);
 }

@@ -43,6 +43,7 @@ struct Child {
   std::int32_t lastBlock = -1;
   std::int32_t lastBlockLength = 0;
   bool dirty = false;
+  bool flagged = true;  // the browser sets the child flag late
 };
 
 void SparseAdd(BlockCacheBuilder& builder, const std::vector<Child>& children, std::uint64_t total,
@@ -69,7 +70,7 @@ void SparseAdd(BlockCacheBuilder& builder, const std::vector<Child>& children, s
                              : SparseStream(kSignature, child.lastBlock, child.lastBlockLength, child.bitmap);
     BlockCacheBuilder::Entry entry;
     entry.key = ChildKey(kSignature, child.index);
-    entry.flags = 2;
+    entry.flags = child.flagged ? 2 : 0;
     entry.streams[1] = &child.bytes;
     entry.streams[2] = &sparse;
     entry.dirty = child.dirty;
@@ -179,6 +180,17 @@ TEST(ChromiumBlockFilesTest, OpenEntriesAreUnfinished) {
   EXPECT_FALSE(element->finished);
   EXPECT_EQ(ContiguousLength(*element), first.size());
   EXPECT_EQ(CacheElementSignature(folder, *element).nature, MediaNature::Video);
+  // Seen on a live cache: neither the parent's list nor the child's flag is
+  // on disk yet; the child is still found by its key, and is no element.
+  BlockCacheBuilder early;
+  SparseAdd(early, {{0, first, {}, -1, 0, true, false}}, 2000000, false);
+  MemoryCacheFolder earlyFolder;
+  early.Build(earlyFolder);
+  const auto earlyElements = BlockFileElementsRead(earlyFolder);
+  ASSERT_EQ(earlyElements.size(), 1u);
+  EXPECT_EQ(earlyElements[0].webAddress, kUrl);
+  EXPECT_FALSE(earlyElements[0].finished);
+  EXPECT_EQ(ContiguousLength(earlyElements[0]), first.size());
   // The stream's size says more than its external file holds so far.
   folder.Bytes("f_000001")->resize(1000);
   const auto shorter = BlockFileElementRead(folder, kKey);

@@ -12,6 +12,7 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size);
 void FuzzSimpleCache(const std::uint8_t* data, std::size_t size);
 void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
+void FuzzCursorFile(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr FuzzTarget kTargets[] = {
     {"template_block", &FuzzTemplateBlock},   {"change_records", &FuzzChangeRecords},
     {"file_paths", &FuzzFilePaths},           {"block_files", &FuzzBlockFiles},
     {"simple_cache", &FuzzSimpleCache},       {"http_headers", &FuzzHttpHeaders},
-    {"media_signature", &FuzzMediaSignature},
+    {"media_signature", &FuzzMediaSignature}, {"cursor_file", &FuzzCursorFile},
 };
 
 }  // namespace

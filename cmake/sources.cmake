@@ -29,6 +29,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_simple_cache.cpp
   app/browser_caches/chromium_block_files.cpp
   app/browser_caches/chromium_cache.cpp
+  app/browser_caches/firefox_cache2.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

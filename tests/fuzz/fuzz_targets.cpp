@@ -14,6 +14,7 @@ void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
 void FuzzCursorFile(const std::uint8_t* data, std::size_t size);
 void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
+void FuzzSavedName(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr FuzzTarget kTargets[] = {
     {"file_paths", &FuzzFilePaths},           {"block_files", &FuzzBlockFiles},
     {"simple_cache", &FuzzSimpleCache},       {"http_headers", &FuzzHttpHeaders},
     {"media_signature", &FuzzMediaSignature}, {"cursor_file", &FuzzCursorFile},
-    {"firefox_entry", &FuzzFirefoxEntry},
+    {"firefox_entry", &FuzzFirefoxEntry},     {"saved_name", &FuzzSavedName},
 };
 
 }  // namespace

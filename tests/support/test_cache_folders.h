@@ -14,6 +14,10 @@
 
 #include "app/browser_caches/cache_files.h"
 
+// In a namespace of their own: the product has a MemoryCacheFolder too, and
+// two classes of one name in one test program break the one-definition rule.
+namespace cache_test_folders {
+
 class MemoryCacheFolder : public CacheFolder {
  public:
   using Bytes = std::vector<std::uint8_t>;
@@ -106,3 +110,8 @@ class DiskCacheFolder : public CacheFolder {
 
   std::filesystem::path path_;
 };
+
+}  // namespace cache_test_folders
+
+using cache_test_folders::DiskCacheFolder;
+using cache_test_folders::MemoryCacheFolder;

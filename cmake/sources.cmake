@@ -34,6 +34,7 @@ set(EE_PORTABLE_SOURCES
   app/command_line/scan_report.cpp
   app/command_line/saved_name.cpp
   app/command_line/cache_scan.cpp
+  app/command_line/listed_cache_folder.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -17,7 +17,18 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
   return true;
 }
 
+bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
+
 }  // namespace
+
+bool StoredTypeRulesOutMedia(std::string_view contentType) {
+  for (const std::string_view kind : {"text/", "image/", "font/"})
+    if (StartsWith(contentType, kind)) return true;
+  for (const std::string_view type : {"application/javascript", "application/x-javascript", "application/json",
+                                      "application/xml", "application/wasm", "application/xhtml+xml"})
+    if (contentType == type) return true;
+  return false;
+}
 
 CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
   if (ChromiumStoreOf(folder)) return CacheFolderKind::Chromium;
@@ -41,6 +52,8 @@ std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) {
   for (CacheElement& element : elements) {
     // An element without a body byte says nothing yet.
     if (element.pieces.empty()) continue;
+    // Most of a cache is pages, scripts and pictures: their bodies are not opened.
+    if (StoredTypeRulesOutMedia(element.contentType)) continue;
     const MediaSignature signature = CacheElementSignature(folder, element);
     if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) continue;
     ScannedMedia found;

@@ -26,6 +26,11 @@ enum class CacheFolderKind { None, Chromium, Firefox };
 // cache2 "entries" folder.
 CacheFolderKind CacheFolderKindOf(CacheFolder& folder);
 
+// True for stored types that are never media (pages, scripts, styles,
+// pictures, fonts): the scan does not read such a body's first bytes.  An
+// unknown or generic type (application/octet-stream) is judged by its bytes.
+bool StoredTypeRulesOutMedia(std::string_view contentType);
+
 // The media elements of a browser cache folder, in the reader's order.
 std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder);
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/browser_caches/cache_folder_disk.h"
+#include "app/command_line/listed_cache_folder.h"
 #include "app/command_line/message_output.h"
 
 namespace {
@@ -12,7 +13,9 @@ constexpr int kMediaFileDepth = 8;
 
 std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
   const std::u16string_view exact(reinterpret_cast<const char16_t*>(path.data()), path.size());
-  return DiskCacheFolderOpen(exact, AnsiFromWide(path));
+  std::unique_ptr<CacheFolder> folder = DiskCacheFolderOpen(exact, AnsiFromWide(path));
+  if (!folder) return nullptr;
+  return std::make_unique<ListedCacheFolder>(std::move(folder));
 }
 
 void KeepWanted(std::vector<ScannedMedia>& media, ScanClassFilter filter) {

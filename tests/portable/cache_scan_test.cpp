@@ -60,18 +60,26 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
            {"HTTP/1.1 200 OK", "Content-Type: video/mp2t", "Content-Length: 3760"});
   PutEntry(folder, "0000000000000005_0", "https://a.test/list.m3u8", ByteVector{'#', 'E', 'X', 'T', 'M', '3', 'U'},
            {"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl", "Content-Length: 7"});
+  // Media bytes under a picture's type are not looked at; under a generic type they are.
+  PutEntry(folder, "0000000000000006_0", "https://a.test/pic.png", Mp4(800),
+           {"HTTP/1.1 200 OK", "Content-Type: image/png", "Content-Length: 800"});
+  PutEntry(folder, "0000000000000007_0", "https://a.test/blob", Mp4(800),
+           {"HTTP/1.1 200 OK", "Content-Type: application/octet-stream", "Content-Length: 800"});
   ASSERT_EQ(CacheFolderKindOf(folder), CacheFolderKind::Chromium);
 
   std::vector<ScannedMedia> media = CacheMediaElements(folder);
-  ASSERT_EQ(media.size(), 2u);
+  ASSERT_EQ(media.size(), 3u);
   std::sort(media.begin(), media.end(),
             [](const ScannedMedia& a, const ScannedMedia& b) { return a.element.webAddress < b.element.webAddress; });
   EXPECT_EQ(media[0].element.webAddress, "https://a.test/s.mp3");
   EXPECT_EQ(media[0].mediaClass, ReportClass::Audio);
   EXPECT_EQ(media[0].extension, "mp3");
-  EXPECT_EQ(media[1].element.webAddress, "https://a.test/v.mp4");
-  EXPECT_EQ(media[1].mediaClass, ReportClass::Video);
+  EXPECT_EQ(media[2].element.webAddress, "https://a.test/v.mp4");
+  EXPECT_EQ(media[2].mediaClass, ReportClass::Video);
+  EXPECT_EQ(media[2].extension, "mp4");
+  EXPECT_EQ(media[1].element.webAddress, "https://a.test/blob");
   EXPECT_EQ(media[1].extension, "mp4");
+  media.erase(media.begin() + 1);
 
   const ReportRow audio = ReportRowOf(media[0], "Chrome", "C:\\c", ReportTime{2026, 2, 3, 4, 5, 6});
   EXPECT_EQ(audio.mediaType, "audio/mpeg");
@@ -92,6 +100,15 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
   EXPECT_FALSE(ClassWanted(ReportClass::Audio, ScanClassFilter::Video));
   EXPECT_TRUE(ClassWanted(ReportClass::Video, ScanClassFilter::Video));
   EXPECT_FALSE(ClassWanted(ReportClass::Video, ScanClassFilter::Audio));
+}
+
+TEST(CacheScan, StoredTypesThatAreNeverMedia) {
+  for (const char* type : {"text/html", "text/css", "text/javascript", "image/png", "image/svg+xml", "font/woff2",
+                           "application/javascript", "application/json", "application/wasm"})
+    EXPECT_TRUE(StoredTypeRulesOutMedia(type)) << type;
+  for (const char* type : {"", "video/mp4", "audio/mpeg", "application/octet-stream", "binary/octet-stream",
+                           "application/vnd.apple.mpegurl", "application/javascripts"})
+    EXPECT_FALSE(StoredTypeRulesOutMedia(type)) << type;
 }
 
 TEST(CacheScan, PlainFolderGivesFilesByBuiltInExtension) {

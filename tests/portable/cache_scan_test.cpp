@@ -71,15 +71,16 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
   ASSERT_EQ(media.size(), 3u);
   std::sort(media.begin(), media.end(),
             [](const ScannedMedia& a, const ScannedMedia& b) { return a.element.webAddress < b.element.webAddress; });
+  EXPECT_EQ(media[0].element.webAddress, "https://a.test/blob");
+  EXPECT_EQ(media[0].mediaClass, ReportClass::Video);
+  EXPECT_EQ(media[0].extension, "mp4");
+  media.erase(media.begin());
   EXPECT_EQ(media[0].element.webAddress, "https://a.test/s.mp3");
   EXPECT_EQ(media[0].mediaClass, ReportClass::Audio);
   EXPECT_EQ(media[0].extension, "mp3");
-  EXPECT_EQ(media[2].element.webAddress, "https://a.test/v.mp4");
-  EXPECT_EQ(media[2].mediaClass, ReportClass::Video);
-  EXPECT_EQ(media[2].extension, "mp4");
-  EXPECT_EQ(media[1].element.webAddress, "https://a.test/blob");
+  EXPECT_EQ(media[1].element.webAddress, "https://a.test/v.mp4");
+  EXPECT_EQ(media[1].mediaClass, ReportClass::Video);
   EXPECT_EQ(media[1].extension, "mp4");
-  media.erase(media.begin() + 1);
 
   const ReportRow audio = ReportRowOf(media[0], "Chrome", "C:\\c", ReportTime{2026, 2, 3, 4, 5, 6});
   EXPECT_EQ(audio.mediaType, "audio/mpeg");

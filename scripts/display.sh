@@ -6,8 +6,16 @@ display_start() {
     return 0
   fi
   local n
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  for n in $(seq 90 160); do
+    # An X server that was killed leaves its lock and socket behind; a lock
+    # whose process is gone is stale, and its number can be used again.
+    if [ -e "/tmp/.X$n-lock" ]; then
+      local owner
+      owner=$(tr -d ' ' < "/tmp/.X$n-lock" 2>/dev/null)
+      [ -n "$owner" ] && kill -0 "$owner" 2>/dev/null && continue
+      rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+    fi
+    [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     EE_XVFB_PID=$!
     export DISPLAY=":$n"

@@ -12,6 +12,9 @@
 
 class MemoryCacheFolder : public CacheFolder {
  public:
+  // The path matters to readers that tell a store by its folder's name.
+  explicit MemoryCacheFolder(std::string path = "memory") : path_(std::move(path)) {}
+
   // Sets (replaces) a file's bytes.
   void Put(std::string name, std::vector<std::uint8_t> bytes, std::uint64_t lastWritten = 0);
   void Remove(const std::string& name);
@@ -20,7 +23,7 @@ class MemoryCacheFolder : public CacheFolder {
 
   std::vector<CacheFileInfo> List() override;
   std::unique_ptr<CacheFile> Open(std::string_view name) override;
-  std::string Path() const override { return "memory"; }
+  std::string Path() const override { return path_; }
   // How many files were opened so far (tests check the cost of a read).
   std::size_t OpenCount() const { return openCount_; }
 
@@ -30,6 +33,7 @@ class MemoryCacheFolder : public CacheFolder {
     std::shared_ptr<std::vector<std::uint8_t>> bytes;
     std::uint64_t lastWritten = 0;
   };
+  std::string path_;
   std::map<std::string, File, std::less<>> files_;
   std::size_t openCount_ = 0;
 };

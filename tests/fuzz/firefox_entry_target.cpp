@@ -57,7 +57,7 @@ void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t options = input.Byte();
   const auto file = input.Rest();
   MemoryCacheFolder folder((options & 1) != 0 ? "C:\\p\\cache2\\doomed" : "C:\\p\\cache2\\entries");
-  folder.Put(kName, MemoryCacheFolder::Bytes(file.begin(), file.end()));
+  folder.Put(kName, std::vector<std::uint8_t>(file.begin(), file.end()));
 
   const auto element = FirefoxEntryRead(folder, kName);
   if ((options & 1) != 0) {
@@ -73,7 +73,7 @@ void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size) {
     // The browser truncates an entry it reuses: read what is left.
     const std::size_t cut = file.size() - 1 - (static_cast<std::size_t>(options >> 2) * 131) % file.size();
     folder.Put(kName,
-               MemoryCacheFolder::Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)));
+               std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)));
     if (const auto shorter = FirefoxEntryRead(folder, kName)) ElementCheck(*shorter, file.first(cut));
   }
 

@@ -115,7 +115,7 @@ TEST(FirefoxCache2, RawBodyWithoutMetadataIsUnfinishedAndGrows) {
 
   // The browser writes on: the next read sees the longer body.
   const Bytes more = BodyOf(5000, 9);
-  folder.Get(kName1).insert(folder.Get(kName1).end(), more.begin(), more.end());
+  folder.Bytes(kName1)->insert(folder.Bytes(kName1)->end(), more.begin(), more.end());
   element = ReadOne(folder, kName1);
   ASSERT_TRUE(element);
   ExpectWholeBody(*element, body.size() + more.size());

@@ -1,6 +1,6 @@
-// Cache folders for the cache readers' tests and fuzz targets: one held in
-// memory, whose files the test can grow or cut between reads, and one on
-// disk for caches a real browser wrote.
+// A cache folder on disk for the readers' tests over caches a real browser
+// wrote, through the standard library so that it reads the same natively and
+// under Wine.
 #pragma once
 
 #include <algorithm>
@@ -13,63 +13,7 @@
 #include <vector>
 
 #include "app/browser_caches/cache_files.h"
-
-// In a namespace of their own: the product has a MemoryCacheFolder too, and
-// two classes of one name in one test program break the one-definition rule.
-namespace cache_test_folders {
-
-class MemoryCacheFolder : public CacheFolder {
- public:
-  using Bytes = std::vector<std::uint8_t>;
-
-  explicit MemoryCacheFolder(std::string path) : path_(std::move(path)) {}
-
-  // Puts (or replaces) a file; open files see the new bytes.
-  void Put(const std::string& name, Bytes bytes, std::uint64_t lastWritten = 0) {
-    auto& file = files_[name];
-    if (!file.bytes) file.bytes = std::make_shared<Bytes>();
-    *file.bytes = std::move(bytes);
-    file.lastWritten = lastWritten;
-  }
-  Bytes& Get(const std::string& name) { return *files_.at(name).bytes; }
-
-  std::vector<CacheFileInfo> List() override {
-    std::vector<CacheFileInfo> infos;
-    for (const auto& [name, file] : files_) infos.push_back({name, file.bytes->size(), file.lastWritten});
-    std::reverse(infos.begin(), infos.end());  // readers must not rely on the order
-    return infos;
-  }
-  std::unique_ptr<CacheFile> Open(std::string_view name) override {
-    const auto found = files_.find(std::string(name));
-    if (found == files_.end()) return nullptr;
-    return std::make_unique<File>(found->second.bytes);
-  }
-  std::string Path() const override { return path_; }
-
- private:
-  class File : public CacheFile {
-   public:
-    explicit File(std::shared_ptr<Bytes> bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t Size() override { return bytes_->size(); }
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-      if (offset >= bytes_->size()) return 0;
-      const std::size_t taken =
-          static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_->size() - offset));
-      std::memcpy(buffer, bytes_->data() + offset, taken);
-      return taken;
-    }
-
-   private:
-    std::shared_ptr<Bytes> bytes_;
-  };
-  struct Stored {
-    std::shared_ptr<Bytes> bytes;
-    std::uint64_t lastWritten = 0;
-  };
-
-  std::string path_;
-  std::map<std::string, Stored> files_;
-};
+#include "app/browser_caches/cache_folder_memory.h"
 
 class DiskCacheFolder : public CacheFolder {
  public:
@@ -110,8 +54,3 @@ class DiskCacheFolder : public CacheFolder {
 
   std::filesystem::path path_;
 };
-
-}  // namespace cache_test_folders
-
-using cache_test_folders::DiskCacheFolder;
-using cache_test_folders::MemoryCacheFolder;

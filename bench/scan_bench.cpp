@@ -3,7 +3,8 @@
 // bodies, the rest pages and scripts), as the program reads it: folder
 // listing, each entry's header and stored response, the first bytes of each
 // body for its type, and the report.  "floor" is what opening each file
-// once, reading its first 4 KiB and closing it costs on the same folder.  Run by hand (under Wine or Windows):
+// once, reading its first 4 KiB and closing it costs on the same folder.  Run by hand (under Wine or
+// Windows):
 //   wine build/win32/bench/scan_bench.exe [entries...]
 #include <windows.h>
 
@@ -50,17 +51,17 @@ bool CacheBuild(const std::wstring& folder, int entries) {
   index.resize(24, 0);
   if (!FileBytesWrite(folder + L"\\index", index)) return false;
   ByteVector video = Pattern(kBodyBytes, 1);
-  const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0,
-                              'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
+  const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',
+                              0, 0, 2, 0,  'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
   std::copy(std::begin(box), std::end(box), video.begin());
   const ByteVector page(2000, 'x');
   for (int i = 0; i < entries; ++i) {
     const bool media = i % 3 == 0;
     const std::string url = "https://bench.test/" + std::to_string(i) + (media ? ".mp4" : ".html");
     const ByteVector& body = media ? video : page;
-    const ByteVector pickle = ResponsePickle(HeaderBlock(
-        {"HTTP/1.1 200 OK", media ? "Content-Type: video/mp4" : "Content-Type: text/html",
-         media ? "Content-Length: 65536" : "Content-Length: 2000"}));
+    const ByteVector pickle = ResponsePickle(
+        HeaderBlock({"HTTP/1.1 200 OK", media ? "Content-Type: video/mp4" : "Content-Type: text/html",
+                     media ? "Content-Length: 65536" : "Content-Length: 2000"}));
     char name[32];
     std::snprintf(name, sizeof name, "%016x_0", i + 1);
     const std::string key = "1/0/_dk_https://bench.test https://bench.test " + url;
@@ -94,8 +95,8 @@ double OpenEveryFileMs(const std::wstring& folder) {
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const HANDLE file = CreateFileW((folder + L"\\" + found.cFileName).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;
     DWORD read = 0;
     ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr);
@@ -137,8 +138,8 @@ int main(int argc, char** argv) {
     const double floor = OpenEveryFileMs(folder);
     std::size_t media = 0;
     for (const ScanFolder& found : scanned) media += found.media.size();
-    std::printf("%8d %8zu %12.1f %12.1f %12.1f %12.1f %12.1f   (report %zu bytes)\n", entries, media, built, scan,
-                reporting, rescan, floor, report.size());
+    std::printf("%8d %8zu %12.1f %12.1f %12.1f %12.1f %12.1f   (report %zu bytes)\n", entries, media, built,
+                scan, reporting, rescan, floor, report.size());
     scanned.clear();
     FolderRemove(folder);
   }

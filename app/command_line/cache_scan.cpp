@@ -17,15 +17,18 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
   return true;
 }
 
-bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
+bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
 
 }  // namespace
 
 bool StoredTypeRulesOutMedia(std::string_view contentType) {
   for (const std::string_view kind : {"text/", "image/", "font/"})
     if (StartsWith(contentType, kind)) return true;
-  for (const std::string_view type : {"application/javascript", "application/x-javascript", "application/json",
-                                      "application/xml", "application/wasm", "application/xhtml+xml"})
+  for (const std::string_view type :
+       {"application/javascript", "application/x-javascript", "application/json", "application/xml",
+        "application/wasm", "application/xhtml+xml"})
     if (contentType == type) return true;
   return false;
 }
@@ -69,7 +72,8 @@ std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName) {
   const struct {
     TextArray list;
     ReportClass mediaClass;
-  } lists[] = {{BuiltInVideoExtensions(), ReportClass::Video}, {BuiltInAudioExtensions(), ReportClass::Audio}};
+  } lists[] = {{BuiltInVideoExtensions(), ReportClass::Video},
+               {BuiltInAudioExtensions(), ReportClass::Audio}};
   for (const auto& list : lists) {
     for (const Text& entry : list.list) {
       // A name that is only the extension (".mp4") has no stem to speak of.

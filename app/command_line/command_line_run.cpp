@@ -118,14 +118,16 @@ int Run(const ScanRequest& request, MessageOutput& output) {
     if (!FolderExists(copyFolder)) {
       copyFolderCreated = CreateDirectoryW(copyFolder.c_str(), nullptr) != FALSE;
       if (!copyFolderCreated) {
-        output.Write(MessageStream::Error, MessageText(kCopyFolderFailedText, WideFromUtf8(*request.copyFolder)));
+        output.Write(MessageStream::Error,
+                     MessageText(kCopyFolderFailedText, WideFromUtf8(*request.copyFolder)));
         return kExitNotWritten;
       }
     }
   }
 
   std::vector<OpenReport> reports;
-  if (request.commaReport) reports.push_back({FullPath(*request.commaReport), ReportSeparator::Comma, {}, false});
+  if (request.commaReport)
+    reports.push_back({FullPath(*request.commaReport), ReportSeparator::Comma, {}, false});
   if (request.tabReport) reports.push_back({FullPath(*request.tabReport), ReportSeparator::Tab, {}, false});
   for (OpenReport& report : reports) {
     if (ReportOpen(report)) continue;
@@ -138,9 +140,10 @@ int Run(const ScanRequest& request, MessageOutput& output) {
   const std::vector<ScanFolder> scanned = ScanPlacesRead(places, request.classFilter);
   int exitCode = kExitDone;
   if (request.copyFolder) {
-    const CopyCounts counts = ScanCopiesSave(scanned, copyFolder, request.partial, [&](const std::wstring& failed) {
-      output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed));
-    });
+    const CopyCounts counts =
+        ScanCopiesSave(scanned, copyFolder, request.partial, [&](const std::wstring& failed) {
+          output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed));
+        });
     output.Write(MessageStream::Output,
                  MessageText(kCopyCountsText, {}, {counts.saved, counts.skippedIncomplete, counts.failed}));
     if (counts.failed > 0) exitCode = kExitNotWritten;
@@ -170,8 +173,8 @@ int CommandLineRun() {
   const std::vector<std::string> arguments = ProgramArguments();
   const std::variant<ScanRequest, ArgumentError> parsed = ScanArgumentsParse(arguments);
   if (const ArgumentError* error = std::get_if<ArgumentError>(&parsed)) {
-    output.Write(MessageStream::Error,
-                 MessageText(FaultText(error->fault), WideFromUtf8(error->argument)) + WideFromAnsi(kSeeUsageText));
+    output.Write(MessageStream::Error, MessageText(FaultText(error->fault), WideFromUtf8(error->argument)) +
+                                           WideFromAnsi(kSeeUsageText));
     return kExitBadArguments;
   }
   const ScanRequest& request = std::get<ScanRequest>(parsed);

@@ -45,8 +45,8 @@ std::wstring Converted(UINT codePage, std::string_view text) {
 
 std::string Converted(UINT codePage, std::wstring_view text) {
   if (text.empty()) return {};
-  const int length =
-      WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
   if (length <= 0) return {};
   std::string bytes(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
@@ -69,7 +69,8 @@ std::wstring MessageText(const char* text, std::wstring_view argument, std::init
     if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] == L's') {
       message += argument;
       ++i;
-    } else if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] == L'd' && number != numbers.end()) {
+    } else if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] == L'd' &&
+               number != numbers.end()) {
       message += std::to_wstring(*number++);
       ++i;
     } else {
@@ -83,8 +84,8 @@ MessageOutput::MessageOutput() {
   if (StartedWith(STD_OUTPUT_HANDLE) != nullptr || StartedWith(STD_ERROR_HANDLE) != nullptr) return;
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
   console_ = true;
-  consoleOutput_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  consoleOutput_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 MessageOutput::~MessageOutput() {
@@ -95,7 +96,8 @@ MessageOutput::~MessageOutput() {
 void MessageOutput::Write(MessageStream stream, std::wstring_view text) {
   // A caller that gave only one of the two handles gets every message there.
   HANDLE handle = StartedWith(stream == MessageStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  if (handle == nullptr) handle = StartedWith(stream == MessageStream::Output ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == nullptr)
+    handle = StartedWith(stream == MessageStream::Output ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (handle != nullptr && HandleWrite(handle, text)) return;
   if (consoleOutput_ && ConsoleWrite(consoleOutput_.Get(), text)) return;
   const std::wstring caption = WideFromAnsi(kCommandLineCaption);

@@ -33,4 +33,5 @@ std::string AnsiFromWide(std::wstring_view text);
 
 // A text of command_line_texts.h with its "%s" replaced by `argument` and
 // its "%d"s by `numbers` in order.
-std::wstring MessageText(const char* text, std::wstring_view argument = {}, std::initializer_list<int> numbers = {});
+std::wstring MessageText(const char* text, std::wstring_view argument = {},
+                         std::initializer_list<int> numbers = {});

@@ -22,9 +22,9 @@ Switch SwitchOf(std::string_view argument) {
     std::string_view name;
     Switch value;
   };
-  constexpr Named kSwitches[] = {{"?", Switch::Usage},           {"scomma", Switch::Comma},
-                                 {"stab", Switch::Tab},          {"copyall", Switch::CopyAll},
-                                 {"partial", Switch::Partial},   {"cachefolder", Switch::CacheFolder},
+  constexpr Named kSwitches[] = {{"?", Switch::Usage},         {"scomma", Switch::Comma},
+                                 {"stab", Switch::Tab},        {"copyall", Switch::CopyAll},
+                                 {"partial", Switch::Partial}, {"cachefolder", Switch::CacheFolder},
                                  {"type", Switch::Type}};
   for (const Named& known : kSwitches)
     if (SameWithoutCase(name, known.name)) return known.value;
@@ -102,7 +102,8 @@ std::variant<ScanRequest, ArgumentError> ScanArgumentsParse(std::span<const std:
     }
     if (!once) return ArgumentError{ArgumentFault::RepeatedSwitch, argument};
   }
-  if (partialSwitch && !request.copyFolder) return ArgumentError{ArgumentFault::PartialWithoutCopy, *partialSwitch};
+  if (partialSwitch && !request.copyFolder)
+    return ArgumentError{ArgumentFault::PartialWithoutCopy, *partialSwitch};
   if (!request.commaReport && !request.tabReport && !request.copyFolder)
     return ArgumentError{ArgumentFault::NothingToDo, arguments.empty() ? std::string() : arguments.front()};
   return request;

@@ -13,12 +13,12 @@
 enum class ScanClassFilter { All, Video, Audio };
 
 struct ScanRequest {
-  bool usage = false;                    // "/?": the usage only
-  std::optional<std::string> commaReport;  // "/scomma FILE"
-  std::optional<std::string> tabReport;    // "/stab FILE"
-  std::optional<std::string> copyFolder;   // "/copyall FOLDER"
-  bool partial = false;                    // "/partial": incomplete ones' prefix too
-  std::vector<std::string> cacheFolders;   // "/cachefolder DIR", in the order given
+  bool usage = false;                                  // "/?": the usage only
+  std::optional<std::string> commaReport;              // "/scomma FILE"
+  std::optional<std::string> tabReport;                // "/stab FILE"
+  std::optional<std::string> copyFolder;               // "/copyall FOLDER"
+  bool partial = false;                                // "/partial": incomplete ones' prefix too
+  std::vector<std::string> cacheFolders;               // "/cachefolder DIR", in the order given
   ScanClassFilter classFilter = ScanClassFilter::All;  // "/type video|audio"
 };
 

@@ -20,7 +20,8 @@ constexpr std::size_t kCopyBlock = 256 * 1024;
 SavedName TimeName(const ScannedMedia& media) {
   std::optional<ReportTime> time = LocalTimeOf(media.element.lastWritten);
   DateTime when = NowDateTime();
-  if (time) when = DateTimeFromParts({time->year, time->month, time->day, time->hour, time->minute, time->second});
+  if (time)
+    when = DateTimeFromParts({time->year, time->month, time->day, time->hour, time->minute, time->second});
   const Text text = ToText(when);
   return SavedName{Utf8FromWide(WideFromAnsi(text)), media.extension};
 }
@@ -32,20 +33,23 @@ bool BodyWrite(CacheFolder& folder, const CacheElement& element, std::uint64_t l
   CacheBodyReader reader(folder, element);
   std::vector<char> block(kCopyBlock);
   for (std::uint64_t offset = 0; offset < length;) {
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
     const std::size_t got = reader.Read(offset, block.data(), wanted);
     if (got != wanted) return false;
     DWORD written = 0;
-    if (!WriteFile(file, block.data(), static_cast<DWORD>(got), &written, nullptr) || written != got) return false;
+    if (!WriteFile(file, block.data(), static_cast<DWORD>(got), &written, nullptr) || written != got)
+      return false;
     offset += got;
   }
   return true;
 }
 
 // Creates the first free name and fills it; on failure nothing is left.
-bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t length, const std::wstring& saveFolder,
-              std::wstring& tried) {
-  const SavedName name = SavedNameFromAddress(media.element.webAddress, media.extension).value_or(TimeName(media));
+bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t length,
+              const std::wstring& saveFolder, std::wstring& tried) {
+  const SavedName name =
+      SavedNameFromAddress(media.element.webAddress, media.extension).value_or(TimeName(media));
   for (int number = 1; number <= kLastFreeNameNumber; ++number) {
     tried = saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
     FileHandle file(
@@ -65,8 +69,8 @@ bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t leng
 
 }  // namespace
 
-CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder, bool partial,
-                          const std::function<void(const std::wstring&)>& reportFailure) {
+CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure) {
   CopyCounts counts;
   for (const ScanFolder& folder : folders) {
     for (const ScannedMedia& media : folder.media) {

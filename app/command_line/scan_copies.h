@@ -15,5 +15,5 @@ struct CopyCounts {
   int failed = 0;
 };
 
-CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder, bool partial,
-                          const std::function<void(const std::wstring&)>& reportFailure);
+CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure);

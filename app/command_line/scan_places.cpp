@@ -34,8 +34,9 @@ std::wstring LocalAppData() {
 }
 
 std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
+  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+  });
   return text;
 }
 
@@ -124,7 +125,8 @@ ScanPlace NamedScanPlace(const std::wstring& folder) {
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
   if (LooksLikeBrowserCache(path)) return {path, BrowserOfPath(path), ScanPlaceKind::BrowserCache};
   const std::wstring lower = Lower(path);
-  if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, L"\\cache2") == 0 && FolderExists(path + L"\\entries"))
+  if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, L"\\cache2") == 0 &&
+      FolderExists(path + L"\\entries"))
     return {path + L"\\entries", "Firefox", ScanPlaceKind::BrowserCache};
   return {path, BrowserOfPath(path), ScanPlaceKind::MediaFiles};
 }

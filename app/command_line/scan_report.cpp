@@ -8,8 +8,8 @@ namespace {
 // execution character set (the program's own texts are GBK).
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
-constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型", u8"扩展名", u8"类别",
-                                          u8"完整长度", u8"已有字节", u8"完整",   u8"浏览器",
+constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型",    u8"扩展名", u8"类别",
+                                          u8"完整长度", u8"已有字节",    u8"完整",   u8"浏览器",
                                           u8"缓存目录", u8"最后写入时间"};
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
@@ -73,8 +73,8 @@ std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator)
 
 std::string ReportTimeText(const ReportTime& time) {
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
-                time.minute, time.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                time.hour, time.minute, time.second);
   return text;
 }
 

@@ -33,7 +33,8 @@ void FuzzSavedName(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(name->stem.back() != ' ' && name->stem.back() != '.');
   FUZZ_CHECK(name->stem.front() != ' ');
   for (const char c : name->stem) FUZZ_CHECK(!RefusedInNames(static_cast<unsigned char>(c)));
-  for (const char c : name->extension) FUZZ_CHECK(!RefusedInNames(static_cast<unsigned char>(c)) && c != '.' && c != ' ');
+  for (const char c : name->extension)
+    FUZZ_CHECK(!RefusedInNames(static_cast<unsigned char>(c)) && c != '.' && c != ' ');
   const std::string text = SavedNameText(*name, 1 + input.Byte());
   FUZZ_CHECK(text.starts_with(name->stem));
   // A device name stays a device name with any extension: none may be left.
@@ -42,6 +43,6 @@ void FuzzSavedName(const std::uint8_t* data, std::size_t size) {
     device += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   while (!device.empty() && device.back() == ' ') device.pop_back();
   FUZZ_CHECK(device != "CON" && device != "PRN" && device != "AUX" && device != "NUL");
-  FUZZ_CHECK(!(device.size() == 4 && (device.starts_with("COM") || device.starts_with("LPT")) && device[3] >= '1' &&
-               device[3] <= '9'));
+  FUZZ_CHECK(!(device.size() == 4 && (device.starts_with("COM") || device.starts_with("LPT")) &&
+               device[3] >= '1' && device[3] <= '9'));
 }

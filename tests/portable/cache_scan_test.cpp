@@ -17,8 +17,8 @@ ByteVector Mp3(std::size_t length) {
 
 ByteVector Mp4(std::size_t length) {
   ByteVector bytes = Pattern(length, 9);
-  const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0,
-                              'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
+  const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',
+                              0, 0, 2, 0,  'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
   std::copy(std::begin(box), std::end(box), bytes.begin());
   return bytes;
 }
@@ -39,10 +39,11 @@ MemoryCacheFolder SimpleCache() {
   return folder;
 }
 
-void PutEntry(MemoryCacheFolder& folder, const std::string& file, const std::string& url, const ByteVector& body,
-              std::initializer_list<std::string_view> headers, bool closed = true) {
+void PutEntry(MemoryCacheFolder& folder, const std::string& file, const std::string& url,
+              const ByteVector& body, std::initializer_list<std::string_view> headers, bool closed = true) {
   const ByteVector pickle = ResponsePickle(HeaderBlock(headers));
-  folder.Put(file, SimpleMainFile("1/0/_dk_https://a.test https://a.test " + url, body, closed ? &pickle : nullptr),
+  folder.Put(file,
+             SimpleMainFile("1/0/_dk_https://a.test https://a.test " + url, body, closed ? &pickle : nullptr),
              133000000000000000ull);
 }
 
@@ -58,7 +59,8 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
            {"HTTP/1.1 200 OK", "Content-Type: text/html", "Content-Length: 500"});
   PutEntry(folder, "0000000000000004_0", "https://a.test/seg1.ts", TsSegment(188 * 20),
            {"HTTP/1.1 200 OK", "Content-Type: video/mp2t", "Content-Length: 3760"});
-  PutEntry(folder, "0000000000000005_0", "https://a.test/list.m3u8", ByteVector{'#', 'E', 'X', 'T', 'M', '3', 'U'},
+  PutEntry(folder, "0000000000000005_0", "https://a.test/list.m3u8",
+           ByteVector{'#', 'E', 'X', 'T', 'M', '3', 'U'},
            {"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl", "Content-Length: 7"});
   // Media bytes under a picture's type are not looked at; under a generic type they are.
   PutEntry(folder, "0000000000000006_0", "https://a.test/pic.png", Mp4(800),
@@ -69,8 +71,9 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
 
   std::vector<ScannedMedia> media = CacheMediaElements(folder);
   ASSERT_EQ(media.size(), 3u);
-  std::sort(media.begin(), media.end(),
-            [](const ScannedMedia& a, const ScannedMedia& b) { return a.element.webAddress < b.element.webAddress; });
+  std::sort(media.begin(), media.end(), [](const ScannedMedia& a, const ScannedMedia& b) {
+    return a.element.webAddress < b.element.webAddress;
+  });
   EXPECT_EQ(media[0].element.webAddress, "https://a.test/blob");
   EXPECT_EQ(media[0].mediaClass, ReportClass::Video);
   EXPECT_EQ(media[0].extension, "mp4");
@@ -104,8 +107,8 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
 }
 
 TEST(CacheScan, StoredTypesThatAreNeverMedia) {
-  for (const char* type : {"text/html", "text/css", "text/javascript", "image/png", "image/svg+xml", "font/woff2",
-                           "application/javascript", "application/json", "application/wasm"})
+  for (const char* type : {"text/html", "text/css", "text/javascript", "image/png", "image/svg+xml",
+                           "font/woff2", "application/javascript", "application/json", "application/wasm"})
     EXPECT_TRUE(StoredTypeRulesOutMedia(type)) << type;
   for (const char* type : {"", "video/mp4", "audio/mpeg", "application/octet-stream", "binary/octet-stream",
                            "application/vnd.apple.mpegurl", "application/javascripts"})

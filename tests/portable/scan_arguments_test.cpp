@@ -32,8 +32,9 @@ void ExpectError(std::vector<std::string> arguments, ArgumentFault fault, const 
 }  // namespace
 
 TEST(ScanArguments, EverySwitchWithItsValue) {
-  const ScanRequest request = Request({"/scomma", "a.csv", "/stab", "C:\\r\\b.txt", "/copyall", "D:\\保存",
-                                       "/partial", "/cachefolder", "x", "/cachefolder", "y z", "/type", "audio"});
+  const ScanRequest request =
+      Request({"/scomma", "a.csv", "/stab", "C:\\r\\b.txt", "/copyall", "D:\\保存", "/partial",
+               "/cachefolder", "x", "/cachefolder", "y z", "/type", "audio"});
   EXPECT_FALSE(request.usage);
   EXPECT_EQ(request.commaReport, "a.csv");
   EXPECT_EQ(request.tabReport, "C:\\r\\b.txt");

@@ -65,15 +65,18 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
   const std::vector<std::string> lines = Lines(text.substr(3));
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间"));
+  EXPECT_EQ(lines[0],
+            Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间"));
   EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
                            u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05"));
-  EXPECT_EQ(lines[2], Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,"));
+  EXPECT_EQ(lines[2],
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,"));
 
   const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
   ASSERT_EQ(tabbed.size(), 2u);
-  EXPECT_EQ(tabbed[1], Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
-                            u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05"));
+  EXPECT_EQ(tabbed[1],
+            Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05"));
   // No rows: the header alone.
   EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
 }
@@ -89,5 +92,6 @@ TEST(ScanReport, TimesAndForeignBytes) {
   EXPECT_EQ(Utf8Repaired("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
   ReportRow row = SampleRow();
   row.webAddress = "http://a.test/\xFF.mp4";
-  EXPECT_NE(ReportText({row}, ReportSeparator::Comma).find("http://a.test/\xEF\xBF\xBD.mp4"), std::string::npos);
+  EXPECT_NE(ReportText({row}, ReportSeparator::Comma).find("http://a.test/\xEF\xBF\xBD.mp4"),
+            std::string::npos);
 }

@@ -23,7 +23,18 @@ constexpr std::string_view kPage = "/media.html";
 const std::vector<std::string> kMedia = {"/media/clip.webm", "/media/sound.mp3", "/media/video.mp4"};
 constexpr std::size_t kColumns = 10;
 constexpr std::size_t kCutBody = 256 * 1024;  // one of Firefox's chunks
-enum Column { kAddress, kType, kExtension, kClass, kFullLength, kPresent, kComplete, kBrowser, kFolder, kTime };
+enum Column {
+  kAddress,
+  kType,
+  kExtension,
+  kClass,
+  kFullLength,
+  kPresent,
+  kComplete,
+  kBrowser,
+  kFolder,
+  kTime
+};
 
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
@@ -111,8 +122,8 @@ class ScanTest : public ::testing::Test {
   // The program with `arguments`, started in the sandbox's work folder, with
   // %LOCALAPPDATA% in the sandbox's home (where the browsers left their caches).
   ScanRun Run(const std::wstring& arguments) {
-    ScanRun run = ScanRunProgram(shared->program, arguments, Path(L"work"),
-                                 {{L"LOCALAPPDATA", shared->localAppData}});
+    ScanRun run =
+        ScanRunProgram(shared->program, arguments, Path(L"work"), {{L"LOCALAPPDATA", shared->localAppData}});
     EXPECT_TRUE(run.failure.empty()) << run.failure;
     // Command-line mode never touches the settings file.
     EXPECT_FALSE(shared->sandbox->Exists(L"program\\setting.ini"));
@@ -162,7 +173,7 @@ class ScanTest : public ::testing::Test {
   }
 
   static std::set<std::pair<std::string, std::string>> Expected(std::initializer_list<const char*> browsers,
-                                                              std::initializer_list<const char*> paths) {
+                                                                std::initializer_list<const char*> paths) {
     std::set<std::pair<std::string, std::string>> expected;
     for (const char* browser : browsers)
       for (const char* path : paths) expected.insert({browser, shared->lab->Url(path)});
@@ -172,7 +183,8 @@ class ScanTest : public ::testing::Test {
   // name -> bytes of every file in a folder.
   static std::map<std::wstring, std::string> FolderFiles(const std::wstring& folder) {
     std::map<std::wstring, std::string> files;
-    for (const std::wstring& name : FolderList(folder)) files[name] = FileRead(folder + L"\\" + name).value_or("");
+    for (const std::wstring& name : FolderList(folder))
+      files[name] = FileRead(folder + L"\\" + name).value_or("");
     return files;
   }
 
@@ -201,19 +213,21 @@ TEST_F(ScanTest, TabReportOfOneClassFromNamedFolders) {
   const std::wstring report = Path(L"work\\audio.tsv");
   ScanRun run = Run(L"/stab audio.tsv /type audio");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
-  ExpectRowsAreServedMedia(Rows(report, '\t'), Expected({"Chromium", "Chrome", "Firefox"}, {"/media/sound.mp3"}));
+  ExpectRowsAreServedMedia(Rows(report, '\t'),
+                           Expected({"Chromium", "Chrome", "Firefox"}, {"/media/sound.mp3"}));
 
   // Named folders replace the default places: each store alone, then two.
   const std::wstring videos = Path(L"work\\videos.csv");
   run = Run(L"/type VIDEO /scomma videos.csv /cachefolder \"" + shared->blockFileCache + L"\"");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
-  ExpectRowsAreServedMedia(Rows(videos, ','), Expected({"Chromium"}, {"/media/clip.webm", "/media/video.mp4"}));
+  ExpectRowsAreServedMedia(Rows(videos, ','),
+                           Expected({"Chromium"}, {"/media/clip.webm", "/media/video.mp4"}));
   run = Run(L"/scomma videos.csv /cachefolder \"" + shared->simpleCache + L"\" /cachefolder \"" +
             shared->firefoxEntries + L"\\..\"");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
-  ExpectRowsAreServedMedia(Rows(videos, ','), Expected({"Chrome", "Firefox"}, {"/media/clip.webm",
-                                                                               "/media/sound.mp3",
-                                                                               "/media/video.mp4"}));
+  ExpectRowsAreServedMedia(
+      Rows(videos, ','),
+      Expected({"Chrome", "Firefox"}, {"/media/clip.webm", "/media/sound.mp3", "/media/video.mp4"}));
 }
 
 TEST_F(ScanTest, CopyAllSavesEveryElementByteForByteAndNeverOverwrites) {
@@ -244,7 +258,8 @@ TEST_F(ScanTest, CopyAllSavesEveryElementByteForByteAndNeverOverwrites) {
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   const std::map<std::wstring, std::string> audio = FolderFiles(sounds);
   EXPECT_EQ(audio.size(), 3u);
-  for (const auto& [name, bytes] : audio) EXPECT_EQ(bytes, shared->served.at(shared->lab->Url("/media/sound.mp3")).bytes);
+  for (const auto& [name, bytes] : audio)
+    EXPECT_EQ(bytes, shared->served.at(shared->lab->Url("/media/sound.mp3")).bytes);
 }
 
 // An entry the browser is still writing (its body so far, no metadata yet)

@@ -30,6 +30,11 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_block_files.cpp
   app/browser_caches/chromium_cache.cpp
   app/browser_caches/firefox_cache2.cpp
+  app/command_line/scan_arguments.cpp
+  app/command_line/scan_report.cpp
+  app/command_line/saved_name.cpp
+  app/command_line/cache_scan.cpp
+  app/command_line/listed_cache_folder.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

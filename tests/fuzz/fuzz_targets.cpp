@@ -14,6 +14,7 @@ void FuzzSimpleCache(const std::uint8_t* data, std::size_t size);
 void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
 void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
+void FuzzSavedName(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -29,6 +30,7 @@ constexpr FuzzTarget kTargets[] = {
     {"http_headers", &FuzzHttpHeaders},
     {"media_signature", &FuzzMediaSignature},
     {"firefox_entry", &FuzzFirefoxEntry},
+    {"saved_name", &FuzzSavedName},
 };
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "app/command_line/cache_scan.h"
+
+#include "app/browser_caches/chromium_cache.h"
+#include "app/browser_caches/firefox_cache2.h"
+#include "app/browser_caches/media_signature.h"
+#include "app/detection/extension_catalogue.h"
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
+  if (ending.size() > text.size()) return false;
+  const std::string_view tail = text.substr(text.size() - ending.size());
+  for (std::size_t i = 0; i < ending.size(); ++i)
+    if (AsciiLower(tail[i]) != AsciiLower(ending[i])) return false;
+  return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
+
+}  // namespace
+
+bool StoredTypeRulesOutMedia(std::string_view contentType) {
+  for (const std::string_view kind : {"text/", "image/", "font/"})
+    if (StartsWith(contentType, kind)) return true;
+  for (const std::string_view type :
+       {"application/javascript", "application/x-javascript", "application/json", "application/xml",
+        "application/wasm", "application/xhtml+xml"})
+    if (contentType == type) return true;
+  return false;
+}
+
+CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
+  if (ChromiumStoreOf(folder)) return CacheFolderKind::Chromium;
+  if (FirefoxEntriesFolderIs(folder.Path())) return CacheFolderKind::Firefox;
+  return CacheFolderKind::None;
+}
+
+std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  switch (CacheFolderKindOf(folder)) {
+    case CacheFolderKind::Chromium:
+      elements = ChromiumCacheRead(folder);
+      break;
+    case CacheFolderKind::Firefox:
+      elements = FirefoxEntriesRead(folder);
+      break;
+    case CacheFolderKind::None:
+      return {};
+  }
+  std::vector<ScannedMedia> media;
+  for (CacheElement& element : elements) {
+    // An element without a body byte says nothing yet.
+    if (element.pieces.empty()) continue;
+    // Most of a cache is pages, scripts and pictures: their bodies are not opened.
+    if (StoredTypeRulesOutMedia(element.contentType)) continue;
+    const MediaSignature signature = CacheElementSignature(folder, element);
+    if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) continue;
+    ScannedMedia found;
+    found.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
+    found.extension = std::string(signature.extension);
+    found.element = std::move(element);
+    media.push_back(std::move(found));
+  }
+  return media;
+}
+
+std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName) {
+  const struct {
+    TextArray list;
+    ReportClass mediaClass;
+  } lists[] = {{BuiltInVideoExtensions(), ReportClass::Video},
+               {BuiltInAudioExtensions(), ReportClass::Audio}};
+  for (const auto& list : lists) {
+    for (const Text& entry : list.list) {
+      // A name that is only the extension (".mp4") has no stem to speak of.
+      if (fileName.size() <= entry.size() || !EndsWithIgnoringCase(fileName, entry)) continue;
+      ScannedMedia media;
+      media.mediaClass = list.mediaClass;
+      media.extension = std::string(std::string_view(entry).substr(1));
+      return media;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<ScannedMedia> FolderMediaFiles(CacheFolder& folder) {
+  std::vector<ScannedMedia> media;
+  for (const CacheFileInfo& file : folder.List()) {
+    std::optional<ScannedMedia> found = MediaFileClassOf(file.name);
+    if (!found) continue;
+    CacheElement& element = found->element;
+    element.id = file.name;
+    element.finished = true;
+    element.fullLength = file.size;
+    element.lastWritten = file.lastWritten;
+    if (file.size > 0) element.pieces.push_back(BodyPiece{file.name, 0, 0, file.size});
+    media.push_back(std::move(*found));
+  }
+  return media;
+}
+
+bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter) {
+  switch (filter) {
+    case ScanClassFilter::Video:
+      return mediaClass == ReportClass::Video;
+    case ScanClassFilter::Audio:
+      return mediaClass == ReportClass::Audio;
+    case ScanClassFilter::All:
+      break;
+  }
+  return true;
+}
+
+ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
+                      std::optional<ReportTime> lastWritten) {
+  ReportRow row;
+  row.webAddress = media.element.webAddress;
+  row.mediaType = media.element.contentType;
+  row.extension = media.extension;
+  row.mediaClass = media.mediaClass;
+  row.fullLength = media.element.fullLength;
+  row.presentBytes = PresentLength(media.element);
+  row.complete = IsComplete(media.element);
+  row.browser = std::string(browser);
+  row.cacheFolder = std::string(folder);
+  row.lastWritten = lastWritten;
+  return row;
+}

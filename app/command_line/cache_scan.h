@@ -1,0 +1,49 @@
+// What one cache folder holds of media: the elements of a Chromium or
+// Firefox cache folder that are video or audio (segments and playlists of
+// streams are left out), or the files of a plain folder (the old browser
+// cache) whose extension is in the built-in video or audio list.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/browser_caches/cache_element.h"
+#include "app/browser_caches/cache_files.h"
+#include "app/command_line/scan_arguments.h"
+#include "app/command_line/scan_report.h"
+
+struct ScannedMedia {
+  CacheElement element;
+  ReportClass mediaClass = ReportClass::Video;
+  std::string extension;  // without the dot
+};
+
+enum class CacheFolderKind { None, Chromium, Firefox };
+
+// Chromium when the folder holds either store's index, Firefox when it is a
+// cache2 "entries" folder.
+CacheFolderKind CacheFolderKindOf(CacheFolder& folder);
+
+// True for stored types that are never media (pages, scripts, styles,
+// pictures, fonts): the scan does not read such a body's first bytes.  An
+// unknown or generic type (application/octet-stream) is judged by its bytes.
+bool StoredTypeRulesOutMedia(std::string_view contentType);
+
+// The media elements of a browser cache folder, in the reader's order.
+std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder);
+
+// The files of a plain folder whose names end in a built-in video or audio
+// extension, each as a finished element of one piece (the whole file).
+std::vector<ScannedMedia> FolderMediaFiles(CacheFolder& folder);
+
+// The class a file name's extension puts it in (built-in lists, without
+// regard to case), with the extension; nothing for other names.
+std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName);
+
+bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter);
+
+// The row of the report for an element; `folder` and `browser` in UTF-8.
+ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
+                      std::optional<ReportTime> lastWritten);

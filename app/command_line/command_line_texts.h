@@ -1,0 +1,41 @@
+// The command line's texts for the user (GBK in the program, like every
+// text it shows).  "%s" stands where an argument or path goes, "%d" a count.
+#pragma once
+
+inline constexpr char kCommandLineCaption[] = "Velmir网页元素提取工具";
+
+inline constexpr char kUsageText[] =
+    "用法：ElementExtractor.exe 开关...\r\n"
+    "不带开关时打开主窗口；带开关时不打开窗口，也不读写 setting.ini，\r\n"
+    "而是列出或保存浏览器缓存中已有的视频和音频（Chrome、Edge、Chromium、Firefox 的\r\n"
+    "各个用户配置，以及旧浏览器缓存目录中带扩展名的媒体文件）。\r\n"
+    "\r\n"
+    "  /scomma 文件       写逗号分隔的报告（UTF-8，Excel 可直接打开）\r\n"
+    "  /stab 文件         写制表符分隔的报告\r\n"
+    "  /copyall 目录      把完整的元素保存到目录中，不覆盖已有文件\r\n"
+    "  /partial           与 /copyall 同用：不完整的元素也保存其开头连续的部分\r\n"
+    "  /cachefolder 目录  读取这个缓存目录，而不是默认位置（可给出多次）\r\n"
+    "  /type video|audio  只报告和保存视频，或只报告和保存音频\r\n"
+    "  /?                 显示本说明\r\n"
+    "\r\n"
+    "报告的列：网址、媒体类型、扩展名、类别、完整长度、已有字节、完整、浏览器、\r\n"
+    "缓存目录、最后写入时间。\r\n"
+    "\r\n"
+    "退出码：0 完成；1 参数错误；2 报告或副本无法写入。\r\n"
+    "\r\n"
+    "例：ElementExtractor.exe /scomma D:\\媒体.csv /copyall D:\\保存 /type video\r\n";
+
+inline constexpr char kUnknownSwitchText[] = "无法识别的参数：%s\r\n";
+inline constexpr char kMissingValueText[] = "开关 %s 后面缺少值。\r\n";
+inline constexpr char kBadTypeText[] = "/type 的值只能是 video 或 audio，而不是：%s\r\n";
+inline constexpr char kRepeatedSwitchText[] = "开关 %s 只能给出一次。\r\n";
+inline constexpr char kPartialWithoutCopyText[] = "开关 %s 只能与 /copyall 一起使用。\r\n";
+inline constexpr char kNothingToDoText[] = "没有要做的事（%s）：请给出 /scomma、/stab 或 /copyall。\r\n";
+inline constexpr char kNoCacheFolderText[] = "缓存目录不存在：%s\r\n";
+inline constexpr char kSeeUsageText[] = "用 /? 查看用法。\r\n";
+
+inline constexpr char kReportOpenFailedText[] = "无法写入报告：%s\r\n";
+inline constexpr char kCopyFolderFailedText[] = "无法使用保存目录：%s\r\n";
+inline constexpr char kReportWrittenText[] = "报告已写入：%s（%d 个元素）\r\n";
+inline constexpr char kCopyCountsText[] = "已保存 %d 个，因不完整而跳过 %d 个，失败 %d 个。\r\n";
+inline constexpr char kCopyFailedText[] = "无法保存：%s\r\n";

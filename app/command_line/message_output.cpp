@@ -1,0 +1,106 @@
+#include "app/command_line/message_output.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/command_line/command_line_texts.h"
+
+namespace {
+
+// The handle when the program was started with one (inherited pipe, file
+// or console); null when a window program got none.
+HANDLE StartedWith(DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  SetLastError(NO_ERROR);
+  if (GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) return nullptr;
+  return handle;
+}
+
+bool ConsoleWrite(HANDLE handle, std::wstring_view text) {
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  DWORD written = 0;
+  return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
+}
+
+bool HandleWrite(HANDLE handle, std::wstring_view text) {
+  if (ConsoleWrite(handle, text)) return true;
+  // A pipe or a file gets the code page's bytes, as the console shows them.
+  const std::string bytes = AnsiFromWide(text);
+  DWORD written = 0;
+  return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+std::wstring Converted(UINT codePage, std::string_view text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string Converted(UINT codePage, std::wstring_view text) {
+  if (text.empty()) return {};
+  const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                      nullptr);
+  return bytes;
+}
+
+}  // namespace
+
+std::wstring WideFromAnsi(std::string_view text) { return Converted(CP_ACP, text); }
+std::wstring WideFromUtf8(std::string_view text) { return Converted(CP_UTF8, text); }
+std::string Utf8FromWide(std::wstring_view text) { return Converted(CP_UTF8, text); }
+std::string AnsiFromWide(std::wstring_view text) { return Converted(CP_ACP, text); }
+
+std::wstring MessageText(const char* text, std::wstring_view argument, std::initializer_list<int> numbers) {
+  const std::wstring pattern = WideFromAnsi(text);
+  std::wstring message;
+  const int* number = numbers.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] == L's') {
+      message += argument;
+      ++i;
+    } else if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] == L'd' &&
+               number != numbers.end()) {
+      message += std::to_wstring(*number++);
+      ++i;
+    } else {
+      message += pattern[i];
+    }
+  }
+  return message;
+}
+
+MessageOutput::MessageOutput() {
+  if (StartedWith(STD_OUTPUT_HANDLE) != nullptr || StartedWith(STD_ERROR_HANDLE) != nullptr) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  console_ = true;
+  consoleOutput_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+MessageOutput::~MessageOutput() {
+  consoleOutput_.Reset();
+  if (console_) FreeConsole();
+}
+
+void MessageOutput::Write(MessageStream stream, std::wstring_view text) {
+  // A caller that gave only one of the two handles gets every message there.
+  HANDLE handle = StartedWith(stream == MessageStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  if (handle == nullptr)
+    handle = StartedWith(stream == MessageStream::Output ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle != nullptr && HandleWrite(handle, text)) return;
+  if (consoleOutput_ && ConsoleWrite(consoleOutput_.Get(), text)) return;
+  const std::wstring caption = WideFromAnsi(kCommandLineCaption);
+  MessageBoxW(nullptr, std::wstring(text).c_str(), caption.c_str(),
+              MB_OK | (stream == MessageStream::Error ? MB_ICONERROR : MB_ICONINFORMATION));
+}

@@ -1,0 +1,93 @@
+#include "app/command_line/scan_copies.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/command_line/message_output.h"
+#include "app/command_line/saved_name.h"
+#include "runtime/commands/value_commands.h"
+#include "runtime/core/handles.h"
+
+namespace {
+
+// Highest "(n)" tried before a copy counts as failed (as the watch does).
+constexpr int kLastFreeNameNumber = 9999;
+constexpr std::size_t kCopyBlock = 256 * 1024;
+
+// The name when the address gives none: the element's last write time as
+// the watch writes its detection time ("2011年1月22日9时5分7秒").
+SavedName TimeName(const ScannedMedia& media) {
+  std::optional<ReportTime> time = LocalTimeOf(media.element.lastWritten);
+  DateTime when = NowDateTime();
+  if (time)
+    when = DateTimeFromParts({time->year, time->month, time->day, time->hour, time->minute, time->second});
+  const Text text = ToText(when);
+  return SavedName{Utf8FromWide(WideFromAnsi(text)), media.extension};
+}
+
+// Writes `length` bytes of the element into `file`; false when the cache
+// gave fewer (the browser changed or removed the entry meanwhile) or the
+// write failed.
+bool BodyWrite(CacheFolder& folder, const CacheElement& element, std::uint64_t length, HANDLE file) {
+  CacheBodyReader reader(folder, element);
+  std::vector<char> block(kCopyBlock);
+  for (std::uint64_t offset = 0; offset < length;) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
+    const std::size_t got = reader.Read(offset, block.data(), wanted);
+    if (got != wanted) return false;
+    DWORD written = 0;
+    if (!WriteFile(file, block.data(), static_cast<DWORD>(got), &written, nullptr) || written != got)
+      return false;
+    offset += got;
+  }
+  return true;
+}
+
+// Creates the first free name and fills it; on failure nothing is left.
+bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t length,
+              const std::wstring& saveFolder, std::wstring& tried) {
+  const SavedName name =
+      SavedNameFromAddress(media.element.webAddress, media.extension).value_or(TimeName(media));
+  for (int number = 1; number <= kLastFreeNameNumber; ++number) {
+    tried = saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
+    FileHandle file(
+        CreateFileW(tried.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return false;
+    }
+    if (BodyWrite(folder, media.element, length, file.Get())) return true;
+    file.Reset();
+    DeleteFileW(tried.c_str());
+    return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure) {
+  CopyCounts counts;
+  for (const ScanFolder& folder : folders) {
+    for (const ScannedMedia& media : folder.media) {
+      const std::uint64_t contiguous = ContiguousLength(media.element);
+      const bool complete = IsComplete(media.element);
+      if (!complete && (!partial || contiguous == 0)) {
+        ++counts.skippedIncomplete;
+        continue;
+      }
+      std::wstring tried;
+      if (CopySave(*folder.folder, media, contiguous, saveFolder, tried)) {
+        ++counts.saved;
+      } else {
+        ++counts.failed;
+        reportFailure(tried);
+      }
+    }
+  }
+  return counts;
+}

@@ -1,0 +1,19 @@
+// Saving the scan's media into a folder: complete elements, and with
+// "partial" the contiguous beginning of incomplete ones.  Every copy gets a
+// new name; no file is ever replaced.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/command_line/scan_reading.h"
+
+struct CopyCounts {
+  int saved = 0;
+  int skippedIncomplete = 0;
+  int failed = 0;
+};
+
+CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure);

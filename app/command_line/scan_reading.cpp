@@ -1,0 +1,72 @@
+#include "app/command_line/scan_reading.h"
+
+#include <windows.h>
+
+#include "app/browser_caches/cache_folder_disk.h"
+#include "app/command_line/listed_cache_folder.h"
+#include "app/command_line/message_output.h"
+
+namespace {
+
+// Old cache folders nest a few levels (Content.IE5\XXXXXXXX); deeper is not a cache.
+constexpr int kMediaFileDepth = 8;
+
+std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
+  const std::u16string_view exact(reinterpret_cast<const char16_t*>(path.data()), path.size());
+  std::unique_ptr<CacheFolder> folder = DiskCacheFolderOpen(exact, AnsiFromWide(path));
+  if (!folder) return nullptr;
+  return std::make_unique<ListedCacheFolder>(std::move(folder));
+}
+
+void KeepWanted(std::vector<ScannedMedia>& media, ScanClassFilter filter) {
+  std::erase_if(media, [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
+}
+
+void MediaFilesRead(const std::wstring& path, const std::string& browser, ScanClassFilter filter, int depth,
+                    std::vector<ScanFolder>& folders) {
+  ScanFolder folder{FolderOpen(path), path, browser, {}};
+  if (!folder.folder) return;
+  folder.media = FolderMediaFiles(*folder.folder);
+  KeepWanted(folder.media, filter);
+  if (!folder.media.empty()) folders.push_back(std::move(folder));
+  if (depth >= kMediaFileDepth) return;
+  for (const std::wstring& name : SubfolderNames(path))
+    MediaFilesRead(path + L"\\" + name, browser, filter, depth + 1, folders);
+}
+
+}  // namespace
+
+std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, ScanClassFilter filter) {
+  std::vector<ScanFolder> folders;
+  for (const ScanPlace& place : places) {
+    if (place.kind == ScanPlaceKind::MediaFiles) {
+      MediaFilesRead(place.path, place.browser, filter, 0, folders);
+      continue;
+    }
+    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}};
+    if (!folder.folder) continue;
+    folder.media = CacheMediaElements(*folder.folder);
+    KeepWanted(folder.media, filter);
+    if (!folder.media.empty()) folders.push_back(std::move(folder));
+  }
+  return folders;
+}
+
+std::optional<ReportTime> LocalTimeOf(std::uint64_t fileTime) {
+  if (fileTime == 0) return std::nullopt;
+  FILETIME utc{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  FILETIME local{};
+  SYSTEMTIME parts{};
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts)) return std::nullopt;
+  return ReportTime{parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond};
+}
+
+std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
+  std::vector<ReportRow> rows;
+  for (const ScanFolder& folder : folders) {
+    const std::string path = Utf8FromWide(folder.path);
+    for (const ScannedMedia& media : folder.media)
+      rows.push_back(ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)));
+  }
+  return rows;
+}

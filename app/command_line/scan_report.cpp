@@ -1,0 +1,101 @@
+#include "app/command_line/scan_report.h"
+
+#include <cstdio>
+
+namespace {
+
+// The report's fixed texts, spelled as UTF-8 bytes whatever the compiler's
+// execution character set (the program's own texts are GBK).
+std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型",    u8"扩展名", u8"类别",
+                                          u8"完整长度", u8"已有字节",    u8"完整",   u8"浏览器",
+                                          u8"缓存目录", u8"最后写入时间"};
+
+std::string NumberText(std::uint64_t value) { return std::to_string(value); }
+
+// Length of the UTF-8 sequence at text[at], or 0 when it is not one.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  std::uint32_t lowest = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, lowest = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, lowest = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, lowest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  std::uint32_t code = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  }
+  if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string Utf8Repaired(std::string_view text) {
+  std::string repaired;
+  repaired.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceLength(text, at);
+    if (length == 0) {
+      repaired += "\xEF\xBF\xBD";
+      ++at;
+    } else {
+      repaired.append(text.substr(at, length));
+      at += length;
+    }
+  }
+  return repaired;
+}
+
+std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator) {
+  const char special[] = {static_cast<char>(separator), '"', '\r', '\n'};
+  if (field.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos)
+    return std::string(field);
+  std::string quoted = "\"";
+  for (const char c : field) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string ReportTimeText(const ReportTime& time) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                time.hour, time.minute, time.second);
+  return text;
+}
+
+std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separator) {
+  std::string text = "\xEF\xBB\xBF";
+  const auto line = [&](const std::vector<std::string>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) text += static_cast<char>(separator);
+      text += ReportFieldQuoted(Utf8Repaired(fields[i]), separator);
+    }
+    text += "\r\n";
+  };
+  std::vector<std::string> header;
+  for (const std::u8string_view name : kHeader) header.push_back(Utf8(name));
+  line(header);
+  for (const ReportRow& row : rows) {
+    line({row.webAddress, row.mediaType, row.extension,
+          Utf8(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
+          row.fullLength ? NumberText(*row.fullLength) : std::string(), NumberText(row.presentBytes),
+          Utf8(row.complete ? u8"是" : u8"否"), row.browser, row.cacheFolder,
+          row.lastWritten ? ReportTimeText(*row.lastWritten) : std::string()});
+  }
+  return text;
+}

@@ -1,0 +1,46 @@
+// The scan's report as spreadsheet programs read it: UTF-8 with a byte
+// order mark, a header line, one line per media element, CRLF line ends.
+// Comma-separated fields are quoted as RFC 4180 says (a field holding a
+// comma, a quote, CR or LF is put in quotes, its quotes doubled);
+// tab-separated ones likewise when they hold a tab, a quote, CR or LF.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ReportSeparator : char { Comma = ',', Tab = '\t' };
+
+enum class ReportClass { Video, Audio };
+
+// Calendar parts of a local time.
+struct ReportTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// One element; every text in UTF-8.
+struct ReportRow {
+  std::string webAddress;  // empty when the cache does not name it (a file of the old cache folder)
+  std::string mediaType;   // the stored Content-Type
+  std::string extension;   // without the dot
+  ReportClass mediaClass = ReportClass::Video;
+  std::optional<std::uint64_t> fullLength;  // empty field when unknown
+  std::uint64_t presentBytes = 0;
+  bool complete = false;
+  std::string browser;
+  std::string cacheFolder;
+  std::optional<ReportTime> lastWritten;  // empty field when unknown
+};
+
+// The field as it stands between separators.
+std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator);
+// "YYYY-MM-DD HH:MM:SS".
+std::string ReportTimeText(const ReportTime& time);
+// The whole file: byte order mark, header line, the rows.
+std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separator);
+
+// The text with every byte sequence that is not UTF-8 replaced by U+FFFD, so
+// that a cache's odd bytes never spoil the file.
+std::string Utf8Repaired(std::string_view text);

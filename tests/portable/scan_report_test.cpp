@@ -1,0 +1,97 @@
+// The report as spreadsheet programs read it: quoting of both kinds, the
+// header, the rows' fields, and text repaired to UTF-8.
+#include <gtest/gtest.h>
+
+#include "app/command_line/scan_report.h"
+
+namespace {
+
+std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  EXPECT_EQ(start, text.size()) << "the last line ends with CRLF";
+  return lines;
+}
+
+ReportRow SampleRow() {
+  ReportRow row;
+  row.webAddress = "http://a.test/v.mp4?x=1,2";
+  row.mediaType = "video/mp4";
+  row.extension = "mp4";
+  row.mediaClass = ReportClass::Video;
+  row.fullLength = 1234567;
+  row.presentBytes = 1234567;
+  row.complete = true;
+  row.browser = "Chromium";
+  row.cacheFolder = Utf8(u8"C:\\用户\\Cache_Data");
+  row.lastWritten = ReportTime{2026, 1, 2, 3, 4, 5};
+  return row;
+}
+
+}  // namespace
+
+TEST(ScanReport, QuotesFieldsAsSpreadsheetsExpect) {
+  const auto comma = ReportSeparator::Comma;
+  const auto tab = ReportSeparator::Tab;
+  EXPECT_EQ(ReportFieldQuoted("plain text", comma), "plain text");
+  EXPECT_EQ(ReportFieldQuoted("", comma), "");
+  EXPECT_EQ(ReportFieldQuoted("a,b", comma), "\"a,b\"");
+  EXPECT_EQ(ReportFieldQuoted("say \"hi\"", comma), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(ReportFieldQuoted("two\r\nlines", comma), "\"two\r\nlines\"");
+  EXPECT_EQ(ReportFieldQuoted("lf\nonly", comma), "\"lf\nonly\"");
+  EXPECT_EQ(ReportFieldQuoted("a\tb", comma), "a\tb");
+  // Tab-separated: a comma is plain, a tab is what needs quotes.
+  EXPECT_EQ(ReportFieldQuoted("a,b", tab), "a,b");
+  EXPECT_EQ(ReportFieldQuoted("a\tb", tab), "\"a\tb\"");
+  EXPECT_EQ(ReportFieldQuoted("\"", tab), "\"\"\"\"");
+  EXPECT_EQ(ReportFieldQuoted("x\ry", tab), "\"x\ry\"");
+}
+
+TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
+  ReportRow partial = SampleRow();
+  partial.webAddress = "http://a.test/s.mp3";
+  partial.mediaType = "audio/mpeg";
+  partial.extension = "mp3";
+  partial.mediaClass = ReportClass::Audio;
+  partial.fullLength.reset();
+  partial.presentBytes = 99;
+  partial.complete = false;
+  partial.lastWritten.reset();
+  const std::string text = ReportText({SampleRow(), partial}, ReportSeparator::Comma);
+  ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+  const std::vector<std::string> lines = Lines(text.substr(3));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0],
+            Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间"));
+  EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05"));
+  EXPECT_EQ(lines[2],
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,"));
+
+  const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
+  ASSERT_EQ(tabbed.size(), 2u);
+  EXPECT_EQ(tabbed[1],
+            Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05"));
+  // No rows: the header alone.
+  EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
+}
+
+TEST(ScanReport, TimesAndForeignBytes) {
+  EXPECT_EQ(ReportTimeText({1999, 12, 31, 23, 59, 9}), "1999-12-31 23:59:09");
+  EXPECT_EQ(Utf8Repaired("plain"), "plain");
+  EXPECT_EQ(Utf8Repaired(Utf8(u8"中文")), Utf8(u8"中文"));
+  // GBK bytes, a cut sequence, an overlong form and a surrogate each become U+FFFD.
+  EXPECT_EQ(Utf8Repaired("\xD6\xD0"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8Repaired("a\xE4\xB8"), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8Repaired("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8Repaired("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  ReportRow row = SampleRow();
+  row.webAddress = "http://a.test/\xFF.mp4";
+  EXPECT_NE(ReportText({row}, ReportSeparator::Comma).find("http://a.test/\xEF\xBF\xBD.mp4"),
+            std::string::npos);
+}

@@ -240,7 +240,9 @@ TEST_F(ElementDetectionTest, ContinueSavesExactlyTheContiguousPrefixAndCancelSav
     answer.Join();
     ASSERT_TRUE(warning.shown);
     EXPECT_EQ(warning.text, expected);
-    if (button == IDCANCEL) EXPECT_TRUE(scratch.SavedNames().empty());
+    if (button == IDCANCEL) {
+      EXPECT_TRUE(scratch.SavedNames().empty());
+    }
   }
   const std::vector<std::string> names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 1u);

@@ -163,6 +163,7 @@ void CacheElementRecognizer::LookerRun() {
     for (MediaElementRef& element : found) found_.push_back(std::move(element));
     figures_.candidates = candidates.Figures();
     figures_.candidatesPending = candidates.CandidateCount();
+    figures_.lookPending = candidates.Pending();
     figures_.foldersKnown = candidates.FolderCount();
     ReleaseSRWLockExclusive(&lock_);
     if (!found.empty()) WakeConditionVariable(&foundArrived_);

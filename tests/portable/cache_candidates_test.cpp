@@ -280,7 +280,8 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   EXPECT_EQ(found[0].key, kKey);
   EXPECT_EQ(found[0].webAddress, kUrl);
   EXPECT_EQ(found[0].fileName, "");
-  EXPECT_EQ(candidates.Figures().fullReads, 1u);
+  EXPECT_EQ(candidates.Figures().ownerScans, 1u);
+  EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found both
 
   BuildRanges(folders.memory, all, 3);
   candidates.FileAdded(1, kCache, "f_000003", 300);
@@ -292,8 +293,8 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   // external file (here after a second page), and its new file arrives.
   BuildRanges(folders.memory, all, 1, 2);
   candidates.FileAdded(1, kCache, "f_000003", 500);
-  EXPECT_TRUE(LookAt(600).empty());  // the whole cache was read at 400: not again before 800
-  found = LookAt(800);
+  EXPECT_TRUE(LookAt(550).empty());  // searched at 400: not again before 600
+  found = LookAt(600);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].key, kKey);
 }
@@ -309,15 +310,17 @@ TEST_F(CacheCandidatesTest, AnExternalFileWithoutOwnerIsLookedForLessOftenThenFo
   bounded.FileAdded(1, kCache, "f_0000aa", 0);
   std::vector<MediaElementRef> found;
   bounded.Look(0, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 1u);
-  bounded.Look(50, found);  // too soon for another full read
-  EXPECT_EQ(bounded.Figures().fullReads, 1u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 1u);
+  bounded.Look(50, found);  // too soon for another search
+  EXPECT_EQ(bounded.Figures().ownerScans, 1u);
   bounded.Look(100, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 2u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 2u);
   bounded.Look(250, found);  // the wait grew
-  EXPECT_EQ(bounded.Figures().fullReads, 2u);
-  bounded.Look(300, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 3u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 2u);
+  EXPECT_EQ(bounded.Figures().fullReads, 0u);
+  bounded.Look(300, found);  // the last try walks the whole index as well
+  EXPECT_EQ(bounded.Figures().ownerScans, 3u);
+  EXPECT_EQ(bounded.Figures().fullReads, 1u);
   EXPECT_FALSE(bounded.Pending());
   EXPECT_EQ(bounded.Figures().forgotten, 1u);
   EXPECT_TRUE(found.empty());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -105,7 +106,7 @@ class RecognizerTest : public testing::Test {
   bool Settled(std::uint64_t filesSeen) {
     return WaitUntil([&] {
       const CacheWatchFigures figures = recognizer.Figures();
-      return figures.candidates.filesSeen >= filesSeen && figures.candidatesPending == 0 && figures.candidates.looks > 0;
+      return figures.candidates.filesSeen >= filesSeen && !figures.lookPending && figures.candidates.looks > 0;
     });
   }
 
@@ -261,3 +262,84 @@ TEST_F(RecognizerTest, AHeldReceiverHoldsNeitherTheWatcherNorTheLookingAndASessi
 }
 
 }  // namespace
+
+namespace {
+
+struct RealMedia {
+  const char* url;
+  MediaNature nature;
+  const char* extension;
+};
+
+// What the real browser stored (tests/portable/chromium_real_cache_test.cpp).
+const RealMedia kRealMedia[] = {
+    {"http://127.0.0.1:8765/clip.mp4", MediaNature::Video, "mp4"},
+    {"http://127.0.0.1:8765/clip.webm", MediaNature::Video, "webm"},
+    {"http://127.0.0.1:8765/tone.mp3", MediaNature::Audio, "mp3"},
+    {"http://127.0.0.1:8765/whole.mp4", MediaNature::Video, "mp4"},
+};
+
+std::wstring RealCacheFile(const char* store, const std::string& name) {
+  const std::string path = std::string(EE_TEST_DATA_DIR) + "/" + store + "/" + name;
+  std::wstring wide = L"Z:";
+  for (char c : path) wide.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+  return wide;
+}
+
+}  // namespace
+
+TEST_F(RecognizerTest, CachesTheRealBrowserWroteReplayedFileByFileGiveEachMediaElementOnce) {
+  struct Store {
+    const char* folder;
+    std::vector<std::string> first;  // there before the entries
+    std::vector<std::string> entries;
+  };
+  const Store stores[] = {
+      {"chromium_simple",
+       {"index"},
+       {"2a32e7ac55812a95_0", "2a32e7ac55812a95_s", "4974af8574931bb4_0", "ad937857d02b1631_0",
+        "ad937857d02b1631_s", "b4aaafef0e99c80b_0", "b9887417d53c6d42_0", "ced52364650572fd_0",
+        "ced52364650572fd_s"}},
+      {"chromium_blockfile",
+       {"index", "data_0", "data_1", "data_2", "data_3"},
+       {"f_000001", "f_000002", "f_000003", "f_000004", "f_000005"}},
+  };
+  WatchSessionId session = 10;
+  for (const Store& store : stores) {
+    SCOPED_TRACE(store.folder);
+    ++session;
+    for (const std::string& name : store.first) Write(name, DiskBytesRead(RealCacheFile(store.folder, name)));
+    const std::size_t before = receiver.Received().size();
+    const std::uint64_t seenBefore = recognizer.Figures().candidates.filesSeen;
+    for (const std::string& name : store.entries) {
+      const ByteVector bytes = DiskBytesRead(RealCacheFile(store.folder, name));
+      ASSERT_FALSE(bytes.empty()) << name;
+      Write(name, bytes);
+      Added(name, session);
+    }
+    ASSERT_TRUE(Settled(seenBefore + store.entries.size()));
+    ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().deliveries == recognizer.Figures().candidates.found; }));
+    const auto all = receiver.Received();
+    const std::vector<MediaElementRef> received(all.begin() + before, all.end());
+    EXPECT_EQ(received.size(), std::size(kRealMedia));
+    for (const RealMedia& media : kRealMedia) {
+      const auto count = std::count_if(received.begin(), received.end(),
+                                       [&](const MediaElementRef& ref) { return ref.webAddress == media.url; });
+      EXPECT_EQ(count, 1) << media.url;
+      for (const MediaElementRef& ref : received) {
+        if (ref.webAddress != media.url) continue;
+        EXPECT_EQ(ref.nature, media.nature) << media.url;
+        EXPECT_EQ(ref.extension, media.extension) << media.url;
+      }
+    }
+    // The next store is written into the same folder anew.
+    recognizer.SessionEnded(session);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((cache + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((cache + L"\\" + found.cFileName).c_str());
+      while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+  }
+}

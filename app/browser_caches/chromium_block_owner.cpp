@@ -50,7 +50,8 @@ std::string_view ElementKeyOf(std::string_view key) {
 
 }  // namespace
 
-std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder, const std::set<std::string>& fileNames) {
+std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder,
+                                                       const std::set<std::string>& fileNames) {
   std::map<std::string, std::string> owners;
   std::map<std::uint32_t, std::string> wanted;
   for (const std::string& name : fileNames) {

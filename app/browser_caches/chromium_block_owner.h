@@ -16,4 +16,5 @@
 // still hold an old record, so the caller reads the element by its key and
 // checks that its pieces lie in the file.  Records with keys stored
 // elsewhere (long keys) are not found here.
-std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder, const std::set<std::string>& fileNames);
+std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder,
+                                                       const std::set<std::string>& fileNames);

@@ -118,7 +118,8 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   if (folder->state == FolderState::NotCache) return;
   if (folder->state == FolderState::Unknown) {
     if (folder->waitingFiles.size() < limits_.filesPerUnknownFolder &&
-        std::find(folder->waitingFiles.begin(), folder->waitingFiles.end(), fileName) == folder->waitingFiles.end())
+        std::find(folder->waitingFiles.begin(), folder->waitingFiles.end(), fileName) ==
+            folder->waitingFiles.end())
       folder->waitingFiles.emplace_back(fileName);
     return;
   }
@@ -140,7 +141,8 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
     // A new file is looked for at the next look, unless the whole cache was
     // read less than one backoff ago.
     if (folder->lastFullReadMs != 0 || folder->nextFullReadMs != 0)
-      folder->nextFullReadMs = std::min(folder->nextFullReadMs, folder->lastFullReadMs + limits_.fullReadBackoffMs);
+      folder->nextFullReadMs =
+          std::min(folder->nextFullReadMs, folder->lastFullReadMs + limits_.fullReadBackoffMs);
   } else {
     return;
   }
@@ -259,10 +261,12 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
     }
   }
   const int readsDone = limits_.maxFullReads - folder.fullReadsLeft;
-  folder.nextFullReadMs = nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
+  folder.nextFullReadMs =
+      nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
 }
 
-void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found) {
+void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
+                                     std::vector<MediaElementRef>& found) {
   if (!folder.unowned.empty() && nowMs >= folder.nextFullReadMs && folder.fullReadsLeft > 0)
     FindOwners(folder, nowMs);
   for (auto file = folder.unowned.begin(); file != folder.unowned.end();) {

@@ -57,12 +57,12 @@ struct CacheCandidateLimits {
 };
 
 struct CacheCandidateFigures {
-  std::uint64_t filesSeen = 0;  // cache-shaped names given to FileAdded
-  std::uint64_t looks = 0;      // element reads of candidates
+  std::uint64_t filesSeen = 0;   // cache-shaped names given to FileAdded
+  std::uint64_t looks = 0;       // element reads of candidates
   std::uint64_t ownerScans = 0;  // passes over data_1 for owners of new files
   std::uint64_t fullReads = 0;   // walks of a whole block-file index
-  std::uint64_t found = 0;      // media elements handed on
-  std::uint64_t forgotten = 0;  // candidates dropped unknown (lifetime, cap)
+  std::uint64_t found = 0;       // media elements handed on
+  std::uint64_t forgotten = 0;   // candidates dropped unknown (lifetime, cap)
 };
 
 class CacheCandidates {

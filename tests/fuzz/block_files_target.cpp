@@ -19,7 +19,8 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size) {
   FolderUnpack(input, kNames, folder);
   // Owners found by the pass over data_1 are keys of records in it: short
   // enough to lie in one record.
-  for (const auto& [file, key] : BlockFileOwnersFind(folder, {"f_000001", "f_000002", "f_000006", "f_00000g"})) {
+  for (const auto& [file, key] :
+       BlockFileOwnersFind(folder, {"f_000001", "f_000002", "f_000006", "f_00000g"})) {
     FUZZ_CHECK(file != "f_00000g");
     FUZZ_CHECK(key.size() <= 1024);
   }

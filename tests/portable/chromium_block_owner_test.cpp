@@ -33,8 +33,8 @@ TEST(ChromiumBlockOwnerTest, ExternalFilesNameTheirEntryAndChildrenTheirParent) 
   MemoryCacheFolder folder;
   builder.Build(folder);
 
-  const auto owners =
-      BlockFileOwnersFind(folder, {"f_000001", "f_000004", "f_00000a", "f_00000b", "f_00000d", "f_0000ff", "index"});
+  const auto owners = BlockFileOwnersFind(
+      folder, {"f_000001", "f_000004", "f_00000a", "f_00000b", "f_00000d", "f_0000ff", "index"});
   EXPECT_EQ(owners.size(), 4u);
   EXPECT_EQ(owners.at("f_000001"), "1/0/https://a.test/0");
   EXPECT_EQ(owners.at("f_000004"), "1/0/https://a.test/12");

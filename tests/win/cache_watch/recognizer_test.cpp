@@ -26,7 +26,9 @@ constexpr DWORD kSafetyMs = 15000;
 
 ByteVector Mp4Body(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
-  const char head[] = "\0\0\0\x20" "ftypisom";
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
   std::copy(head, head + 12, bytes.begin());
   return bytes;
 }
@@ -75,7 +77,8 @@ bool WaitUntil(const std::function<bool()>& condition) {
 class RecognizerTest : public testing::Test {
  protected:
   RecognizerTest() {
-    root = Wide(std::string(ProgramFolder())) + L"\\recognizer_scratch_" + std::to_wstring(GetCurrentProcessId());
+    root = Wide(std::string(ProgramFolder())) + L"\\recognizer_scratch_" +
+           std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(root.c_str(), nullptr);
     cache = root + L"\\Cache_Data";
     CreateDirectoryW(cache.c_str(), nullptr);
@@ -106,7 +109,8 @@ class RecognizerTest : public testing::Test {
   bool Settled(std::uint64_t filesSeen) {
     return WaitUntil([&] {
       const CacheWatchFigures figures = recognizer.Figures();
-      return figures.candidates.filesSeen >= filesSeen && !figures.lookPending && figures.candidates.looks > 0;
+      return figures.candidates.filesSeen >= filesSeen && !figures.lookPending &&
+             figures.candidates.looks > 0;
     });
   }
 
@@ -158,8 +162,9 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children)
   const ByteVector page = Pattern(20000, 9);
   BlockCacheBuilder::Entry pageEntry{"1/0/http://127.0.0.1:8765/", 0, {&pageHeaders, &page}};
   builder.Add(pageEntry, BlockFileKeyHash(pageEntry.key));
-  const ByteVector headers = ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
-                                                        "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
+  const ByteVector headers =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
+                                  "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
   ByteVector list(128, 0);
   for (int i = 0; i < children; ++i) list[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
   const ByteVector parentSparse = SparseStream(kSignature, 0, 0, list);
@@ -172,7 +177,8 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children)
   std::vector<ByteVector> bodies;
   bodies.reserve(children);
   for (int i = 0; i < children; ++i) {
-    bodies.emplace_back(all.begin() + i * kMiB, all.begin() + std::min<std::size_t>(all.size(), (i + 1) * kMiB));
+    bodies.emplace_back(all.begin() + i * kMiB,
+                        all.begin() + std::min<std::size_t>(all.size(), (i + 1) * kMiB));
     BlockCacheBuilder::Entry child;
     child.key = ChildKey(i);
     child.flags = 2;
@@ -222,7 +228,8 @@ TEST_F(RecognizerTest, OtherEntriesAndOtherFoldersAreNeverHandedOn) {
   const std::wstring other = root + L"\\other";
   CreateDirectoryW(other.c_str(), nullptr);
   DiskBytesWrite(other + L"\\f_000001", Mp4Body(30000, 5));
-  recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(other) + "\\f_000001", other + L"\\f_000001"});
+  recognizer.NewFile(
+      NewFileEvent{1, Narrow(root) + "\\", Narrow(other) + "\\f_000001", other + L"\\f_000001"});
   recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(root) + "\\clip.mp4", root + L"\\clip.mp4"});
   ASSERT_TRUE(Settled(3));
   EXPECT_TRUE(receiver.Received().empty());
@@ -318,13 +325,15 @@ TEST_F(RecognizerTest, CachesTheRealBrowserWroteReplayedFileByFileGiveEachMediaE
       Added(name, session);
     }
     ASSERT_TRUE(Settled(seenBefore + store.entries.size()));
-    ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().deliveries == recognizer.Figures().candidates.found; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return recognizer.Figures().deliveries == recognizer.Figures().candidates.found; }));
     const auto all = receiver.Received();
     const std::vector<MediaElementRef> received(all.begin() + before, all.end());
     EXPECT_EQ(received.size(), std::size(kRealMedia));
     for (const RealMedia& media : kRealMedia) {
-      const auto count = std::count_if(received.begin(), received.end(),
-                                       [&](const MediaElementRef& ref) { return ref.webAddress == media.url; });
+      const auto count = std::count_if(received.begin(), received.end(), [&](const MediaElementRef& ref) {
+        return ref.webAddress == media.url;
+      });
       EXPECT_EQ(count, 1) << media.url;
       for (const MediaElementRef& ref : received) {
         if (ref.webAddress != media.url) continue;

@@ -35,6 +35,9 @@ set(EE_PORTABLE_SOURCES
   app/command_line/saved_name.cpp
   app/command_line/cache_scan.cpp
   app/command_line/listed_cache_folder.cpp
+  app/browser_caches/chromium_block_owner.cpp
+  app/cache_watch/cache_file_names.cpp
+  app/cache_watch/cache_candidates.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -8,6 +8,7 @@ set(EE_PORTABLE_SOURCES
   runtime/windows/type_properties.cpp
   runtime/windows/dir_path.cpp
   runtime/windows/template_parser.cpp
+  runtime/windows/cursor_file.cpp
   runtime/commands/text_commands.cpp
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp
@@ -30,6 +31,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_cache.cpp
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
+  app/browser_caches/firefox_cache2.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

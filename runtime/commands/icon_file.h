@@ -1,6 +1,6 @@
 // Reading icon-file data (the .ico format): which image to use and where its
-// bytes are; and the length of the tip shown with the icon.  No Win32 here, so the reader is tested on
-// malformed data too.
+// bytes are; and the length of the tip shown with the icon.  No Win32 here;
+// the data comes from outside, so any bytes must be read safely.
 #pragma once
 
 #include <cstddef>

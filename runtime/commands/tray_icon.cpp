@@ -35,15 +35,16 @@ ByteArray IconData(const IconSource& source) {
   return {};
 }
 
-HICON IconDecode(std::span<const std::uint8_t> data, std::uint8_t preferredWidth) {
+IconHandle IconDecode(std::span<const std::uint8_t> data, std::uint8_t preferredWidth) {
   const std::optional<IconImage> image = IconImageChoose(data, preferredWidth);
-  if (!image) return nullptr;
+  if (!image) return IconHandle();
   // The system functions take a non-const buffer; give them a copy.
   ByteArray bits(image->bytes.begin(), image->bytes.end());
-  HICON icon = CreateIconFromResourceEx(bits.data(), static_cast<DWORD>(bits.size()), TRUE,
-                                        kIconResourceVersion, image->width, image->height, 0);
-  if (icon == nullptr && image->bitCount != 16) {
-    icon = CreateIconFromResource(bits.data(), static_cast<DWORD>(bits.size()), TRUE, kIconResourceVersion);
+  IconHandle icon(CreateIconFromResourceEx(bits.data(), static_cast<DWORD>(bits.size()), TRUE,
+                                           kIconResourceVersion, image->width, image->height, 0));
+  if (!icon && image->bitCount != 16) {
+    icon.Reset(
+        CreateIconFromResource(bits.data(), static_cast<DWORD>(bits.size()), TRUE, kIconResourceVersion));
   }
   return icon;
 }
@@ -53,10 +54,10 @@ HICON IconDecode(std::span<const std::uint8_t> data, std::uint8_t preferredWidth
 void TrayIconSet(WindowId window, const IconSource& iconSource, std::string_view tip) {
   HWND handle = LoadedWindowHandle(window);
   const ByteArray data = IconData(iconSource);
-  HICON icon = nullptr;
+  IconHandle icon;
   if (!data.empty()) {
     icon = IconDecode(data, 16);
-    if (icon == nullptr) icon = IconDecode(data, 32);
+    if (!icon) icon = IconDecode(data, 32);
   }
 
   NOTIFYICONDATAA record{};
@@ -65,21 +66,20 @@ void TrayIconSet(WindowId window, const IconSource& iconSource, std::string_view
   record.uID = kTrayIconId;
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   record.uCallbackMessage = kTrayCallbackMessage;
-  record.hIcon = icon;
+  record.hIcon = icon.Get();
   std::memcpy(record.szTip, tip.data(), TrayTipLength(tip));
 
   TrayIconSlot& slot = WindowTrayIconSlot(window);
-  HICON old = slot.icon;
   if (slot.added) {
-    if (icon != nullptr) {
+    if (icon) {
       Shell_NotifyIconA(NIM_MODIFY, &record);
     } else {
       Shell_NotifyIconA(NIM_DELETE, &record);
       slot.added = false;
     }
-  } else if (icon != nullptr) {
+  } else if (icon) {
     slot.added = Shell_NotifyIconA(NIM_ADD, &record) != FALSE;
   }
-  if (old != nullptr && old != icon) DestroyIcon(old);
-  slot.icon = icon;
+  // The icon shown before goes only now that the notification area no longer uses it.
+  slot.icon = std::move(icon);
 }

@@ -24,8 +24,8 @@ struct StaticBlockRange {
 bool IsStaticBlock(const void* block);
 // The range that holds block, or nullptr.
 const StaticBlockRange* StaticBlockRangeOf(const void* block);
-// Adds a range (the runtime adds the executable's read-only data at start;
-// tests may add their own).  At most a handful of ranges are kept.
+// Adds a range (the runtime adds the executable's read-only data at start).
+// At most a handful of ranges are kept.
 void StaticBlockRangeAdd(const void* start, const void* end);
 
 // Platform layer: the raw heap, without any error handling.

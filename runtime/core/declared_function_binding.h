@@ -1,5 +1,5 @@
-// The binding behind DeclaredFunctionCall, open to the runtime's own tests:
-// one row per declared function, resolved on first use and cached.
+// The binding behind DeclaredFunctionCall: one row per declared function,
+// resolved on first use and cached, with the library loader as a parameter.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +19,7 @@ struct DeclaredFunctionRow {
   std::atomic<HMODULE> module{nullptr};
 };
 
-// How libraries are loaded and searched; tests substitute one that records.
+// How libraries are loaded and searched (SystemLibraryLoader: the system's own).
 struct LibraryLoader {
   HMODULE (*load)(const char* fileName);
   NativeFunction (*find)(HMODULE module, const char* nameOrOrdinal);

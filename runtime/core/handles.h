@@ -82,6 +82,12 @@ struct WindowTraits {
   static void Close(Value value) noexcept { DestroyWindow(value); }
 };
 
+struct CursorTraits {  // cursors the program made (CreateIconFromResourceEx); not shared ones
+  using Value = HCURSOR;
+  static Value Invalid() noexcept { return nullptr; }
+  static void Close(Value value) noexcept { DestroyCursor(value); }
+};
+
 using KernelHandle = UniqueResource<KernelHandleTraits>;
 using FileHandle = UniqueResource<FileHandleTraits>;
 using FindHandle = UniqueResource<FindHandleTraits>;
@@ -91,6 +97,7 @@ using IconHandle = UniqueResource<IconTraits>;
 using RegistryKey = UniqueResource<RegistryKeyTraits>;
 using ModuleHandle = UniqueResource<ModuleTraits>;
 using WindowHandle = UniqueResource<WindowTraits>;
+using CursorHandle = UniqueResource<CursorTraits>;
 
 // A device context obtained with GetDC, released with ReleaseDC.
 class WindowDc {

@@ -44,5 +44,8 @@ DWORD MainThreadId();
 HWND HiddenMessageWindow();
 bool ProgramEnding();
 // The executable's folder (no trailing backslash) and file name.
+// ProgramFolderEnter finds them and makes the folder the current folder;
+// RuntimeStart calls it.
+void ProgramFolderEnter();
 const Text& ProgramFolder();
 const Text& ProgramFileName();

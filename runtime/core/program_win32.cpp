@@ -15,8 +15,6 @@ namespace {
 constexpr std::size_t kMaxListeners = 8;
 
 struct RuntimeState {
-  Text programFolder;
-  Text programFileName;
   DWORD mainThreadId = 0;
   HWND hiddenWindow = nullptr;
   bool oleInitialised = false;
@@ -64,30 +62,13 @@ void ReadOnlyDataRangeAdd() {
   }
 }
 
-void ProgramFolderEnter(RuntimeState& state) {
-  char path[MAX_PATH * 2] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  Text full(path, length);
-  const std::size_t cut = full.find_last_of('\\');
-  if (cut == Text::npos) {
-    state.programFileName = full;
-    return;
-  }
-  state.programFolder = full.substr(0, cut);
-  state.programFileName = full.substr(cut + 1);
-  // A drive root needs its backslash to name the root rather than the drive's current folder.
-  Text folder = state.programFolder;
-  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-  SetCurrentDirectoryA(folder.c_str());
-}
-
 }  // namespace
 
 void RuntimeStart() {
   RuntimeState& state = State();
   ReadOnlyDataRangeAdd();
   state.oleInitialised = SUCCEEDED(OleInitialize(nullptr));
-  ProgramFolderEnter(state);
+  ProgramFolderEnter();
   state.hiddenWindow = HiddenWindowCreate();
   state.mainThreadId = GetCurrentThreadId();
   DeclaredFunctionTableFill();
@@ -137,5 +118,3 @@ void ShutdownListenerAdd(ShutdownListener listener) {
 DWORD MainThreadId() { return State().mainThreadId; }
 HWND HiddenMessageWindow() { return State().hiddenWindow; }
 bool ProgramEnding() { return State().ending.load(); }
-const Text& ProgramFolder() { return State().programFolder; }
-const Text& ProgramFileName() { return State().programFileName; }

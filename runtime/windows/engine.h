@@ -20,6 +20,7 @@
 #include <string_view>
 #include <variant>
 
+#include "runtime/core/handles.h"
 #include "runtime/core/text.h"
 #include "runtime/windows/event_handler.h"
 #include "runtime/windows/template_data.h"
@@ -138,7 +139,7 @@ HWND LoadedWindowHandle(WindowId window, UnitId unit = 0);
 // notification area.  The window's destruction removes it (NIM_DELETE) and
 // destroys the icon.  Not loaded raises "指定窗口或窗口组件不存在或尚未载入".
 struct TrayIconSlot {
-  HICON icon = nullptr;
+  IconHandle icon;
   bool added = false;
 };
 TrayIconSlot& WindowTrayIconSlot(WindowId window);

@@ -1,10 +1,24 @@
 // Shared by the engine's own files: the engine state, the window object and
 // the helpers of the one window procedure.  Not for the application.
+//
+// The files use one another in one direction only, each using only those
+// above it in this list:
+//   template_parser, type_properties, cursor_file, property_values,
+//   kind_registry  - no engine state
+//   engine_state   - templates, loaded windows (owned), lookups
+//   events         - raising an event to its handler
+//   window_procedure - LiveObject, the one window procedure
+//   mouse_pointer, window_kind, kind_support, the control kinds
+//   keyboard, message_loop
+//   properties, control_kinds, window_load, engine_start
+// A lower file that must reach a higher one takes what it needs as data
+// (a WindowThreadCall) instead of calling up.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,9 +50,27 @@ class EventSuppression {
   EventSuppression& operator=(const EventSuppression&) = delete;
 };
 
+// ---- engine_state.cpp ----------------------------------------------------
+
 WindowRecord* WindowRecordFind(WindowId window);
 // The live window object of a loaded window, or nullptr.
 WindowObject* LoadedWindowFind(WindowId window);
+// Frees a loaded window's object (the engine state owns it): the unit
+// records' object and cursor slots emptied, the object and its controls
+// freed, the quit message posted when it was the last loaded window while
+// the message loop runs.  The window procedure calls it when the system
+// window is gone (WM_NCDESTROY); a window that never got a system window is
+// released directly.  Nothing happens for an object that is not loaded.
+void LoadedWindowRelease(const LiveObject* window);
+// Key state bits (1 Ctrl, 2 Shift, 4 Alt) as of the current message.
+std::int32_t KeyStateNow();
+// Text of a window by WM_GETTEXT (works from any thread while the owner pumps).
+Text WindowTextGet(HWND window);
+// Edge styles of the border style choices 0-5 shared by edit boxes and labels.
+void BorderStyleApply(std::uint32_t borderStyle, DWORD& style, DWORD& exStyle);
+
+// ---- window_procedure.cpp -------------------------------------------------
+
 // The object bound to a window we created (own class or subclassed), or nullptr.
 LiveObject* ObjectFromHandle(HWND handle);
 
@@ -50,13 +82,13 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 // double-clicks, arrow cursor, no background brush); false on failure.
 bool EngineClassRegister(const char* className);
 
-// Key state bits (1 Ctrl, 2 Shift, 4 Alt) as of the current message.
-std::int32_t KeyStateNow();
+// ---- window_kind.cpp -------------------------------------------------------
 
-// A property write made on another thread runs on the window thread: the
-// writer sends this message to the window with a ForwardedWrite in lParam.
-constexpr UINT kForwardedWriteMessage = 0x8066;
-void ForwardedWriteRun(LPARAM request);
+// Work made on another thread that must run on the window thread (a property
+// write): the caller sends kWindowThreadCallMessage to a loaded window with
+// a WindowThreadCall* in lParam; the window runs it before the send returns.
+constexpr UINT kWindowThreadCallMessage = 0x8066;
+using WindowThreadCall = std::function<void()>;
 
 // Outer size clamp of common properties.
 constexpr std::int32_t kCoordinateLimit = 32627;
@@ -80,8 +112,9 @@ class WindowObject : public LiveObject {
   // Other top-level windows disabled while this modal window is open.
   std::vector<std::pair<HWND, bool>> disabledWindows;
   std::vector<std::unique_ptr<LiveObject>> controls;
-  HACCEL accelerators = nullptr;
-  HMENU menu = nullptr;
+  // Cursors made from the units' cursor-file data (UnitCursorLoad); the
+  // unit records' cursor slots point at them while the window is loaded.
+  std::vector<std::pair<UnitId, CursorHandle>> ownedCursors;
   TrayIconSlot tray;
   HWND focusBeforeDeactivation = nullptr;
   bool helpOpened = false;
@@ -120,18 +153,24 @@ class WindowObject : public LiveObject {
   bool rectKnown_ = false;
 };
 
+// ---- mouse_pointer.cpp ------------------------------------------------------
+
+// Sets the unit's cursor slot from its stored mouse pointer: none for 4 zero
+// bytes, a system pointer for a 4-byte number, else a cursor made from the
+// cursor-file data, which the window owns until it is destroyed or the unit
+// gets another pointer.
+void UnitCursorLoad(WindowObject& window, UnitRecord& unit);
+
+// ---- keyboard.cpp, message_loop.cpp -------------------------------------------
+
+// The window's keyboard handling of a key message (Tab, Enter, Esc, F1);
+// true when the engine took the key.
+bool WindowKeyHandle(const MSG& message);
 // Runs a nested message loop until window no longer exists or WM_QUIT
 // arrives (which is posted again for the outer loop).
 void ModalLoopRun(HWND window);
-// Final clean-up of a destroyed window: object slots emptied, object freed,
-// quit message when it was the last loaded window.
-void WindowObjectRelease(WindowObject* object);
-// The cursor of a stored mouse pointer: none for 4 zero bytes, a system
-// pointer for a 4-byte number, else cursor-file data (destroyed with the window).
-HCURSOR CursorFromPointer(const ByteArray& pointer);
+
+// ---- control_kinds.cpp --------------------------------------------------------
+
 // Registers the built-in control kinds.
 void BuiltInControlKindsRegister();
-// Text of a window by WM_GETTEXT (works from any thread while the owner pumps).
-Text WindowTextGet(HWND window);
-// Edge styles of the border style choices 0-5 shared by edit boxes and labels.
-void BorderStyleApply(std::uint32_t borderStyle, DWORD& style, DWORD& exStyle);

@@ -1,8 +1,7 @@
-// Engine start, the registries (templates, loaded windows, control kinds),
-// the message loop and the lookups of the window commands.
+// The engine's state: the parsed templates, the loaded windows (which it
+// owns) and the lookups the window commands make.  Uses nothing of the
+// engine above it: the window procedure, the kinds and the loader call in.
 #include <windows.h>
-// After windows.h, which it needs.
-#include <commctrl.h>
 
 #include <algorithm>
 #include <array>
@@ -15,53 +14,11 @@ namespace {
 
 constexpr char kNotLoadedError[] = "指定窗口或窗口组件不存在或尚未载入";
 
-struct KindRegistry {
-  std::vector<ControlKind> kinds;
-};
-KindRegistry& Kinds() {
-  static KindRegistry registry;
-  return registry;
-}
-
-// Program end: destroy the windows still loaded so that their tray icons,
-// cursors and fonts go, without running their handlers any more.
-void EngineShutdown() {
-  EngineState& engine = Engine();
-  if (GetCurrentThreadId() != engine.windowThread) return;
-  ++engine.suppression;
-  while (!engine.loaded.empty()) {
-    HWND handle = engine.loaded.back()->Handle();
-    if (handle != nullptr && IsWindow(handle)) {
-      DestroyWindow(handle);
-    } else {
-      WindowObjectRelease(engine.loaded.back().get());
-    }
-  }
-}
-
 }  // namespace
 
 EngineState& Engine() {
   static EngineState state;
   return state;
-}
-
-void ControlKindRegister(const ControlKind& kind) {
-  auto& kinds = Kinds().kinds;
-  auto found = std::find_if(kinds.begin(), kinds.end(),
-                            [&](const ControlKind& k) { return k.typeNumber == kind.typeNumber; });
-  if (found != kinds.end()) {
-    *found = kind;
-  } else {
-    kinds.push_back(kind);
-  }
-}
-
-const ControlKind* ControlKindFind(std::uint32_t typeNumber) {
-  for (const ControlKind& kind : Kinds().kinds) {
-    if (kind.typeNumber == typeNumber) return &kind;
-  }
-  return nullptr;
 }
 
 WindowRecord* WindowRecordFind(WindowId window) {
@@ -76,26 +33,20 @@ WindowObject* LoadedWindowFind(WindowId window) {
   return static_cast<WindowObject*>(record->units[0].object);
 }
 
-void EngineStart(std::span<const std::uint8_t> block, HandlerTable handlers) {
+void LoadedWindowRelease(const LiveObject* window) {
   EngineState& engine = Engine();
-  engine.templates = TemplateSetParse(block, handlers);
-  if (!engine.templates) RuntimeErrorRaise("载入窗口模板数据段出错!");
-  engine.handlers = handlers;
-  engine.windowThread = GetCurrentThreadId();
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_TREEVIEW_CLASSES};
-  InitCommonControlsEx(&controls);
-  BuiltInControlKindsRegister();
-  WindowManagerShutdownSet(EngineShutdown);
-}
-
-void MessageLoopRun() {
-  EngineState& engine = Engine();
-  if (engine.loaded.empty()) return;
-  engine.loopEntered = true;
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) EngineMessageDispatch(message);
-  engine.loopEntered = false;
+  auto found = std::find_if(engine.loaded.begin(), engine.loaded.end(),
+                            [&](const std::unique_ptr<WindowObject>& p) { return p.get() == window; });
+  if (found == engine.loaded.end()) return;
+  for (UnitRecord& unit : (*found)->Record().units) {
+    unit.object = nullptr;
+    unit.cursor = nullptr;
+  }
+  // Out of the list before it is freed: its destructor may look windows up.
+  std::unique_ptr<WindowObject> released = std::move(*found);
+  engine.loaded.erase(found);
+  released.reset();
+  if (engine.loaded.empty() && engine.loopEntered && !ProgramEnding()) PostQuitMessage(0);
 }
 
 bool WindowIsLoaded(WindowId window) { return LoadedWindowFind(window) != nullptr; }

@@ -29,7 +29,9 @@ LiveObject* FirstDefaultButton(WindowObject& window) {
   return nullptr;
 }
 
-bool KeyHandle(const MSG& message) {
+}  // namespace
+
+bool WindowKeyHandle(const MSG& message) {
   if (message.message != WM_KEYDOWN) return false;
   const UINT key = static_cast<UINT>(message.wParam);
   if (key != VK_TAB && key != VK_RETURN && key != VK_ESCAPE && key != VK_F1) return false;
@@ -63,12 +65,4 @@ bool KeyHandle(const MSG& message) {
       window.HelpOpen();
       return true;
   }
-}
-
-}  // namespace
-
-void EngineMessageDispatch(MSG& message) {
-  if (KeyHandle(message)) return;
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
 }

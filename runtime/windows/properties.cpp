@@ -13,14 +13,6 @@ namespace {
 constexpr char kUnknownWindowError[] = "未载入欲访问窗口组件所在的窗口";
 constexpr char kNotLoadedError[] = "指定窗口尚未载入";
 
-struct ForwardedWrite {
-  WindowId window;
-  UnitId unit;
-  std::int32_t index;
-  const PropertyValue* value;
-  std::int32_t element;
-};
-
 UnitRecord* UnitFind(WindowRecord& record, UnitId unit) {
   return unit == 0 ? record.UnitByIndex(0) : record.UnitById(unit);
 }
@@ -105,44 +97,21 @@ void VisibilityWrite(UnitRecord& unit, bool visible) {
   if (window->modal && !window->modalLoopRunning) ModalLoopRun(handle);
 }
 
-void PointerWrite(UnitRecord& unit, const PropertyValue& value) {
-  if (unit.cursor != nullptr && unit.mousePointer.size() > 4)
-    DestroyCursor(static_cast<HCURSOR>(unit.cursor));
-  unit.cursor = nullptr;
+void PointerWrite(WindowId window, UnitRecord& unit, const PropertyValue& value) {
   if (const ByteArray* bytes = std::get_if<ByteArray>(&value)) {
     unit.mousePointer = *bytes;
   } else {
     unit.mousePointer = ByteArray(4, 0);
   }
-  if (LiveHandle(unit) == nullptr) return;
-  unit.cursor = CursorFromPointer(unit.mousePointer);
+  WindowObject* loaded = LoadedWindowFind(window);
+  if (loaded == nullptr || LiveHandle(unit) == nullptr) return;
+  UnitCursorLoad(*loaded, unit);
   // Nudge the mouse so that the new pointer shows at once.
   POINT at{};
   if (GetCursorPos(&at)) SetCursorPos(at.x, at.y);
 }
 
 }  // namespace
-
-std::int32_t PropertyValueInteger(const PropertyValue& value) {
-  if (const auto* v = std::get_if<std::int32_t>(&value)) return *v;
-  if (const auto* v = std::get_if<bool>(&value)) return *v ? 1 : 0;
-  if (const auto* v = std::get_if<Colour>(&value)) return static_cast<std::int32_t>(v->rgb);
-  if (const auto* v = std::get_if<Text>(&value))
-    return static_cast<std::int32_t>(std::strtol(v->c_str(), nullptr, 10));
-  return 0;
-}
-
-bool PropertyValueLogical(const PropertyValue& value) {
-  if (const auto* v = std::get_if<bool>(&value)) return *v;
-  return PropertyValueInteger(value) != 0;
-}
-
-Text PropertyValueText(const PropertyValue& value) {
-  if (const auto* v = std::get_if<Text>(&value)) return *v;
-  if (const auto* v = std::get_if<std::int32_t>(&value)) return MakeText(std::to_string(*v));
-  if (const auto* v = std::get_if<bool>(&value)) return MakeText(*v ? "真" : "假");
-  return Text();
-}
 
 PropertyValue PropertyRead(WindowId window, UnitId unit, std::int32_t index, std::int32_t element) {
   WindowRecord* record = WindowRecordFind(window);
@@ -185,8 +154,8 @@ void PropertyWrite(WindowId window, UnitId unit, std::int32_t index, const Prope
   if (engine.windowThread != 0 && GetCurrentThreadId() != engine.windowThread) {
     // Controls belong to the window thread: hand the write over to it.
     if (WindowObject* object = LoadedWindowFind(window)) {
-      ForwardedWrite request{window, unit, index, &value, element};
-      SendMessageA(object->Handle(), kForwardedWriteMessage, 0, reinterpret_cast<LPARAM>(&request));
+      const WindowThreadCall write = [&] { PropertyWrite(window, unit, index, value, element); };
+      SendMessageA(object->Handle(), kWindowThreadCallMessage, 0, reinterpret_cast<LPARAM>(&write));
       return;
     }
   }
@@ -212,7 +181,7 @@ void PropertyWrite(WindowId window, UnitId unit, std::int32_t index, const Prope
       return;
     }
     case kPropertyMousePointer:
-      PointerWrite(*found, value);
+      PointerWrite(window, *found, value);
       return;
     default:
       if (index < 0) return;
@@ -225,11 +194,6 @@ void PropertyWrite(WindowId window, UnitId unit, std::int32_t index, const Prope
       }
       return;
   }
-}
-
-void ForwardedWriteRun(LPARAM request) {
-  const auto* write = reinterpret_cast<const ForwardedWrite*>(request);
-  PropertyWrite(write->window, write->unit, write->index, *write->value, write->element);
 }
 
 bool PropertyReadLogical(WindowId window, UnitId unit, std::int32_t index) {

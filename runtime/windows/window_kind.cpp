@@ -42,15 +42,15 @@ void FrameStylesOf(const WindowProperties& p, DWORD& style, DWORD& exStyle) {
 }
 
 void ShapeApply(HWND window, std::uint32_t shape, int width, int height) {
-  HRGN region = nullptr;
+  GdiObject region;
   if (shape == 1) {
-    region = CreateEllipticRgn(0, 0, width, height);
+    region.Reset(CreateEllipticRgn(0, 0, width, height));
   } else if (shape == 2) {
     const int corner = std::min(width, height) / 5;
-    region = CreateRoundRectRgn(0, 0, width + 1, height + 1, corner, corner);
+    region.Reset(CreateRoundRectRgn(0, 0, width + 1, height + 1, corner, corner));
   }
   // The system owns a region once it is set.
-  if (region != nullptr && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
+  if (region && SetWindowRgn(window, static_cast<HRGN>(region.Get()), TRUE)) region.Release();
 }
 
 std::int32_t TrayActionOf(LPARAM mouseMessage) {
@@ -76,8 +76,7 @@ void TrayIconRemove(HWND window, TrayIconSlot& tray) {
     Shell_NotifyIconA(NIM_DELETE, &data);
     tray.added = false;
   }
-  if (tray.icon != nullptr) DestroyIcon(tray.icon);
-  tray.icon = nullptr;
+  tray.icon.Reset();
 }
 
 }  // namespace
@@ -208,20 +207,10 @@ void WindowObject::DestroyingHandle() {
       unit.height = rect.bottom - rect.top;
     }
   }
-  for (UnitRecord& unit : record_.units) {
-    if (unit.cursor != nullptr && unit.mousePointer.size() > 4)
-      DestroyCursor(static_cast<HCURSOR>(unit.cursor));
-    unit.cursor = nullptr;
-  }
-  if (accelerators != nullptr) DestroyAcceleratorTable(accelerators);
-  accelerators = nullptr;
+  for (UnitRecord& unit : record_.units) unit.cursor = nullptr;
+  ownedCursors.clear();
   if (helpOpened) WinHelpA(handle, nullptr, HELP_QUIT, 0);
   helpOpened = false;
-  if (menu != nullptr) {
-    SetMenu(handle, nullptr);
-    DestroyMenu(menu);
-    menu = nullptr;
-  }
   TrayIconRemove(handle, tray);
 }
 
@@ -302,15 +291,12 @@ std::optional<LRESULT> WindowObject::OwnMessage(UINT message, WPARAM wParam, LPA
     case WM_SYSCOMMAND:
       if (!movable && (wParam & 0xFFF0) == SC_MOVE) return 0;
       return std::nullopt;
-    case kForwardedWriteMessage:
-      ForwardedWriteRun(lParam);
+    case kWindowThreadCallMessage:
+      (*reinterpret_cast<const WindowThreadCall*>(lParam))();
       return 0;
     case WM_DESTROY:
       DestroyingHandle();
       return std::nullopt;
-    case WM_NCDESTROY:
-      WindowObjectRelease(this);  // frees this object
-      return 0;
     default:
       return std::nullopt;
   }

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "runtime/core/program.h"
 #include "runtime/core/runtime_error.h"
@@ -16,12 +15,6 @@ constexpr char kNotLoadedError[] = "指定窗口或窗口组件不存在或尚�
 constexpr int kFirstControlId = 100;
 constexpr int kControlIdStep = 10;
 
-std::uint32_t ReadU32(const std::uint8_t* bytes) {
-  std::uint32_t value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
 // Drops a half-built window: no events, resources released by destruction.
 void LoadAbandon(WindowObject* object) {
   HWND handle = object->Handle();
@@ -29,7 +22,7 @@ void LoadAbandon(WindowObject* object) {
   if (handle != nullptr && IsWindow(handle)) {
     DestroyWindow(handle);
   } else {
-    WindowObjectRelease(object);
+    LoadedWindowRelease(object);
   }
 }
 
@@ -150,7 +143,7 @@ bool WindowLoad(WindowId id, std::optional<WindowId> parent, bool modal, bool ru
     }
     ControlsArrange(*window);
     for (UnitRecord& unit : record->units) {
-      unit.cursor = CursorFromPointer(unit.mousePointer);
+      UnitCursorLoad(*window, unit);
       if (unit.object != nullptr && unit.object != window && (unit.flags & kUnitVisible)) {
         ShowWindow(unit.object->Handle(), SW_SHOWNA);
       }
@@ -184,73 +177,6 @@ bool WindowLoad(WindowId id, std::optional<WindowId> parent, bool modal, bool ru
 }
 
 }  // namespace
-
-HCURSOR CursorFromPointer(const ByteArray& pointer) {
-  if (pointer.size() < 4) return nullptr;
-  if (pointer.size() == 4) {
-    // A standard pointer by its system number.
-    const std::uint32_t number = ReadU32(pointer.data());
-    return number == 0 ? nullptr : LoadCursorA(nullptr, MAKEINTRESOURCEA(number));
-  }
-  // Cursor-file data: header, directory, the first image with its hot spot.
-  if (pointer.size() < 22 || ReadU32(pointer.data()) >> 16 == 0) return nullptr;
-  const std::uint8_t* entry = pointer.data() + 6;
-  std::uint16_t hotX = 0, hotY = 0;
-  std::memcpy(&hotX, entry + 4, 2);
-  std::memcpy(&hotY, entry + 6, 2);
-  const std::uint32_t size = ReadU32(entry + 8);
-  const std::uint32_t offset = ReadU32(entry + 12);
-  if (offset > pointer.size() || size > pointer.size() - offset) return nullptr;
-  ByteArray image(4 + size);
-  std::memcpy(image.data(), &hotX, 2);
-  std::memcpy(image.data() + 2, &hotY, 2);
-  std::memcpy(image.data() + 4, pointer.data() + offset, size);
-  return reinterpret_cast<HCURSOR>(
-      CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), FALSE, 0x30000, 0, 0, 0));
-}
-
-void ModalLoopRun(HWND window) {
-  EngineState& engine = Engine();
-  LiveObject* object = ObjectFromHandle(window);
-  if (object == nullptr) return;
-  auto* windowObject = static_cast<WindowObject*>(object);
-  const WindowId id = windowObject->Window();
-  if (windowObject->modalLoopRunning) return;
-  windowObject->modalLoopRunning = true;
-  const WindowId previousModal = engine.modalWindow;
-  engine.modalWindow = id;
-  MSG message;
-  while (IsWindow(window) && LoadedWindowFind(id) == windowObject) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-    if (got <= 0) {
-      // The outer loop must see the quit message too.
-      if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-      break;
-    }
-    EngineMessageDispatch(message);
-  }
-  if (LoadedWindowFind(id) == windowObject) {
-    windowObject->modalLoopRunning = false;
-    windowObject->DisabledWindowsRestore();
-  }
-  engine.modalWindow = previousModal;
-}
-
-void WindowObjectRelease(WindowObject* object) {
-  EngineState& engine = Engine();
-  WindowRecord& record = object->Record();
-  for (UnitRecord& unit : record.units) {
-    unit.object = nullptr;
-    unit.cursor = nullptr;
-  }
-  auto found = std::find_if(engine.loaded.begin(), engine.loaded.end(),
-                            [&](const std::unique_ptr<WindowObject>& p) { return p.get() == object; });
-  if (found == engine.loaded.end()) return;
-  std::unique_ptr<WindowObject> released = std::move(*found);
-  engine.loaded.erase(found);
-  released.reset();
-  if (engine.loaded.empty() && engine.loopEntered && !ProgramEnding()) PostQuitMessage(0);
-}
 
 bool WindowLoadService(WindowId window, std::optional<WindowId> parent, bool modal) {
   return WindowLoad(window, parent, modal, true);

@@ -193,8 +193,10 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     const LRESULT result = DefWindowProcA(window, message, wParam, lParam);
-    // The window object releases itself (and its controls) here.
-    object->OwnMessage(message, wParam, lParam);
+    object->HandleSet(nullptr);
+    // A top-level window's object (and with it its controls) is freed by the
+    // engine state, which owns it; a control's object by its window.
+    if (object->Unit() == 0) LoadedWindowRelease(object);
     return result;
   }
   return ObjectMessage(object, window, message, wParam, lParam, DefWindowProcA);

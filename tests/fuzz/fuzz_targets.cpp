@@ -8,19 +8,27 @@ void FuzzTextSplit(const std::uint8_t* data, std::size_t size);
 void FuzzTemplateBlock(const std::uint8_t* data, std::size_t size);
 void FuzzChangeRecords(const std::uint8_t* data, std::size_t size);
 void FuzzFilePaths(const std::uint8_t* data, std::size_t size);
+void FuzzCursorFile(const std::uint8_t* data, std::size_t size);
 void FuzzBlockFiles(const std::uint8_t* data, std::size_t size);
 void FuzzSimpleCache(const std::uint8_t* data, std::size_t size);
 void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
+void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
 constexpr FuzzTarget kTargets[] = {
-    {"value_bytes", &FuzzValueBytes},         {"text_split", &FuzzTextSplit},
-    {"template_block", &FuzzTemplateBlock},   {"change_records", &FuzzChangeRecords},
-    {"file_paths", &FuzzFilePaths},           {"block_files", &FuzzBlockFiles},
-    {"simple_cache", &FuzzSimpleCache},       {"http_headers", &FuzzHttpHeaders},
+    {"value_bytes", &FuzzValueBytes},
+    {"text_split", &FuzzTextSplit},
+    {"template_block", &FuzzTemplateBlock},
+    {"change_records", &FuzzChangeRecords},
+    {"file_paths", &FuzzFilePaths},
+    {"cursor_file", &FuzzCursorFile},
+    {"block_files", &FuzzBlockFiles},
+    {"simple_cache", &FuzzSimpleCache},
+    {"http_headers", &FuzzHttpHeaders},
     {"media_signature", &FuzzMediaSignature},
+    {"firefox_entry", &FuzzFirefoxEntry},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Property access by number: clamping, stored values of windows that are not
 // loaded, and reads from another thread while the window thread pumps.
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "engine_fixture.h"
@@ -37,6 +38,61 @@ void OnWorkerWhilePumping(Work work) {
     PumpMessages();
   }
   worker.join();
+}
+
+// Cursor-file data of one 32x32 monochrome cursor with the given hot spot.
+ByteArray CursorFileData(std::uint16_t hotX, std::uint16_t hotY) {
+  constexpr std::uint32_t kStride = 4, kSide = 32;
+  constexpr std::uint32_t kImageSize = 40 + 8 + 2 * kStride * kSide;
+  ByteArray data(6 + 16 + kImageSize, 0);
+  auto put16 = [&](std::size_t at, std::uint32_t v) {
+    data[at] = static_cast<std::uint8_t>(v);
+    data[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  };
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  put16(2, 2);  // cursor file
+  put16(4, 1);  // one image
+  data[6] = data[7] = kSide;
+  put16(6 + 4, hotX);
+  put16(6 + 6, hotY);
+  put32(6 + 8, kImageSize);
+  put32(6 + 12, 22);
+  const std::size_t bitmap = 22;
+  put32(bitmap, 40);                 // header size
+  put32(bitmap + 4, kSide);          // width
+  put32(bitmap + 8, kSide * 2);      // height: image and mask
+  put16(bitmap + 12, 1);             // planes
+  put16(bitmap + 14, 1);             // bits per pixel
+  put32(bitmap + 40 + 4, 0xFFFFFF);  // second palette entry white
+  for (std::uint32_t i = 0; i < kStride * kSide; ++i) data[bitmap + 48 + kStride * kSide + i] = 0xFF;
+  return data;
+}
+
+ByteArray SystemPointer(LPCSTR id) {
+  const auto number = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(id));
+  ByteArray data(4, 0);
+  std::memcpy(data.data(), &number, sizeof number);
+  return data;
+}
+
+// The cursor the window sets when the mouse is over its client area.
+HCURSOR ShownCursor(HWND window) {
+  SetCursor(nullptr);
+  SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return GetCursor();
+}
+
+// Whether a cursor handle still names a cursor, and its hot spot.
+bool CursorAlive(HCURSOR cursor, POINT* hotSpot = nullptr) {
+  ICONINFO info{};
+  if (!GetIconInfo(cursor, &info)) return false;
+  if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  if (hotSpot != nullptr) *hotSpot = {static_cast<LONG>(info.xHotspot), static_cast<LONG>(info.yHotspot)};
+  return info.fIcon == FALSE;
 }
 
 TEST_F(PropertyTest, CoordinatesAreClampedStoredAndApplied) {
@@ -116,6 +172,33 @@ TEST_F(PropertyTest, WorkerWritesAreCarriedOutOnTheWindowThread) {
   ASSERT_TRUE(WindowLoadService(kMainId, std::nullopt, false));
   OnWorkerWhilePumping([] { PropertyWriteText(kMainId, kLabel, kPropertyCaption, "从别处写入"); });
   EXPECT_EQ(PropertyReadText(kMainId, kLabel, kPropertyCaption), "从别处写入");
+}
+
+// A pointer given as cursor-file data makes a cursor the window owns: made
+// at load (or when written to a loaded window), destroyed when another
+// pointer replaces it or the window is destroyed.  System pointers are shared.
+TEST_F(PropertyTest, MousePointerDataMakesACursorOwnedUntilReplacedOrClosed) {
+  PropertyWrite(kMainId, 0, kPropertyMousePointer, PropertyValue(CursorFileData(5, 7)));
+  ASSERT_TRUE(WindowLoadService(kMainId, std::nullopt, false));
+  HWND window = LoadedWindowHandle(kMainId);
+  const HCURSOR loaded = ShownCursor(window);
+  POINT hotSpot{};
+  ASSERT_TRUE(CursorAlive(loaded, &hotSpot));
+  EXPECT_EQ(hotSpot.x, 5);
+  EXPECT_EQ(hotSpot.y, 7);
+
+  PropertyWrite(kMainId, 0, kPropertyMousePointer, PropertyValue(SystemPointer(IDC_WAIT)));
+  EXPECT_EQ(ShownCursor(window), LoadCursorA(nullptr, IDC_WAIT));
+  EXPECT_FALSE(CursorAlive(loaded));
+
+  PropertyWrite(kMainId, 0, kPropertyMousePointer, PropertyValue(CursorFileData(1, 2)));
+  const HCURSOR written = ShownCursor(window);
+  ASSERT_TRUE(CursorAlive(written, &hotSpot));
+  EXPECT_EQ(hotSpot.x, 1);
+  EXPECT_EQ(hotSpot.y, 2);
+  WindowCloseService(kMainId, true);
+  EXPECT_FALSE(CursorAlive(written));
+  EXPECT_TRUE(CursorAlive(LoadCursorA(nullptr, IDC_WAIT)));  // the shared one stays
 }
 
 TEST_F(PropertyTest, FontPartsChangeTheLiveFont) {

@@ -119,6 +119,45 @@ TEST_F(SequenceTest, CreatedHandlerRequestingCloseStillGetsMovedAndResized) {
   EXPECT_EQ(EventLog(), (Log{"main:0", "main:3", "main:4", "main:2"}));
 }
 
+// Event 2 runs while the window and its controls still exist; the window
+// counts as loaded until its system window is gone, and not after.
+TEST_F(SequenceTest, DestroyingRunsWithTheControlsAliveAndTheWindowIsReleasedAfterIt) {
+  Build();
+  templates.Bind(kMainId, 0, kEventDestroying, "main", [](const EventArgs&) {
+    EventLog().push_back(WindowIsLoaded(kMainId) ? "loaded" : "released");
+    EventLog().push_back(IsWindow(LoadedWindowHandle(kMainId, kButton)) ? "button alive" : "button gone");
+    return EventResult::None();
+  });
+  templates.Start();
+  ASSERT_TRUE(WindowLoadService(kMainId, std::nullopt, false));
+  HWND window = LoadedWindowHandle(kMainId);
+  WindowCloseService(kMainId, true);
+  EXPECT_EQ(EventLog(), (Log{"main:2", "loaded", "button alive"}));
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(WindowIsLoaded(kMainId));
+}
+
+// A window marked as closing is destroyed (event 2) before the load builds
+// it again (events 0, 3, 4); the old window's posted close does not reach
+// the new one.
+TEST_F(SequenceTest, LoadingAWindowThatIsClosingDestroysItBeforeBuildingItAgain) {
+  Build();
+  BindWindowEvents(kMainId, "main");
+  templates.Start();
+  ASSERT_TRUE(WindowLoadService(kMainId, std::nullopt, false));
+  HWND first = LoadedWindowHandle(kMainId);
+  WindowCloseService(kMainId, false);
+  EXPECT_TRUE(WindowIsClosing(kMainId));
+  EventLog().clear();
+  ASSERT_TRUE(WindowLoadService(kMainId, std::nullopt, false));
+  EXPECT_EQ(EventLog(), (Log{"main:2", "main:0", "main:3", "main:4"}));
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_FALSE(WindowIsClosing(kMainId));
+  PumpMessages();
+  EXPECT_TRUE(WindowIsLoaded(kMainId));
+  EXPECT_TRUE(IsWindow(LoadedWindowHandle(kMainId)));
+}
+
 // While the modal window runs its loop the main window is disabled; the
 // load returns after the modal window's destruction, with main enabled.
 TEST_F(SequenceTest, ModalLoadReturnsAfterDestructionAndReenablesTheOthers) {

@@ -31,6 +31,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_cache.cpp
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
+  app/cache_watch/firefox_candidates.cpp
   app/browser_caches/firefox_cache2.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)

@@ -7,6 +7,7 @@
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/chromium_simple_cache.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "app/cache_watch/firefox_candidates.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ struct CacheCandidates::Session {
 };
 
 CacheCandidates::CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits)
-    : opener_(opener), limits_(limits) {}
+    : opener_(opener), limits_(limits), firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_)) {}
 
 CacheCandidates::~CacheCandidates() = default;
 
@@ -105,6 +106,11 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   const CacheFileKind kind = CacheFileKindOf(fileName);
   if (kind == CacheFileKind::None) return;
   ++figures_.filesSeen;
+  if (kind == CacheFileKind::FirefoxEntry) {
+    firefox_->FileAdded(session, folderName, fileName, nowMs);
+    CountCandidates();
+    return;
+  }
   Folder* folder = FolderOf(session, folderName);
   if (folder == nullptr) return;
 
@@ -149,6 +155,7 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
 
 void CacheCandidates::SessionEnded(std::uint64_t session) {
   sessions_.erase(session);
+  firefox_->SessionEnded(session);
   CountCandidates();
 }
 
@@ -308,6 +315,7 @@ void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& fo
       if (!folder->HasCandidates()) folder->open.reset();
     }
   }
+  firefox_->Look(nowMs, found);
   CountCandidates();
 }
 
@@ -317,13 +325,13 @@ bool CacheCandidates::Pending() const {
       if (folder->state == FolderState::Unknown || folder->HasCandidates()) return true;
     }
   }
-  return false;
+  return firefox_->CandidateCount() != 0;
 }
 
 std::size_t CacheCandidates::FolderCount() const {
   std::size_t count = 0;
   for (const auto& [id, session] : sessions_) count += session->folders.size();
-  return count;
+  return count + firefox_->FolderCount();
 }
 
 void CacheCandidates::CountCandidates() {
@@ -332,7 +340,7 @@ void CacheCandidates::CountCandidates() {
     for (const auto& [path, folder] : session->folders)
       count += folder->candidates.size() + folder->unowned.size();
   }
-  candidateCount_ = count;
+  candidateCount_ = count + firefox_->CandidateCount();
 }
 
 void CacheCandidates::ForgetOldest() {

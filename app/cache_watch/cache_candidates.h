@@ -1,5 +1,5 @@
 // Which new files of the watch sessions may be media elements of a Chromium
-// cache, followed until each element is known to be media or not.  Pure
+// cache (or, through FirefoxCandidates, of a Firefox cache2), followed until each element is known to be media or not.  Pure
 // bookkeeping over CacheFolder: the caller's one thread feeds it new files,
 // asks it to look a few times a second while something is pending, and
 // hands on what it found.  Nothing here blocks on anything but cache reads.
@@ -63,6 +63,8 @@ struct CacheCandidateFigures {
   std::uint64_t forgotten = 0;  // candidates dropped unknown (lifetime, cap)
 };
 
+class FirefoxCandidates;
+
 class CacheCandidates {
  public:
   explicit CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits = {});
@@ -103,4 +105,5 @@ class CacheCandidates {
   std::map<std::uint64_t, std::unique_ptr<Session>> sessions_;
   std::size_t candidateCount_ = 0;
   CacheCandidateFigures figures_;
+  std::unique_ptr<FirefoxCandidates> firefox_;
 };

@@ -14,6 +14,11 @@
 
 #include "app/browser_caches/cache_files.h"
 
+// In a namespace of its own: the product's MemoryCacheFolder
+// (app/browser_caches/cache_folder_memory.h) has the same name, and both end
+// up in one test executable.
+namespace test_folders {
+
 class MemoryCacheFolder : public CacheFolder {
  public:
   using Bytes = std::vector<std::uint8_t>;
@@ -66,6 +71,10 @@ class MemoryCacheFolder : public CacheFolder {
   std::string path_;
   std::map<std::string, Stored> files_;
 };
+
+}  // namespace test_folders
+
+using test_folders::MemoryCacheFolder;
 
 class DiskCacheFolder : public CacheFolder {
  public:

@@ -57,8 +57,9 @@ void RemoveTree(const std::wstring& path) {
 }
 
 void BytesWrite(const std::wstring& path, const Bytes& bytes, std::size_t from, std::size_t to, bool append) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   if (append) SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
@@ -99,8 +100,8 @@ class Timing final : public MediaElementReceiver {
 void Prefill(const std::wstring& entries, int count) {
   const Bytes small = Body(300, "body {", 1);
   for (int i = 0; i < count; ++i) {
-    const Bytes entry =
-        firefox_entry::Whole(small, ":https://old.test/" + std::to_string(i), firefox_entry::Head("text/css", 300));
+    const Bytes entry = firefox_entry::Whole(small, ":https://old.test/" + std::to_string(i),
+                                             firefox_entry::Head("text/css", 300));
     BytesWrite(entries + L"\\" + Wide(EntryName(0xA0000000u, i)), entry, 0, entry.size(), false);
   }
 }
@@ -110,7 +111,11 @@ void Prefill(const std::wstring& entries, int count) {
 // others; the times the first body bytes reached the disk.
 std::map<std::string, double> Load(const std::wstring& entries) {
   std::map<std::string, double> firstBytes;
-  const Bytes media = Body(kMediaSize, std::string_view("\0\0\0\x20" "ftypisom", 12), 2);
+  const Bytes media = Body(kMediaSize,
+                           std::string_view("\0\0\0\x20"
+                                            "ftypisom",
+                                            12),
+                           2);
   const Bytes image = Body(6000, "\x89PNG\r\n\x1a\n", 3);
   std::vector<int> open;
   for (int i = 0; i < kEntries; ++i) {
@@ -131,15 +136,17 @@ std::map<std::string, double> Load(const std::wstring& entries) {
     const std::wstring path = entries + L"\\" + Wide(EntryName(0xB0000000u, i));
     for (std::size_t at = kFirefoxChunkSize; at < kMediaSize; at += kFirefoxChunkSize)
       BytesWrite(path, media, at, std::min<std::size_t>(kMediaSize, at + kFirefoxChunkSize), true);
-    const Bytes meta = firefox_entry::Metadata(kMediaSize, ":http://127.0.0.1:8765/v" + std::to_string(i) + ".mp4",
-                                               firefox_entry::Head("video/mp4", kMediaSize));
+    const Bytes meta =
+        firefox_entry::Metadata(kMediaSize, ":http://127.0.0.1:8765/v" + std::to_string(i) + ".mp4",
+                                firefox_entry::Head("video/mp4", kMediaSize));
     BytesWrite(path, meta, 0, meta.size(), true);
   }
   return firstBytes;
 }
 
 void Run(int oldEntries) {
-  const std::string root = std::string(ProgramFolder()) + "\\firefox_bench_" + std::to_string(GetCurrentProcessId());
+  const std::string root =
+      std::string(ProgramFolder()) + "\\firefox_bench_" + std::to_string(GetCurrentProcessId());
   const std::wstring wideRoot = Wide(root);
   RemoveTree(wideRoot);
   std::wstring entries = wideRoot;
@@ -186,9 +193,11 @@ void Run(int oldEntries) {
     }
   }
   const double files = static_cast<double>(std::max<std::uint64_t>(1, figures.candidates.filesSeen));
-  std::printf("firefox     old entries %5d (written in %6.0f ms)  load %5.0f ms\n", oldEntries, prefillMs, loadMs);
-  std::printf("  handed on %2zu of %zu media (%d others)  first bytes -> hand-off: median %7.1f ms  p99 %7.1f ms\n",
-              latencies.size(), media, wrongOnes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
+  std::printf("firefox     old entries %5d (written in %6.0f ms)  load %5.0f ms\n", oldEntries, prefillMs,
+              loadMs);
+  std::printf(
+      "  handed on %2zu of %zu media (%d others)  first bytes -> hand-off: median %7.1f ms  p99 %7.1f ms\n",
+      latencies.size(), media, wrongOnes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
   std::printf("  cache files seen %llu, element reads %llu, forgotten %llu\n",
               static_cast<unsigned long long>(figures.candidates.filesSeen),
               static_cast<unsigned long long>(figures.candidates.looks),
@@ -203,9 +212,10 @@ void Run(int oldEntries) {
 
 int main() {
   RuntimeStart();
-  std::printf("firefox watch benchmark: %d entries arriving, 1 in %d a 1.5 MB MP4 in 256 KiB chunks, "
-              "look interval %lu ms\n",
-              kEntries, kMediaEvery, static_cast<unsigned long>(kCacheLookIntervalMs));
+  std::printf(
+      "firefox watch benchmark: %d entries arriving, 1 in %d a 1.5 MB MP4 in 256 KiB chunks, "
+      "look interval %lu ms\n",
+      kEntries, kMediaEvery, static_cast<unsigned long>(kCacheLookIntervalMs));
   for (int old : {0, 10000}) Run(old);
   return 0;
 }

@@ -76,7 +76,9 @@ struct CacheCandidates::Session {
 };
 
 CacheCandidates::CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits)
-    : opener_(opener), limits_(limits), firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_)) {}
+    : opener_(opener),
+      limits_(limits),
+      firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_)) {}
 
 CacheCandidates::~CacheCandidates() = default;
 

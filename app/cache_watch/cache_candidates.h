@@ -1,6 +1,7 @@
 // Which new files of the watch sessions may be media elements of a Chromium
-// cache (or, through FirefoxCandidates, of a Firefox cache2), followed until each element is known to be media or not.  Pure
-// bookkeeping over CacheFolder: the caller's one thread feeds it new files,
+// cache (or, through FirefoxCandidates, of a Firefox cache2), followed until
+// each element is known to be media or not.  Pure bookkeeping over
+// CacheFolder: the caller's one thread feeds it new files,
 // asks it to look a few times a second while something is pending, and
 // hands on what it found.  Nothing here blocks on anything but cache reads.
 #pragma once

@@ -19,7 +19,8 @@
 
 class FirefoxCandidates {
  public:
-  FirefoxCandidates(CacheFolderOpener& opener, const CacheCandidateLimits& limits, CacheCandidateFigures& figures);
+  FirefoxCandidates(CacheFolderOpener& opener, const CacheCandidateLimits& limits,
+                    CacheCandidateFigures& figures);
   ~FirefoxCandidates();
   FirefoxCandidates(const FirefoxCandidates&) = delete;
   FirefoxCandidates& operator=(const FirefoxCandidates&) = delete;

@@ -28,7 +28,13 @@ Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
   return bytes;
 }
 
-Bytes Mp4(std::size_t length) { return Body(length, std::string_view("\0\0\0\x20" "ftypisom", 12), 1); }
+Bytes Mp4(std::size_t length) {
+  return Body(length,
+              std::string_view("\0\0\0\x20"
+                               "ftypisom",
+                               12),
+              1);
+}
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
   return Bytes(bytes.begin() + from, bytes.begin() + to);
 }
@@ -69,7 +75,8 @@ class PathFolder final : public CacheFolder {
     std::uint64_t Size() override { return bytes_->size(); }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
       if (offset >= bytes_->size()) return 0;
-      const std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_->size() - offset));
+      const std::size_t taken =
+          static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_->size() - offset));
       std::memcpy(buffer, bytes_->data() + offset, taken);
       return taken;
     }
@@ -137,8 +144,9 @@ class FirefoxCandidatesTest : public testing::Test {
 
 TEST(FirefoxCacheFileNamesTest, EntryNamesAreCandidatesOnlyByTheirFortyHexDigits) {
   EXPECT_EQ(CacheFileKindOf(kEntry), CacheFileKind::FirefoxEntry);
-  for (const char* other : {"6D5E2B0C9A1F4E3D2C1B0A99887766554433221", "6D5E2B0C9A1F4E3D2C1B0A99887766554433221AB",
-                            "6D5E2B0C9A1F4E3D2C1B0A99887766554433221G", "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A.tmp"})
+  for (const char* other :
+       {"6D5E2B0C9A1F4E3D2C1B0A99887766554433221", "6D5E2B0C9A1F4E3D2C1B0A99887766554433221AB",
+        "6D5E2B0C9A1F4E3D2C1B0A99887766554433221G", "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A.tmp"})
     EXPECT_EQ(CacheFileKindOf(other), CacheFileKind::None) << other;
 }
 
@@ -166,7 +174,8 @@ TEST_F(FirefoxCandidatesTest, ARawBodyIsHandedOnAtItsFirstChunkAndTheMetadataAdd
 
   Grow(kEntry, Joined(Slice(body, kChunk, body.size()), firefox_entry::OpenMarker()));
   EXPECT_TRUE(LookAt(600).empty());
-  Grow(kEntry, firefox_entry::Metadata(body.size(), kKey, firefox_entry::RangeHead("video/mp4", body.size(), body.size())));
+  Grow(kEntry, firefox_entry::Metadata(body.size(), kKey,
+                                       firefox_entry::RangeHead("video/mp4", body.size(), body.size())));
   EXPECT_TRUE(LookAt(800).empty());
   EXPECT_EQ(candidates.Figures().found, 1u);
 }
@@ -174,12 +183,17 @@ TEST_F(FirefoxCandidatesTest, ARawBodyIsHandedOnAtItsFirstChunkAndTheMetadataAdd
 TEST_F(FirefoxCandidatesTest, ASmallEntryWrittenAtCloseIsJudgedWithItsTypeAndAddress) {
   // Shorter than a chunk: nothing until the browser closes it, then body
   // and metadata.  audio/mp4 makes an ISO body audio.
-  const Bytes body = Body(90000, std::string_view("\0\0\0\x1c" "ftypM4A ", 12), 2);
+  const Bytes body = Body(90000,
+                          std::string_view("\0\0\0\x1c"
+                                           "ftypM4A ",
+                                           12),
+                          2);
   const std::string url = "http://127.0.0.1:8765/a,,b.m4a";  // a comma, doubled as stored
   folders.entries.Put(kEntry, {});
   candidates.FileAdded(1, NameOf(folders.entries), kEntry, 0);
   EXPECT_TRUE(LookAt(200).empty());
-  folders.entries.Put(kEntry, firefox_entry::Whole(body, "a,:" + url, firefox_entry::Head("audio/mp4", body.size())));
+  folders.entries.Put(kEntry,
+                      firefox_entry::Whole(body, "a,:" + url, firefox_entry::Head("audio/mp4", body.size())));
   const std::vector<MediaElementRef> found = LookAt(400);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].nature, MediaNature::Audio);
@@ -193,13 +207,14 @@ TEST_F(FirefoxCandidatesTest, OtherResourcesDoomedEntriesAndOtherFoldersAreNever
   const std::string script = "2222222222222222222222222222222222222222";
   const std::string fragment = "3333333333333333333333333333333333333333";
   folders.entries.Put(page, firefox_entry::Whole(Body(3000, "<!DOCTYPE html>", 3), ":http://h/p.html",
-                                                          firefox_entry::Head("text/html", 3000)));
+                                                 firefox_entry::Head("text/html", 3000)));
   // A body of unknown bytes that is all there: settled by its metadata.
   folders.entries.Put(script, firefox_entry::Whole(Body(700, "var a", 4), ":http://h/s.js",
-                                                            firefox_entry::Head("text/javascript", 700)));
-  folders.entries.Put(fragment, Joined(Body(kChunk, std::string_view("\0\0\0\x18moof", 8), 5),
-                                              firefox_entry::OpenMarker()));
-  for (const std::string& name : {page, script, fragment}) candidates.FileAdded(1, NameOf(folders.entries), name, 0);
+                                                   firefox_entry::Head("text/javascript", 700)));
+  folders.entries.Put(
+      fragment, Joined(Body(kChunk, std::string_view("\0\0\0\x18moof", 8), 5), firefox_entry::OpenMarker()));
+  for (const std::string& name : {page, script, fragment})
+    candidates.FileAdded(1, NameOf(folders.entries), name, 0);
   // Media in a doomed folder and in a folder that only shares the leaf name.
   folders.doomed.Put(kEntry, Mp4(kChunk));
   folders.other.Put(kEntry, Mp4(kChunk));
@@ -262,7 +277,8 @@ TEST_F(FirefoxCandidatesTest, TheCandidateCapDropsTheOldestEntry) {
   CacheCandidateLimits limits;
   limits.maxCandidates = 2;
   CacheCandidates capped(folders, limits);
-  const std::string names[] = {"A000000000000000000000000000000000000000", "B000000000000000000000000000000000000000",
+  const std::string names[] = {"A000000000000000000000000000000000000000",
+                               "B000000000000000000000000000000000000000",
                                "C000000000000000000000000000000000000000"};
   for (int i = 0; i < 3; ++i) {
     folders.entries.Put(names[i], {});

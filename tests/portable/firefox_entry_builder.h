@@ -61,15 +61,15 @@ inline Bytes Whole(const Bytes& body, std::string_view key, std::string_view res
 }
 
 inline std::string Head(std::string_view type, std::uint64_t length) {
-  return "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(type) + "\r\nContent-Length: " + std::to_string(length) +
-         "\r\nAccept-Ranges: bytes\r\n";
+  return "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(type) +
+         "\r\nContent-Length: " + std::to_string(length) + "\r\nAccept-Ranges: bytes\r\n";
 }
 
 // A range answer from byte 0, as a media element's request gets it.
 inline std::string RangeHead(std::string_view type, std::uint64_t sent, std::uint64_t total) {
   return "HTTP/1.1 206 Partial Content\r\nContent-Type: " + std::string(type) +
-         "\r\nContent-Length: " + std::to_string(sent) + "\r\nContent-Range: bytes 0-" + std::to_string(sent - 1) +
-         "/" + std::to_string(total) + "\r\n";
+         "\r\nContent-Length: " + std::to_string(sent) + "\r\nContent-Range: bytes 0-" +
+         std::to_string(sent - 1) + "/" + std::to_string(total) + "\r\n";
 }
 
 }  // namespace firefox_entry

@@ -24,7 +24,7 @@ struct Medium {
   std::string path;       // on the lab
   std::string extension;  // the saved copy's, with the dot
   bool audio = false;
-  std::string bytes;      // as served
+  std::string bytes;  // as served
 };
 
 struct PromptTexts {
@@ -32,9 +32,11 @@ struct PromptTexts {
 };
 // The texts the program shows for video and for audio (GBK, as the driver reads them).
 const PromptTexts kVideo{"警示信息 - 视频侦测", "侦测到视频文件：",
-                         " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！", "警示信息 - 视频保存成功"};
+                         " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！",
+                         "警示信息 - 视频保存成功"};
 const PromptTexts kAudio{"警示信息 - 音频侦测", "侦测到音频文件：",
-                         " ，如果需要保存，请在音频播放(载入)完成后点击 确定 进行提取！", "警示信息 - 音频保存成功"};
+                         " ，如果需要保存，请在音频播放(载入)完成后点击 确定 进行提取！",
+                         "警示信息 - 音频保存成功"};
 constexpr std::string_view kIncompleteCaption = "警示信息 - 元素尚未缓存完整";
 
 struct Answered {
@@ -134,7 +136,8 @@ TEST_F(FirefoxLive, EachMediumOfThePageIsPromptedOnceAndSavedAsServed) {
   ASSERT_TRUE(parts.Stop().WaitEnabled(true));
 
   // Firefox's cache where a Windows Firefox keeps it, below the watched home.
-  const std::wstring profile = program.HomeFolder() + L"\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\lab.default-release";
+  const std::wstring profile =
+      program.HomeFolder() + L"\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\lab.default-release";
   BrowserLaunch launch;
   launch.browser = BrowserKind::kFirefox;
   launch.userDataDir = profile;
@@ -184,7 +187,8 @@ TEST_F(FirefoxLive, EachMediumOfThePageIsPromptedOnceAndSavedAsServed) {
     EXPECT_TRUE(known) << "prompt for " << prompt.named;
   }
   for (const auto& [path, count] : byAddress) EXPECT_EQ(count, 1) << path;
-  std::printf("[ firefox  ] prompts naming the address: %zu, naming the entry file: %d\n", byAddress.size(), byFile);
+  std::printf("[ firefox  ] prompts naming the address: %zu, naming the entry file: %d\n", byAddress.size(),
+              byFile);
 
   // One copy of each, byte for byte, with its container's extension.
   for (const Medium& medium : media) {

@@ -83,7 +83,8 @@ void TreeRemove(const std::wstring& folder) {
 class FirefoxRecognizerTest : public testing::Test {
  protected:
   FirefoxRecognizerTest() {
-    root = Wide(std::string(ProgramFolder())) + L"\\firefox_scratch_" + std::to_wstring(GetCurrentProcessId());
+    root =
+        Wide(std::string(ProgramFolder())) + L"\\firefox_scratch_" + std::to_wstring(GetCurrentProcessId());
     std::wstring path = root;
     for (const wchar_t* part : {L"\\Profiles", L"\\x.default-release", L"\\cache2"}) {
       path += part;
@@ -121,7 +122,11 @@ class FirefoxRecognizerTest : public testing::Test {
 };
 
 TEST_F(FirefoxRecognizerTest, AGrowingRawBodyIsHandedOnAtItsFirstChunkOnceAndItsMetadataLater) {
-  const Bytes body = Body(2 * kChunk + 70000, std::string_view("\0\0\0\x20" "ftypisom", 12), 1);
+  const Bytes body = Body(2 * kChunk + 70000,
+                          std::string_view("\0\0\0\x20"
+                                           "ftypisom",
+                                           12),
+                          1);
   Append(entries, kEntry, {});  // the browser creates the entry empty
   Added(entries, kEntry);
   ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidates.looks >= 2; }));
@@ -140,14 +145,19 @@ TEST_F(FirefoxRecognizerTest, AGrowingRawBodyIsHandedOnAtItsFirstChunkOnceAndIts
   EXPECT_TRUE(found.webAddress.empty());  // the metadata is not written yet
 
   Append(entries, kEntry, Slice(body, kChunk, body.size()));
-  Append(entries, kEntry, firefox_entry::Metadata(body.size(), kKey, firefox_entry::Head("video/mp4", body.size())));
+  Append(entries, kEntry,
+         firefox_entry::Metadata(body.size(), kKey, firefox_entry::Head("video/mp4", body.size())));
   ASSERT_TRUE(Settled(1));
   EXPECT_EQ(receiver.Received().size(), 1u);
   EXPECT_EQ(recognizer.Figures().candidates.found, 1u);
 }
 
 TEST_F(FirefoxRecognizerTest, DoomedEntriesAndOtherResourcesAreNeverHandedOnButAudioIs) {
-  const Bytes mp4 = Body(kChunk, std::string_view("\0\0\0\x20" "ftypisom", 12), 2);
+  const Bytes mp4 = Body(kChunk,
+                         std::string_view("\0\0\0\x20"
+                                          "ftypisom",
+                                          12),
+                         2);
   const Bytes png = Body(5000, "\x89PNG\r\n\x1a\n", 3);
   const Bytes mp3 = Body(40000, "ID3\x04", 4);
   const std::string image = "1111111111111111111111111111111111111111";
@@ -156,14 +166,17 @@ TEST_F(FirefoxRecognizerTest, DoomedEntriesAndOtherResourcesAreNeverHandedOnButA
   Append(doomed, kEntry, mp4);
   Added(doomed, kEntry);
   // A small image: written whole at close with its metadata.
-  Append(entries, image, firefox_entry::Whole(png, ":http://127.0.0.1:8765/image.png", firefox_entry::Head("image/png", png.size())));
+  Append(entries, image,
+         firefox_entry::Whole(png, ":http://127.0.0.1:8765/image.png",
+                              firefox_entry::Head("image/png", png.size())));
   Added(entries, image);
   // A small sound: empty until close, then all of it.
   Append(entries, sound, {});
   Added(entries, sound);
   ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidates.looks >= 3; }));
-  Append(entries, sound, firefox_entry::Whole(mp3, ":http://127.0.0.1:8765/media/sound.mp3",
-                                              firefox_entry::Head("audio/mpeg", mp3.size())));
+  Append(entries, sound,
+         firefox_entry::Whole(mp3, ":http://127.0.0.1:8765/media/sound.mp3",
+                              firefox_entry::Head("audio/mpeg", mp3.size())));
   ASSERT_TRUE(Settled(3));
   const std::vector<MediaElementRef> received = receiver.Received();
   ASSERT_EQ(received.size(), 1u);

@@ -31,7 +31,13 @@ Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
   std::copy(head.begin(), head.end(), bytes.begin());
   return bytes;
 }
-Bytes Mp4(std::size_t length) { return Body(length, std::string_view("\0\0\0\x20" "ftypisom", 12), 1); }
+Bytes Mp4(std::size_t length) {
+  return Body(length,
+              std::string_view("\0\0\0\x20"
+                               "ftypisom",
+                               12),
+              1);
+}
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
   return Bytes(bytes.begin() + from, bytes.begin() + to);
 }
@@ -59,7 +65,8 @@ class DialogRefusal {
       const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
       // Message boxes are of the dialog class, named by its atom or "#32770".
       const LPCWSTR name = create->lpcs->lpszClass;
-      const bool dialog = IS_INTRESOURCE(name) ? name == MAKEINTRESOURCEW(32770) : lstrcmpW(name, L"#32770") == 0;
+      const bool dialog =
+          IS_INTRESOURCE(name) ? name == MAKEINTRESOURCEW(32770) : lstrcmpW(name, L"#32770") == 0;
       if (dialog) {
         ++active_->refused;
         return 1;
@@ -77,13 +84,16 @@ class FirefoxElementDetectionTest : public testing::Test {
     BuiltInExtensionsFill();
     CustomExtensions.Replace(CustomExtensionsParse("ppt"));
     std::wstring path = WideOf(scratch.Cache());
-    for (const wchar_t* part : {L"\\cache2", L"\\cache2\\entries"}) CreateDirectoryW((path + part).c_str(), nullptr);
+    for (const wchar_t* part : {L"\\cache2", L"\\cache2\\entries"})
+      CreateDirectoryW((path + part).c_str(), nullptr);
     entries = path + L"\\cache2\\entries";
   }
   void TearDown() override { DialogAnswerer::DismissAll(); }
 
   std::wstring EntryPath() const { return entries + L"\\" + WideOf(kEntry); }
-  void Write(const Bytes& bytes, bool append = false) { ASSERT_TRUE(DiskBytesWrite(EntryPath(), bytes, append)); }
+  void Write(const Bytes& bytes, bool append = false) {
+    ASSERT_TRUE(DiskBytesWrite(EntryPath(), bytes, append));
+  }
   // As the recognizer hands it on when the first bytes came before the metadata.
   MediaElementRef Ref(MediaNature nature = MediaNature::Video, std::string extension = "mp4") const {
     MediaElementRef ref;
@@ -148,7 +158,8 @@ TEST_F(FirefoxElementDetectionTest, ARawBodyIsPromptedByItsCacheFileAndContinueS
   answer.Join();
 
   EXPECT_EQ(seen.prompt, Str(kVideoTexts.promptBefore) + FilePath() + Str(kVideoTexts.promptAfter));
-  EXPECT_EQ(seen.warning, Str(IncompleteElementText(FilePath(), present.size(), std::nullopt, present.size())));
+  EXPECT_EQ(seen.warning,
+            Str(IncompleteElementText(FilePath(), present.size(), std::nullopt, present.size())));
   const std::vector<std::string> names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0].substr(names[0].size() - 4), ".mp4");
@@ -157,7 +168,11 @@ TEST_F(FirefoxElementDetectionTest, ARawBodyIsPromptedByItsCacheFileAndContinueS
 
 TEST_F(FirefoxElementDetectionTest, MetadataWrittenBeforeThePromptGivesTheAddressTheTypesClassAndAWholeCopy) {
   // Found by its first bytes as video; by the prompt the metadata says audio/mp4.
-  const Bytes body = Body(300000, std::string_view("\0\0\0\x20" "ftypisom", 12), 2);
+  const Bytes body = Body(300000,
+                          std::string_view("\0\0\0\x20"
+                                           "ftypisom",
+                                           12),
+                          2);
   Write(firefox_entry::Whole(body, kKey, firefox_entry::RangeHead("audio/mp4", body.size(), body.size())));
   Seen seen;
   DialogAnswer answer([&](DialogAnswerer& a) { Answer(a, kAudioTexts, 0, seen); });

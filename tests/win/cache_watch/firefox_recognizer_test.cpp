@@ -86,6 +86,7 @@ class FirefoxRecognizerTest : public testing::Test {
     root =
         Wide(std::string(ProgramFolder())) + L"\\firefox_scratch_" + std::to_wstring(GetCurrentProcessId());
     std::wstring path = root;
+    CreateDirectoryW(root.c_str(), nullptr);
     for (const wchar_t* part : {L"\\Profiles", L"\\x.default-release", L"\\cache2"}) {
       path += part;
       CreateDirectoryW(path.c_str(), nullptr);

@@ -155,7 +155,8 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
     return;
   }
   CountCandidates();
-  while (candidateCount_ > limits_.maxCandidates) ForgetOldest();
+  // Firefox's candidates keep their own cap (FirefoxCandidates).
+  while (candidateCount_ - firefox_->CandidateCount() > limits_.maxCandidates) ForgetOldest();
 }
 
 void CacheCandidates::SessionEnded(std::uint64_t session) {
@@ -385,7 +386,7 @@ void CacheCandidates::ForgetOldest() {
     }
   }
   if (oldestMap == nullptr) {
-    candidateCount_ = 0;
+    candidateCount_ = firefox_->CandidateCount();
     return;
   }
   oldestMap->erase(oldest);

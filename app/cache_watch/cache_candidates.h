@@ -41,7 +41,8 @@ struct CacheCandidateLimits {
   std::size_t filesPerUnknownFolder = 32;
   // A candidate not known to be media or not after this long is forgotten.
   std::uint64_t candidateLifetimeMs = 30000;
-  // Candidates of all sessions together; the oldest goes first.
+  // Candidates of all sessions together (Chromium and Firefox each); the
+  // oldest goes first.
   std::size_t maxCandidates = 512;
   // Elements remembered per folder as handed on or settled.
   std::size_t settledPerFolder = 4096;

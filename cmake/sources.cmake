@@ -38,6 +38,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_block_owner.cpp
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
+  app/cache_watch/firefox_candidates.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -8,6 +8,7 @@
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/chromium_simple_cache.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "app/cache_watch/firefox_candidates.h"
 
 namespace {
 
@@ -75,7 +76,9 @@ struct CacheCandidates::Session {
 };
 
 CacheCandidates::CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits)
-    : opener_(opener), limits_(limits) {}
+    : opener_(opener),
+      limits_(limits),
+      firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_)) {}
 
 CacheCandidates::~CacheCandidates() = default;
 
@@ -106,6 +109,11 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   const CacheFileKind kind = CacheFileKindOf(fileName);
   if (kind == CacheFileKind::None) return;
   ++figures_.filesSeen;
+  if (kind == CacheFileKind::FirefoxEntry) {
+    firefox_->FileAdded(session, folderName, fileName, nowMs);
+    CountCandidates();
+    return;
+  }
   Folder* folder = FolderOf(session, folderName);
   if (folder == nullptr) return;
 
@@ -147,11 +155,13 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
     return;
   }
   CountCandidates();
-  while (candidateCount_ > limits_.maxCandidates) ForgetOldest();
+  // Firefox's candidates keep their own cap (FirefoxCandidates).
+  while (candidateCount_ - firefox_->CandidateCount() > limits_.maxCandidates) ForgetOldest();
 }
 
 void CacheCandidates::SessionEnded(std::uint64_t session) {
   sessions_.erase(session);
+  firefox_->SessionEnded(session);
   CountCandidates();
 }
 
@@ -332,6 +342,7 @@ void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& fo
       if (!folder->HasCandidates()) folder->open.reset();
     }
   }
+  firefox_->Look(nowMs, found);
   CountCandidates();
 }
 
@@ -341,13 +352,13 @@ bool CacheCandidates::Pending() const {
       if (folder->state == FolderState::Unknown || folder->HasCandidates()) return true;
     }
   }
-  return false;
+  return firefox_->CandidateCount() != 0;
 }
 
 std::size_t CacheCandidates::FolderCount() const {
   std::size_t count = 0;
   for (const auto& [id, session] : sessions_) count += session->folders.size();
-  return count;
+  return count + firefox_->FolderCount();
 }
 
 void CacheCandidates::CountCandidates() {
@@ -356,7 +367,7 @@ void CacheCandidates::CountCandidates() {
     for (const auto& [path, folder] : session->folders)
       count += folder->candidates.size() + folder->unowned.size();
   }
-  candidateCount_ = count;
+  candidateCount_ = count + firefox_->CandidateCount();
 }
 
 void CacheCandidates::ForgetOldest() {
@@ -375,7 +386,7 @@ void CacheCandidates::ForgetOldest() {
     }
   }
   if (oldestMap == nullptr) {
-    candidateCount_ = 0;
+    candidateCount_ = firefox_->CandidateCount();
     return;
   }
   oldestMap->erase(oldest);

@@ -1,6 +1,7 @@
 // Which new files of the watch sessions may be media elements of a Chromium
-// cache, followed until each element is known to be media or not.  Pure
-// bookkeeping over CacheFolder: the caller's one thread feeds it new files,
+// cache (or, through FirefoxCandidates, of a Firefox cache2), followed until
+// each element is known to be media or not.  Pure bookkeeping over
+// CacheFolder: the caller's one thread feeds it new files,
 // asks it to look a few times a second while something is pending, and
 // hands on what it found.  Nothing here blocks on anything but cache reads.
 #pragma once
@@ -40,7 +41,8 @@ struct CacheCandidateLimits {
   std::size_t filesPerUnknownFolder = 32;
   // A candidate not known to be media or not after this long is forgotten.
   std::uint64_t candidateLifetimeMs = 30000;
-  // Candidates of all sessions together; the oldest goes first.
+  // Candidates of all sessions together (Chromium and Firefox each); the
+  // oldest goes first.
   std::size_t maxCandidates = 512;
   // Elements remembered per folder as handed on or settled.
   std::size_t settledPerFolder = 4096;
@@ -64,6 +66,8 @@ struct CacheCandidateFigures {
   std::uint64_t found = 0;       // media elements handed on
   std::uint64_t forgotten = 0;   // candidates dropped unknown (lifetime, cap)
 };
+
+class FirefoxCandidates;
 
 class CacheCandidates {
  public:
@@ -105,4 +109,5 @@ class CacheCandidates {
   std::map<std::uint64_t, std::unique_ptr<Session>> sessions_;
   std::size_t candidateCount_ = 0;
   CacheCandidateFigures figures_;
+  std::unique_ptr<FirefoxCandidates> firefox_;
 };

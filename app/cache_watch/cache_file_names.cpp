@@ -1,5 +1,7 @@
 #include "app/cache_watch/cache_file_names.h"
 
+#include "app/browser_caches/firefox_cache2.h"
+
 namespace {
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
@@ -21,5 +23,6 @@ CacheFileKind CacheFileKindOf(std::string_view fileName) {
     return CacheFileKind::SimpleEntry;
   if (fileName.size() == 8 && fileName.substr(0, 2) == "f_" && AllHex(fileName.substr(2)))
     return CacheFileKind::BlockExternal;
+  if (FirefoxEntryNameIs(fileName)) return CacheFileKind::FirefoxEntry;
   return CacheFileKind::None;
 }

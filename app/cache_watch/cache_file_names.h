@@ -1,5 +1,6 @@
-// The file names that can belong to an element of a Chromium cache, told
-// from the name alone: the cheap test every new file of a watch passes.
+// The file names that can belong to an element of a Chromium cache or a
+// Firefox cache2, told from the name alone: the cheap test every new file of
+// a watch passes.
 #pragma once
 
 #include <string_view>
@@ -9,6 +10,7 @@ enum class CacheFileKind {
   Index,          // "index": tells a cache folder and its store
   SimpleEntry,    // "<16 hex>_0" or "<16 hex>_s"
   BlockExternal,  // "f_xxxxxx": one stream of a block-file entry
+  FirefoxEntry,   // "<40 upper-case hex>": a cache2 entry (its folder decides)
 };
 
 CacheFileKind CacheFileKindOf(std::string_view fileName);

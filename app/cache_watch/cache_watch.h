@@ -1,4 +1,4 @@
-// Media elements of Chromium caches found as the browser writes them: a
+// Media elements of Chromium and Firefox caches found as the browser writes them: a
 // watch sink that takes the new files of cache folders (never blocking the
 // watcher's hand-off thread) and a thread of its own that follows them
 // until each element is known to be video or audio or not; each media

@@ -7,6 +7,7 @@
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/browser_caches/chromium_cache.h"
+#include "app/browser_caches/firefox_cache2.h"
 #include "app/detection/detection.h"
 #include "app/detection/detection_save.h"
 #include "app/detection/detection_texts.h"
@@ -43,14 +44,40 @@ struct ElementNow {
 };
 
 // The element as the cache holds it now; no element when the browser dropped
-// it (or replaced it by another key under the same entry name).
+// it (or replaced it by another key under the same entry name).  A Firefox
+// entry found while it was still a raw body had no key yet.
 ElementNow ElementRead(const MediaElementRef& ref) {
   ElementNow now;
   now.folder = DiskCacheFolderOpen(ref.folderExact, ref.folderAnsi);
   if (!now.folder) return now;
+  if (ref.store == CacheStore::FirefoxCache2) {
+    now.element = FirefoxEntryRead(*now.folder, ref.fileName);
+    if (now.element && !ref.key.empty() && !now.element->key.empty() && now.element->key != ref.key)
+      now.element.reset();
+    return now;
+  }
   now.element = ChromiumElementRead(*now.folder, ref.store, ref.fileName, ref.key);
   if (now.element && now.element->key != ref.key) now.element.reset();
   return now;
+}
+
+// What the prompt names: the web address when it is known by now, else (a
+// Firefox entry whose metadata is not written yet) the cache file's path.
+std::string PromptAddress(const MediaElementRef& ref, const ElementNow& now) {
+  if (now.element && !now.element->webAddress.empty()) return now.element->webAddress;
+  if (!ref.webAddress.empty()) return ref.webAddress;
+  if (ref.store == CacheStore::FirefoxCache2) return ref.folderAnsi + "\\" + ref.fileName;
+  return ref.key;
+}
+
+// A Firefox element's nature and container as the cache tells them now: the
+// stored type, once there, tells audio/mp4 or audio/webm from video.
+void NatureRefresh(MediaElementRef& ref, ElementNow& now) {
+  if (ref.store != CacheStore::FirefoxCache2 || !now.element) return;
+  const MediaSignature signature = CacheElementSignature(*now.folder, *now.element);
+  if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) return;
+  ref.nature = signature.nature;
+  ref.extension = std::string(signature.extension);
 }
 
 Text Decimal(std::uint64_t value) {
@@ -110,8 +137,19 @@ void HandleMediaElement(const MediaElementRef& element) {
   HandleMediaElement(element, *switches);
 }
 
-void HandleMediaElement(const MediaElementRef& element, ClassSwitches& switches) {
+void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
   CriticalSectionHold hold(DetectionLockHandle());
+
+  // Read again now: earlier prompts may have kept this one waiting while the
+  // browser wrote the metadata, or doomed the entry (then it is no element).
+  MediaElementRef element = found;
+  std::string address;
+  {
+    ElementNow before = ElementRead(element);
+    if (element.store == CacheStore::FirefoxCache2 && !before.element) return;
+    NatureRefresh(element, before);
+    address = PromptAddress(element, before);
+  }
 
   ExtensionClass mediaClass = ExtensionClass::None;
   if (element.nature == MediaNature::Video) mediaClass = ExtensionClass::Video;
@@ -122,8 +160,6 @@ void HandleMediaElement(const MediaElementRef& element, ClassSwitches& switches)
 
   const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
   const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
-  const std::string_view address = element.webAddress.empty() ? element.key : element.webAddress;
-
   Text prompt = MakeText(texts.promptBefore);
   prompt += address;
   prompt += texts.promptAfter;

@@ -1,0 +1,190 @@
+// The recognizer on Firefox cache2 entries written to a real folder step by
+// step, as the browser writes them: the raw body growing, the metadata
+// appended last; entries in a doomed folder; entries that are not media.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/cache_watch/cache_watch.h"
+#include "runtime/core/program.h"
+#include "tests/portable/firefox_entry_builder.h"
+#include "tests/win/cache_disk_writer.h"
+
+namespace {
+
+using firefox_entry::Bytes;
+
+const std::string kUrl = "http://127.0.0.1:8765/media/video.mp4";
+const std::string kKey = "O^partitionKey=%28http%2C127.0.0.1%29,a,:" + kUrl;
+const std::string kEntry = "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A";
+constexpr std::size_t kChunk = kFirefoxChunkSize;
+constexpr DWORD kSafetyMs = 15000;
+
+Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
+  Bytes bytes(length);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 11 + (i >> 10));
+  std::copy(head.begin(), head.end(), bytes.begin());
+  return bytes;
+}
+Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
+  return Bytes(bytes.begin() + from, bytes.begin() + to);
+}
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+class Receiver final : public MediaElementReceiver {
+ public:
+  void MediaElementFound(const MediaElementRef& element) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    received_.push_back(element);
+  }
+  std::vector<MediaElementRef> Received() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return received_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<MediaElementRef> received_;
+};
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > kSafetyMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+void TreeRemove(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        TreeRemove(folder + L"\\" + name);
+      } else {
+        DeleteFileW((folder + L"\\" + name).c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+class FirefoxRecognizerTest : public testing::Test {
+ protected:
+  FirefoxRecognizerTest() {
+    root =
+        Wide(std::string(ProgramFolder())) + L"\\firefox_scratch_" + std::to_wstring(GetCurrentProcessId());
+    std::wstring path = root;
+    CreateDirectoryW(root.c_str(), nullptr);
+    for (const wchar_t* part : {L"\\Profiles", L"\\x.default-release", L"\\cache2"}) {
+      path += part;
+      CreateDirectoryW(path.c_str(), nullptr);
+    }
+    entries = path + L"\\entries";
+    doomed = path + L"\\doomed";
+    CreateDirectoryW(entries.c_str(), nullptr);
+    CreateDirectoryW(doomed.c_str(), nullptr);
+  }
+  ~FirefoxRecognizerTest() override {
+    recognizer.Stop();
+    TreeRemove(root);
+  }
+
+  // What the watcher hands on for a new file.
+  void Added(const std::wstring& folder, const std::string& name) {
+    const std::wstring exact = folder + L"\\" + Wide(name);
+    recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(exact), exact});
+  }
+  void Append(const std::wstring& folder, const std::string& name, const Bytes& bytes) {
+    ASSERT_TRUE(DiskBytesWrite(folder + L"\\" + Wide(name), bytes, true));
+  }
+  bool Settled(std::uint64_t filesSeen) {
+    return WaitUntil([&] {
+      const CacheWatchFigures figures = recognizer.Figures();
+      return figures.candidates.filesSeen >= filesSeen && figures.candidatesPending == 0 &&
+             figures.candidates.looks > 0;
+    });
+  }
+
+  std::wstring root, entries, doomed;
+  Receiver receiver;
+  CacheElementRecognizer recognizer{receiver};
+};
+
+TEST_F(FirefoxRecognizerTest, AGrowingRawBodyIsHandedOnAtItsFirstChunkOnceAndItsMetadataLater) {
+  const Bytes body = Body(2 * kChunk + 70000,
+                          std::string_view("\0\0\0\x20"
+                                           "ftypisom",
+                                           12),
+                          1);
+  Append(entries, kEntry, {});  // the browser creates the entry empty
+  Added(entries, kEntry);
+  ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidates.looks >= 2; }));
+  EXPECT_TRUE(receiver.Received().empty());
+  EXPECT_EQ(recognizer.Figures().candidatesPending, 1u);
+
+  Append(entries, kEntry, Slice(body, 0, kChunk));
+  ASSERT_TRUE(WaitUntil([&] { return !receiver.Received().empty(); }));
+  const MediaElementRef found = receiver.Received()[0];
+  EXPECT_EQ(found.store, CacheStore::FirefoxCache2);
+  EXPECT_EQ(found.fileName, kEntry);
+  EXPECT_EQ(found.folderExact, std::u16string(entries.begin(), entries.end()));
+  EXPECT_EQ(found.folderAnsi, Narrow(entries));
+  EXPECT_EQ(found.nature, MediaNature::Video);
+  EXPECT_EQ(found.extension, "mp4");
+  EXPECT_TRUE(found.webAddress.empty());  // the metadata is not written yet
+
+  Append(entries, kEntry, Slice(body, kChunk, body.size()));
+  Append(entries, kEntry,
+         firefox_entry::Metadata(body.size(), kKey, firefox_entry::Head("video/mp4", body.size())));
+  ASSERT_TRUE(Settled(1));
+  EXPECT_EQ(receiver.Received().size(), 1u);
+  EXPECT_EQ(recognizer.Figures().candidates.found, 1u);
+}
+
+TEST_F(FirefoxRecognizerTest, DoomedEntriesAndOtherResourcesAreNeverHandedOnButAudioIs) {
+  const Bytes mp4 = Body(kChunk,
+                         std::string_view("\0\0\0\x20"
+                                          "ftypisom",
+                                          12),
+                         2);
+  const Bytes png = Body(5000, "\x89PNG\r\n\x1a\n", 3);
+  const Bytes mp3 = Body(40000, "ID3\x04", 4);
+  const std::string image = "1111111111111111111111111111111111111111";
+  const std::string sound = "2222222222222222222222222222222222222222";
+  // The browser dooms an open entry by moving it to "doomed".
+  Append(doomed, kEntry, mp4);
+  Added(doomed, kEntry);
+  // A small image: written whole at close with its metadata.
+  Append(entries, image,
+         firefox_entry::Whole(png, ":http://127.0.0.1:8765/image.png",
+                              firefox_entry::Head("image/png", png.size())));
+  Added(entries, image);
+  // A small sound: empty until close, then all of it.
+  Append(entries, sound, {});
+  Added(entries, sound);
+  ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidates.looks >= 3; }));
+  Append(entries, sound,
+         firefox_entry::Whole(mp3, ":http://127.0.0.1:8765/media/sound.mp3",
+                              firefox_entry::Head("audio/mpeg", mp3.size())));
+  ASSERT_TRUE(Settled(3));
+  const std::vector<MediaElementRef> received = receiver.Received();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].fileName, sound);
+  EXPECT_EQ(received[0].nature, MediaNature::Audio);
+  EXPECT_EQ(received[0].extension, "mp3");
+  EXPECT_EQ(received[0].webAddress, "http://127.0.0.1:8765/media/sound.mp3");
+}
+
+}  // namespace

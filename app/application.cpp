@@ -2,6 +2,7 @@
 
 #include "app/detection/extension_catalogue.h"
 #include "app/detection/extraction_copy.h"
+#include "app/session_sinks.h"
 #include "app/shared_values.h"
 #include "app/windows/handler_table.h"
 #include "runtime/core/program.h"
@@ -13,7 +14,9 @@ namespace {
 
 // Releases the application's global texts and lists at program end.
 void ApplicationOnExit() {
-  // A copy cut off by the end of the process would look like a saved element.
+  // No element found from here on reaches a prompt; then a copy cut off by
+  // the end of the process would look like a saved element.
+  SessionSinksStop();
   ExtractionCopiesCancel();
   VideoExtensions.Replace({});
   AudioExtensions.Replace({});

@@ -25,5 +25,12 @@ class WatchSinkFanOut final : public WatchSink {
   std::array<WatchSink*, Count> sinks_;
 };
 
-// The sink every session of the program is opened with: the detection step.
+// The sink every session of the program is opened with: first the browser
+// cache recognizer (it never blocks), then the detection step (it holds the
+// hand-off thread while its prompt is open).  Media elements the recognizer
+// finds go to the detection step's entry for elements.
 WatchSink& SessionSinks();
+
+// For program end: stops the recognizer's threads (before the copies are
+// cancelled, so that no new element reaches the detection step).
+void SessionSinksStop();

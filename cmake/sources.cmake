@@ -28,6 +28,8 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_simple_cache.cpp
   app/browser_caches/chromium_block_files.cpp
   app/browser_caches/chromium_cache.cpp
+  app/cache_watch/cache_file_names.cpp
+  app/cache_watch/cache_candidates.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -7,9 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 
 #include "app/detection/detection_paths.h"
+#include "app/detection/detection_save.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/shared_values.h"
@@ -20,29 +20,8 @@
 
 namespace {
 
-CriticalSectionHandle DetectionLock = 0;
-std::once_flag detectionLockOnce;
-std::atomic<ClassSwitches*> defaultSwitches{nullptr};
-
-// Callers on several threads may arrive together at the very first file:
-// exactly one of them creates the lock.
-CriticalSectionHandle DetectionLockHandle() {
-  std::call_once(detectionLockOnce, [] { DetectionLock = CriticalSectionCreate(); });
-  return DetectionLock;
-}
-
-// Highest "(n)" tried before a copy is reported as failed.
-constexpr int kLastFreeNameNumber = 9999;
 constexpr std::int32_t kRetryDelayMilliseconds = 1000;
-
-WideText AnsiToWide(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return {};
-  WideText wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
+std::atomic<ClassSwitches*> defaultSwitches{nullptr};
 
 // The folder as the file system resolves it (relative parts, an empty text
 // meaning the current drive's root, doubled separators).
@@ -61,32 +40,20 @@ bool LiesInSaveFolder(std::string_view fullPath) {
   return FolderTextsEqual(FullFolderPath(FolderPartOf(fullPath)), saveFolder);
 }
 
-// Copies source into the current save folder under the first free name, so
-// that no earlier copy is ever replaced.  On success written holds the path.
+// Copies source into the current save folder under the first free name.
 bool CopyToFreeName(const WideText& source, const DestinationName& name, Text& written) {
   if (source.empty()) return false;
-  const Text saveFolder = *SaveFolder.Snapshot();
-  for (int number = 1; number <= kLastFreeNameNumber; ++number) {
-    Text destination = DestinationPath(saveFolder, name, number);
-    const WideText wideDestination = AnsiToWide(destination);
-    if (wideDestination.empty()) return false;
-    if (ExtractionCopy(source.c_str(), wideDestination.c_str())) {
-      written = std::move(destination);
-      return true;
-    }
-    // A failed copy removed what it wrote, so the retry takes the same name.
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+  return SaveToFreeName(
+      name, [&](const wchar_t* destination) { return ExtractionCopy(source.c_str(), destination); }, written);
 }
 
 }  // namespace
 
 void DetectionClassSwitchesSet(ClassSwitches* switches) { defaultSwitches.store(switches); }
+ClassSwitches* DetectionSwitches() { return defaultSwitches.load(); }
 
 void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath) {
-  ClassSwitches* switches = defaultSwitches.load();
+  ClassSwitches* switches = DetectionSwitches();
   if (switches == nullptr) return;  // no class can be selected yet
   HandleNewFile(fullPath, exactPath, *switches);
 }

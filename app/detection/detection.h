@@ -21,3 +21,5 @@ void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, Class
 // boxes, set once the main window exists.  While none are set, no class is
 // selected and every file is ignored.
 void DetectionClassSwitchesSet(ClassSwitches* switches);
+// The switches set above; null before.
+ClassSwitches* DetectionSwitches();

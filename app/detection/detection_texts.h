@@ -58,3 +58,18 @@ constexpr const DetectionTexts& DetectionTextsOf(ExtensionClass extensionClass) 
       return kVideoTexts;
   }
 }
+
+// An element of a browser cache that is not all there when the user confirms
+// it: how much is there, and what each button does.
+constexpr std::int32_t kIncompleteStyle = MB_CANCELTRYCONTINUE | MB_ICONWARNING;
+inline constexpr std::string_view kIncompleteCaption = "警示信息 - 元素尚未缓存完整";
+// "元素 <address> 尚未缓存完整：" then the counts, then the choices.
+inline constexpr std::string_view kIncompleteBefore = "元素 ";
+inline constexpr std::string_view kIncompleteAfter = " 尚未缓存完整：";
+inline constexpr std::string_view kIncompletePresent = "已缓存 ";          // bytes present
+inline constexpr std::string_view kIncompleteOfLength = " 字节，共 ";     // the full length
+inline constexpr std::string_view kIncompleteBytes = " 字节。";
+inline constexpr std::string_view kIncompleteLengthUnknown = " 字节，总长度未知。";
+inline constexpr std::string_view kIncompleteChoices =
+    "\n点击 重试：等浏览器继续缓存后再次读取；\n点击 继续：保存从开头起连续的 ";  // contiguous bytes follow
+inline constexpr std::string_view kIncompleteChoicesEnd = " 字节；\n点击 取消：不保存。";

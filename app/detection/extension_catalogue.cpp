@@ -70,3 +70,23 @@ Classification ClassifyPath(std::string_view fullPath, ClassSwitches& switches) 
   }
   return {};
 }
+
+Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension, ClassSwitches& switches) {
+  if (extension.empty()) return {};
+  // The switches are asked through the same members as ClassifyPath asks them.
+  bool (ClassSwitches::*ownClass)() = nullptr;
+  if (mediaClass == ExtensionClass::Video) ownClass = &ClassSwitches::VideoChecked;
+  if (mediaClass == ExtensionClass::Audio) ownClass = &ClassSwitches::AudioChecked;
+  if (ownClass != nullptr && (switches.*ownClass)()) {
+    Text entry = MakeText(".");
+    entry += extension;
+    return {mediaClass, std::move(entry)};
+  }
+  bool (ClassSwitches::*userDefined)() = &ClassSwitches::UserDefinedChecked;
+  if (!(switches.*userDefined)()) return {};
+  const auto custom = CustomExtensions.Snapshot();
+  for (const Text& entry : *custom) {
+    if (std::string_view(entry) == extension) return {ExtensionClass::UserDefined, entry};
+  }
+  return {};
+}

@@ -40,3 +40,11 @@ TextArray CustomExtensionsParse(std::string_view text);
 // Classifies a full path whose file-name part is already lower-cased.
 // Reads the switches lazily, in class order, as the lists are tried.
 Classification ClassifyPath(std::string_view fullPath, ClassSwitches& switches);
+
+// Classifies a media element found in a browser cache by what it is
+// (mediaClass: Video or Audio) and its container's extension (lower-case,
+// without the dot): its own class while that box is checked, else the
+// user-defined class when the extension is one of the user's entries.  The
+// entry is the extension as the copy gets it (".mp4" for the built-in
+// classes, "mp4" for the user's, as DestinationNameOf expects).
+Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension, ClassSwitches& switches);

@@ -32,7 +32,18 @@ bool Cancelled() {
   return true;
 }
 
-bool CopyBlocks(HANDLE from, HANDLE to) {
+class FileSource final : public ExtractionSource {
+ public:
+  explicit FileSource(HANDLE file) : file_(file) {}
+  bool Read(void* buffer, DWORD size, DWORD& read) override {
+    return ReadFile(file_, buffer, size, &read, nullptr) != FALSE;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+bool CopyBlocks(ExtractionSource& from, HANDLE to) {
   const std::unique_ptr<char[]> block(new (std::nothrow) char[kBlockSize]);
   if (block == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -41,7 +52,7 @@ bool CopyBlocks(HANDLE from, HANDLE to) {
   for (;;) {
     if (Cancelled()) return false;
     DWORD read = 0;
-    if (!ReadFile(from, block.get(), kBlockSize, &read, nullptr)) return false;
+    if (!from.Read(block.get(), kBlockSize, read)) return false;
     if (read == 0) return true;
     DWORD written = 0;
     if (!WriteFile(to, block.get(), read, &written, nullptr)) return false;
@@ -54,22 +65,15 @@ bool CopyBlocks(HANDLE from, HANDLE to) {
 
 }  // namespace
 
-bool ExtractionCopy(const wchar_t* source, const wchar_t* destination) {
+bool ExtractionWrite(ExtractionSource& source, const wchar_t* destination, const FILETIME* lastWrite) {
   const CountedCopy counted;
   if (Cancelled()) return false;
-  // A source still open for writing elsewhere is refused, as the system's
-  // copy refuses it: the caller retries once a second later.
-  FileHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!from) return false;
   FileHandle to(CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!to) return false;
 
-  bool copied = CopyBlocks(from.Get(), to.Get());
-  FILETIME lastWrite;
-  if (copied && GetFileTime(from.Get(), nullptr, nullptr, &lastWrite))
-    SetFileTime(to.Get(), nullptr, nullptr, &lastWrite);
+  bool copied = CopyBlocks(source, to.Get());
+  if (copied && lastWrite != nullptr) SetFileTime(to.Get(), nullptr, nullptr, lastWrite);
   if (copied && !CloseHandle(to.Release())) copied = false;  // a write-behind failure shows here
   if (copied) return true;
 
@@ -80,6 +84,19 @@ bool ExtractionCopy(const wchar_t* source, const wchar_t* destination) {
   DeleteFileW(destination);
   SetLastError(error);
   return false;
+}
+
+bool ExtractionCopy(const wchar_t* source, const wchar_t* destination) {
+  if (Cancelled()) return false;
+  // A source still open for writing elsewhere is refused, as the system's
+  // copy refuses it: the caller retries once a second later.
+  FileHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!from) return false;
+  FILETIME lastWrite;
+  const bool timeKnown = GetFileTime(from.Get(), nullptr, nullptr, &lastWrite) != FALSE;
+  FileSource bytes(from.Get());
+  return ExtractionWrite(bytes, destination, timeKnown ? &lastWrite : nullptr);
 }
 
 void ExtractionCopiesCancel() {

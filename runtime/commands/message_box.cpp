@@ -6,8 +6,11 @@ namespace {
 
 constexpr std::string_view kDefaultCaption = "信息：";
 
-// Button return codes IDOK..IDNO become 0..6; anything else (a failure too) reads as OK.
+// Button return codes IDOK..IDNO become 0..6, Try Again and Continue 10 and
+// 11; anything else (a failure too) reads as OK.
 std::int32_t MessageBoxResultOf(int button) {
+  if (button == IDTRYAGAIN) return kMessageBoxTryAgain;
+  if (button == IDCONTINUE) return kMessageBoxContinue;
   if (button < IDOK || button > IDNO) return kMessageBoxOk;
   return button - IDOK;
 }

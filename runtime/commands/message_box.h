@@ -1,6 +1,7 @@
 // MessageBoxShow: a message box without owner, task-modal unless the style
 // asks for system-modal.  Returns the pressed button as a result number
-// (OK 0, Cancel 1, Abort 2, Retry 3, Ignore 4, Yes 5, No 6; anything else 0).
+// (OK 0, Cancel 1, Abort 2, Retry 3, Ignore 4, Yes 5, No 6, Try Again 10,
+// Continue 11; anything else 0).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,9 @@
 
 constexpr std::int32_t kMessageBoxOk = 0;
 constexpr std::int32_t kMessageBoxCancel = 1;
+// The buttons of MB_CANCELTRYCONTINUE beside Cancel.
+constexpr std::int32_t kMessageBoxTryAgain = 10;
+constexpr std::int32_t kMessageBoxContinue = 11;
 
 // The content may be any basic value; a text is shown unchanged.  The
 // caption is "信息：" when omitted.

@@ -1,0 +1,360 @@
+#include "app/cache_watch/cache_candidates.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_cache.h"
+#include "app/browser_caches/chromium_simple_cache.h"
+#include "app/cache_watch/cache_file_names.h"
+
+namespace {
+
+enum class FolderState { Unknown, Cache, NotCache };
+
+struct Candidate {
+  std::uint64_t firstSeenMs = 0;
+};
+
+// Settled as what it is (media handed on, or known not to be media).
+bool Settles(const MediaSignature& signature, const CacheElement& element) {
+  switch (signature.nature) {
+    case MediaNature::Unknown:
+      return element.finished;  // all there will be, and still nothing recognised
+    default:
+      return true;
+  }
+}
+
+bool IsHandedOn(const MediaSignature& signature) {
+  return signature.nature == MediaNature::Video || signature.nature == MediaNature::Audio;
+}
+
+// The file holding the first bytes of a block-file element: a replaced entry
+// gets new external files, while a growing one keeps its first.
+std::string OffsetZeroFile(const CacheElement& element) {
+  if (element.pieces.empty() || element.pieces.front().elementOffset != 0) return {};
+  return element.pieces.front().fileName;
+}
+
+bool IsExternalFile(const std::string& name) { return name.size() == 8 && name.compare(0, 2, "f_") == 0; }
+
+// A small first piece may move from a data block to its own file as it grows;
+// only a change from one external file to another tells a new entry.
+bool Replaced(const std::string& settledAnchor, const std::string& anchor) {
+  return IsExternalFile(settledAnchor) && IsExternalFile(anchor) && settledAnchor != anchor;
+}
+
+}  // namespace
+
+struct CacheCandidates::Folder {
+  std::uint64_t session = 0;
+  CacheFolderName name;
+  FolderState state = FolderState::Unknown;
+  CacheStore store = CacheStore::ChromiumSimple;
+  int checksLeft = 0;
+  std::vector<std::string> waitingFiles;  // seen while the index was unknown
+  std::unique_ptr<CacheFolder> open;
+  // Simple cache: by entry name; block files: by key, once the owner is known.
+  std::map<std::string, Candidate> candidates;
+  // Block files: "f_" files whose owner is not known yet.
+  std::map<std::string, Candidate> unowned;
+  std::uint64_t nextFullReadMs = 0;
+  std::uint64_t lastFullReadMs = 0;
+  int fullReadsLeft = 0;
+  // Entries handed on or known not to be media, with the block-file anchor.
+  std::map<std::string, std::string> settled;
+  std::deque<std::string> settledOrder;
+
+  bool HasCandidates() const { return !candidates.empty() || !unowned.empty(); }
+};
+
+struct CacheCandidates::Session {
+  std::map<std::u16string, std::unique_ptr<Folder>> folders;
+};
+
+CacheCandidates::CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits)
+    : opener_(opener), limits_(limits) {}
+
+CacheCandidates::~CacheCandidates() = default;
+
+CacheCandidates::Folder* CacheCandidates::FolderOf(std::uint64_t session, const CacheFolderName& name) {
+  std::unique_ptr<Session>& entry = sessions_[session];
+  if (!entry) entry = std::make_unique<Session>();
+  auto& folders = entry->folders;
+  auto found = folders.find(name.exact);
+  if (found != folders.end()) return found->second.get();
+  if (folders.size() >= limits_.foldersPerSession) {
+    // Folders found not to be caches are the ones worth least: they are
+    // only checked again.
+    auto notCache = std::find_if(folders.begin(), folders.end(), [](const auto& folder) {
+      return folder.second->state == FolderState::NotCache;
+    });
+    if (notCache == folders.end()) return nullptr;
+    folders.erase(notCache);
+  }
+  auto folder = std::make_unique<Folder>();
+  folder->session = session;
+  folder->name = name;
+  folder->checksLeft = limits_.indexChecks;
+  return folders.emplace(name.exact, std::move(folder)).first->second.get();
+}
+
+void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& folderName,
+                                std::string_view fileName, std::uint64_t nowMs) {
+  const CacheFileKind kind = CacheFileKindOf(fileName);
+  if (kind == CacheFileKind::None) return;
+  ++figures_.filesSeen;
+  Folder* folder = FolderOf(session, folderName);
+  if (folder == nullptr) return;
+
+  if (kind == CacheFileKind::Index) {
+    // A new index: a cache made (or made again) here; checked at the next look.
+    if (folder->state != FolderState::Unknown) folder->checksLeft = limits_.indexChecks;
+    folder->state = FolderState::Unknown;
+    return;
+  }
+  if (folder->state == FolderState::NotCache) return;
+  if (folder->state == FolderState::Unknown) {
+    if (folder->waitingFiles.size() < limits_.filesPerUnknownFolder &&
+        std::find(folder->waitingFiles.begin(), folder->waitingFiles.end(), fileName) == folder->waitingFiles.end())
+      folder->waitingFiles.emplace_back(fileName);
+    return;
+  }
+
+  const Candidate candidate{nowMs};
+  if (kind == CacheFileKind::SimpleEntry && folder->store == CacheStore::ChromiumSimple) {
+    const std::string entry(fileName.substr(0, 16));
+    // The browser makes "_0" when it creates an entry: a new one replaces
+    // whatever was settled under that name.  "_s" comes later to the same entry.
+    if (fileName.back() == '0') {
+      folder->settled.erase(entry);
+    } else if (folder->settled.count(entry) != 0) {
+      return;
+    }
+    folder->candidates.emplace(entry, candidate);
+  } else if (kind == CacheFileKind::BlockExternal && folder->store == CacheStore::ChromiumBlockFiles) {
+    folder->unowned.emplace(std::string(fileName), candidate);
+    folder->fullReadsLeft = limits_.maxFullReads;
+    // A new file is looked for at the next look, unless the whole cache was
+    // read less than one backoff ago.
+    if (folder->lastFullReadMs != 0 || folder->nextFullReadMs != 0)
+      folder->nextFullReadMs = std::min(folder->nextFullReadMs, folder->lastFullReadMs + limits_.fullReadBackoffMs);
+  } else {
+    return;
+  }
+  CountCandidates();
+  while (candidateCount_ > limits_.maxCandidates) ForgetOldest();
+}
+
+void CacheCandidates::SessionEnded(std::uint64_t session) {
+  sessions_.erase(session);
+  CountCandidates();
+}
+
+void CacheCandidates::CheckIndex(Folder& folder, std::uint64_t nowMs) {
+  if (!folder.open) folder.open = opener_.Open(folder.name);
+  const std::optional<CacheStore> store = folder.open ? ChromiumStoreOf(*folder.open) : std::nullopt;
+  if (!store) {
+    if (--folder.checksLeft > 0) return;
+    folder.state = FolderState::NotCache;
+    folder.waitingFiles.clear();
+    folder.open.reset();
+    return;
+  }
+  folder.state = FolderState::Cache;
+  folder.store = *store;
+  std::vector<std::string> waiting;
+  waiting.swap(folder.waitingFiles);
+  // FileAdded finds this folder again by its name, now a known cache.
+  for (const std::string& name : waiting) FileAdded(folder.session, folder.name, name, nowMs);
+}
+
+void CacheCandidates::Settle(Folder& folder, const std::string& id, const std::string& anchor) {
+  auto [at, added] = folder.settled.insert_or_assign(id, anchor);
+  if (!added) return;
+  folder.settledOrder.push_back(id);
+  while (folder.settled.size() > limits_.settledPerFolder && !folder.settledOrder.empty()) {
+    folder.settled.erase(folder.settledOrder.front());
+    folder.settledOrder.pop_front();
+  }
+}
+
+namespace {
+
+MediaElementRef RefOf(std::uint64_t session, const CacheFolderName& folder, const CacheElement& element,
+                      const MediaSignature& signature, std::string fileName) {
+  MediaElementRef ref;
+  ref.session = session;
+  ref.folderExact = folder.exact;
+  ref.folderAnsi = folder.ansi;
+  ref.store = element.store;
+  ref.fileName = std::move(fileName);
+  ref.key = element.key;
+  ref.webAddress = element.webAddress;
+  ref.nature = signature.nature;
+  ref.extension = std::string(signature.extension);
+  return ref;
+}
+
+}  // namespace
+
+void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found) {
+  for (auto candidate = folder.candidates.begin(); candidate != folder.candidates.end();) {
+    const std::string& entry = candidate->first;
+    ++figures_.looks;
+    const std::optional<CacheElement> element = SimpleCacheEntryRead(*folder.open, entry);
+    if (element && element->key.size() <= limits_.maxKeyLength) {
+      const MediaSignature signature = CacheElementSignature(*folder.open, *element);
+      if (Settles(signature, *element)) {
+        if (IsHandedOn(signature)) {
+          found.push_back(RefOf(folder.session, folder.name, *element, signature, entry + "_0"));
+          ++figures_.found;
+        }
+        Settle(folder, entry, {});
+        candidate = folder.candidates.erase(candidate);
+        continue;
+      }
+    }
+    if (nowMs - candidate->second.firstSeenMs >= limits_.candidateLifetimeMs) {
+      ++figures_.forgotten;
+      candidate = folder.candidates.erase(candidate);
+      continue;
+    }
+    ++candidate;
+  }
+}
+
+void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
+  ++figures_.fullReads;
+  for (const CacheElement& element : BlockFileElementsRead(*folder.open)) {
+    for (const BodyPiece& piece : element.pieces) {
+      auto file = folder.unowned.find(piece.fileName);
+      if (file == folder.unowned.end()) continue;
+      if (element.key.size() <= limits_.maxKeyLength) folder.candidates.emplace(element.key, file->second);
+      folder.unowned.erase(file);
+    }
+  }
+  --folder.fullReadsLeft;
+  folder.lastFullReadMs = nowMs;
+  // The entry may not point at its new file yet: ask again, less often each time.
+  const int readsDone = limits_.maxFullReads - folder.fullReadsLeft;
+  folder.nextFullReadMs = nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
+}
+
+void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found) {
+  if (!folder.unowned.empty() && nowMs >= folder.nextFullReadMs && folder.fullReadsLeft > 0)
+    FindOwners(folder, nowMs);
+  for (auto file = folder.unowned.begin(); file != folder.unowned.end();) {
+    if (folder.fullReadsLeft <= 0 || nowMs - file->second.firstSeenMs >= limits_.candidateLifetimeMs) {
+      ++figures_.forgotten;
+      file = folder.unowned.erase(file);
+    } else {
+      ++file;
+    }
+  }
+
+  for (auto candidate = folder.candidates.begin(); candidate != folder.candidates.end();) {
+    const std::string& key = candidate->first;
+    ++figures_.looks;
+    const std::optional<CacheElement> element = BlockFileElementRead(*folder.open, key);
+    if (element) {
+      const std::string anchor = OffsetZeroFile(*element);
+      auto settled = folder.settled.find(key);
+      if (settled != folder.settled.end() && !Replaced(settled->second, anchor)) {
+        // A further piece of an element already handed on or judged.
+        candidate = folder.candidates.erase(candidate);
+        continue;
+      }
+      const MediaSignature signature = CacheElementSignature(*folder.open, *element);
+      if (Settles(signature, *element)) {
+        if (IsHandedOn(signature)) {
+          found.push_back(RefOf(folder.session, folder.name, *element, signature, {}));
+          ++figures_.found;
+        }
+        Settle(folder, key, anchor);
+        candidate = folder.candidates.erase(candidate);
+        continue;
+      }
+    }
+    if (nowMs - candidate->second.firstSeenMs >= limits_.candidateLifetimeMs) {
+      ++figures_.forgotten;
+      candidate = folder.candidates.erase(candidate);
+      continue;
+    }
+    ++candidate;
+  }
+}
+
+void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& found) {
+  for (auto& [id, session] : sessions_) {
+    for (auto& [path, folder] : session->folders) {
+      if (folder->state == FolderState::Unknown) CheckIndex(*folder, nowMs);
+      if (folder->state != FolderState::Cache || !folder->HasCandidates()) {
+        folder->open.reset();
+        continue;
+      }
+      if (!folder->open) folder->open = opener_.Open(folder->name);
+      if (!folder->open) {
+        folder->candidates.clear();
+        folder->unowned.clear();
+        continue;
+      }
+      if (folder->store == CacheStore::ChromiumSimple) {
+        LookSimple(*folder, nowMs, found);
+      } else {
+        LookBlockFiles(*folder, nowMs, found);
+      }
+      if (!folder->HasCandidates()) folder->open.reset();
+    }
+  }
+  CountCandidates();
+}
+
+bool CacheCandidates::Pending() const {
+  for (const auto& [id, session] : sessions_) {
+    for (const auto& [path, folder] : session->folders) {
+      if (folder->state == FolderState::Unknown || folder->HasCandidates()) return true;
+    }
+  }
+  return false;
+}
+
+std::size_t CacheCandidates::FolderCount() const {
+  std::size_t count = 0;
+  for (const auto& [id, session] : sessions_) count += session->folders.size();
+  return count;
+}
+
+void CacheCandidates::CountCandidates() {
+  std::size_t count = 0;
+  for (const auto& [id, session] : sessions_) {
+    for (const auto& [path, folder] : session->folders)
+      count += folder->candidates.size() + folder->unowned.size();
+  }
+  candidateCount_ = count;
+}
+
+void CacheCandidates::ForgetOldest() {
+  std::map<std::string, Candidate>* oldestMap = nullptr;
+  std::map<std::string, Candidate>::iterator oldest;
+  for (auto& [id, session] : sessions_) {
+    for (auto& [path, folder] : session->folders) {
+      for (auto* map : {&folder->candidates, &folder->unowned}) {
+        for (auto at = map->begin(); at != map->end(); ++at) {
+          if (oldestMap == nullptr || at->second.firstSeenMs < oldest->second.firstSeenMs) {
+            oldestMap = map;
+            oldest = at;
+          }
+        }
+      }
+    }
+  }
+  if (oldestMap == nullptr) {
+    candidateCount_ = 0;
+    return;
+  }
+  oldestMap->erase(oldest);
+  ++figures_.forgotten;
+  --candidateCount_;
+}

@@ -1,0 +1,51 @@
+#include "app/detection/detection_save.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+#include "app/shared_values.h"
+
+namespace {
+
+CriticalSectionHandle DetectionLock = 0;
+std::once_flag detectionLockOnce;
+
+// Highest "(n)" tried before a copy is reported as failed.
+constexpr int kLastFreeNameNumber = 9999;
+
+}  // namespace
+
+// Callers on several threads may arrive together at the very first element:
+// exactly one of them creates the lock.
+CriticalSectionHandle DetectionLockHandle() {
+  std::call_once(detectionLockOnce, [] { DetectionLock = CriticalSectionCreate(); });
+  return DetectionLock;
+}
+
+WideText AnsiToWide(std::string_view text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return {};
+  WideText wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+bool SaveToFreeName(const DestinationName& name, const std::function<bool(const wchar_t*)>& write,
+                    Text& written) {
+  const Text saveFolder = *SaveFolder.Snapshot();
+  for (int number = 1; number <= kLastFreeNameNumber; ++number) {
+    Text destination = DestinationPath(saveFolder, name, number);
+    const WideText wideDestination = AnsiToWide(destination);
+    if (wideDestination.empty()) return false;
+    if (write(wideDestination.c_str())) {
+      written = std::move(destination);
+      return true;
+    }
+    // A failed write removed what it wrote, so the retry takes the same name.
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}

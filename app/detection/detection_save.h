@@ -1,0 +1,23 @@
+// What the two detection steps (files found by their extension, elements
+// found in a browser cache) share: the one lock that keeps their prompts one
+// at a time, and writing a new copy into the save folder under a free name.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "app/detection/detection_paths.h"
+#include "runtime/core/critical_sections.h"
+#include "runtime/core/text.h"
+
+// The detection lock: held from classification to the last message.
+CriticalSectionHandle DetectionLockHandle();
+
+WideText AnsiToWide(std::string_view text);
+
+// Calls `write` with "<save folder>\<time><extension>", then "...(2)..." and
+// so on while it fails because the name is taken (ERROR_FILE_EXISTS), so
+// that no earlier copy is ever replaced.  `write` must make a new file and
+// remove it again on any failure.  On success `written` holds the path.
+bool SaveToFreeName(const DestinationName& name, const std::function<bool(const wchar_t*)>& write,
+                    Text& written);

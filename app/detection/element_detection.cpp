@@ -1,0 +1,157 @@
+#include "app/detection/element_detection.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "app/browser_caches/cache_folder_disk.h"
+#include "app/browser_caches/chromium_cache.h"
+#include "app/detection/detection.h"
+#include "app/detection/detection_save.h"
+#include "app/detection/detection_texts.h"
+#include "app/detection/extraction_copy.h"
+#include "runtime/commands/message_box.h"
+#include "runtime/commands/value_commands.h"
+
+namespace {
+
+// The element's body from offset 0, exactly `length` bytes: a cache file that
+// turned out shorter (the browser evicted it meanwhile) fails the copy.
+class ElementSource final : public ExtractionSource {
+ public:
+  ElementSource(CacheFolder& folder, const CacheElement& element, std::uint64_t length)
+      : reader_(folder, element), length_(length) {}
+  bool Read(void* buffer, DWORD size, DWORD& read) override {
+    const std::uint64_t want = std::min<std::uint64_t>(size, length_ - offset_);
+    read = static_cast<DWORD>(reader_.Read(offset_, buffer, static_cast<std::size_t>(want)));
+    offset_ += read;
+    if (read == want) return true;
+    SetLastError(ERROR_HANDLE_EOF);
+    return false;
+  }
+
+ private:
+  CacheBodyReader reader_;
+  std::uint64_t length_;
+  std::uint64_t offset_ = 0;
+};
+
+struct ElementNow {
+  std::unique_ptr<CacheFolder> folder;
+  std::optional<CacheElement> element;
+};
+
+// The element as the cache holds it now; no element when the browser dropped
+// it (or replaced it by another key under the same entry name).
+ElementNow ElementRead(const MediaElementRef& ref) {
+  ElementNow now;
+  now.folder = DiskCacheFolderOpen(ref.folderExact, ref.folderAnsi);
+  if (!now.folder) return now;
+  now.element = ChromiumElementRead(*now.folder, ref.store, ref.fileName, ref.key);
+  if (now.element && now.element->key != ref.key) now.element.reset();
+  return now;
+}
+
+Text Decimal(std::uint64_t value) {
+  char digits[24];
+  int length = 0;
+  do {
+    digits[length++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  Text text;
+  while (length > 0) text.push_back(digits[--length]);
+  return text;
+}
+
+bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Text& written) {
+  const FILETIME* lastWrite = nullptr;
+  FILETIME time;
+  if (now.element->lastWritten != 0) {
+    time.dwLowDateTime = static_cast<DWORD>(now.element->lastWritten);
+    time.dwHighDateTime = static_cast<DWORD>(now.element->lastWritten >> 32);
+    lastWrite = &time;
+  }
+  return SaveToFreeName(
+      name,
+      [&](const wchar_t* destination) {
+        ElementSource source(*now.folder, *now.element, length);
+        return ExtractionWrite(source, destination, lastWrite);
+      },
+      written);
+}
+
+}  // namespace
+
+Text IncompleteElementText(std::string_view webAddress, std::uint64_t present,
+                           std::optional<std::uint64_t> fullLength, std::uint64_t contiguous) {
+  Text text = MakeText(kIncompleteBefore);
+  text += webAddress;
+  text += kIncompleteAfter;
+  text += kIncompletePresent;
+  text += Decimal(present);
+  if (fullLength) {
+    text += kIncompleteOfLength;
+    text += Decimal(*fullLength);
+    text += kIncompleteBytes;
+  } else {
+    text += kIncompleteLengthUnknown;
+  }
+  text += kIncompleteChoices;
+  text += Decimal(contiguous);
+  text += kIncompleteChoicesEnd;
+  return text;
+}
+
+void HandleMediaElement(const MediaElementRef& element) {
+  ClassSwitches* switches = DetectionSwitches();
+  if (switches == nullptr) return;  // no class can be selected yet
+  HandleMediaElement(element, *switches);
+}
+
+void HandleMediaElement(const MediaElementRef& element, ClassSwitches& switches) {
+  CriticalSectionHold hold(DetectionLockHandle());
+
+  ExtensionClass mediaClass = ExtensionClass::None;
+  if (element.nature == MediaNature::Video) mediaClass = ExtensionClass::Video;
+  if (element.nature == MediaNature::Audio) mediaClass = ExtensionClass::Audio;
+  if (mediaClass == ExtensionClass::None) return;
+  const Classification classification = ClassifyMediaElement(mediaClass, element.extension, switches);
+  if (classification.extensionClass == ExtensionClass::None) return;
+
+  const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
+  const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
+  const std::string_view address = element.webAddress.empty() ? element.key : element.webAddress;
+
+  Text prompt = MakeText(texts.promptBefore);
+  prompt += address;
+  prompt += texts.promptAfter;
+  if (MessageBoxShow(std::string_view(prompt), kPromptStyle, texts.promptCaption) != kMessageBoxOk) return;
+
+  for (;;) {
+    ElementNow now = ElementRead(element);
+    const std::uint64_t contiguous = now.element ? ContiguousLength(*now.element) : 0;
+    std::uint64_t length = contiguous;
+    if (now.element && !IsComplete(*now.element)) {
+      const Text warning =
+          IncompleteElementText(address, PresentLength(*now.element), now.element->fullLength, contiguous);
+      const std::int32_t choice = MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
+      if (choice == kMessageBoxTryAgain) continue;
+      if (choice != kMessageBoxContinue) return;
+    } else if (now.element && now.element->fullLength) {
+      length = *now.element->fullLength;
+    }
+
+    Text written;
+    if (now.element && length > 0 && Save(now, length, name, written)) {
+      Text success = MakeText(texts.successText);
+      success += written;
+      MessageBoxShow(std::string_view(success), kSuccessStyle, texts.successCaption);
+      return;
+    }
+    if (ExtractionCopiesCancelled()) return;  // the program is ending
+    MessageBoxShow(texts.failureText, kFailureStyle, texts.failureCaption);
+    return;
+  }
+}

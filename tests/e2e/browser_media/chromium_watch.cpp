@@ -58,8 +58,9 @@ bool TakeText(const std::string& text, size_t& at, std::string_view expected) {
 
 std::string Describe(const MessageBoxWindow& box) { return "[" + box.Caption() + "] " + box.Message(); }
 
+// GBK text, printed in UTF-8 for the test log.
 void Log(const std::string& line) {
-  std::printf("[ session  ] %s\n", line.c_str());
+  std::printf("[ session  ] %s\n", Utf8From(WideFromGbk(line)).c_str());
   std::fflush(stdout);
 }
 

@@ -42,20 +42,24 @@ std::vector<std::wstring> Added(const std::set<std::wstring>& before, const std:
 // A bytes count at which a served answer stops: past the first 1 MiB part
 // (so something is on disk in either store) and on a 1 KiB boundary.
 constexpr std::uint64_t kCutAt = 1024 * 1024 + 300 * 1024;
+// The start of a body looked for in the cache files.
+constexpr size_t kProbeBytes = 64 * 1024;
 
 // The first run of a browser: its profile and cache folder are made while
-// the program watches.  The page's image, script, stylesheet and the page
-// itself are never prompted for.
+// the program watches.  The page's image, script and stylesheet and the
+// page itself are never prompted for.
 TYPED_TEST(ChromiumMedia, FirstRunMakesTheCacheWhileWatchedAndEachMediumIsSavedWhole) {
   ChromiumWatchSession& session = this->Session();
   ASSERT_FALSE(FolderExists(session.UserDataFolder())) << "this case needs a profile not used yet";
+  const std::optional<std::string> page = session.Lab().BenchPage(3, 3, "first");
+  ASSERT_TRUE(page) << session.Lab().Error();
   ASSERT_TRUE(session.Watch(true, true));
   const std::set<std::wstring> before = session.SaveFolderFiles();
 
-  ASSERT_TRUE(session.LaunchBrowser("/media.html"));
-  session.AnswerPrompts("/media.html", {{"/media/video.mp4", MediaClass::kVideo, IDOK, ".mp4"},
-                                        {"/media/clip.webm", MediaClass::kVideo, IDOK, ".webm"},
-                                        {"/media/sound.mp3", MediaClass::kAudio, IDOK, ".mp3"}});
+  ASSERT_TRUE(session.LaunchBrowser(*page));
+  session.AnswerPrompts(*page, {{"/media/bench/first/0/video.mp4", MediaClass::kVideo, IDOK, ".mp4"},
+                                {"/media/bench/first/1/clip.webm", MediaClass::kVideo, IDOK, ".webm"},
+                                {"/media/bench/first/2/sound.mp3", MediaClass::kAudio, IDOK, ".mp3"}});
   EXPECT_TRUE(FolderExists(session.CacheFolder()));
   // Closing the browser writes to every entry once more: no second prompt.
   ASSERT_TRUE(session.StopBrowser());
@@ -64,23 +68,39 @@ TYPED_TEST(ChromiumMedia, FirstRunMakesTheCacheWhileWatchedAndEachMediumIsSavedW
 }
 
 // A browser already in use: its cache folder, with the entries of earlier
-// runs, is there before the watch starts.  A video served whole (200) is
-// prompted for; the entries already there are not.
-TYPED_TEST(ChromiumMedia, BrowserInUseGetsAVideoServedWholePromptedOnce) {
+// runs, is there before the watch starts; the entries already there are
+// not prompted for.  The page's video (over 1 MiB, in ranges), WebM and MP3
+// are, and never its image, script, stylesheet or the page itself; then a
+// video served whole (200) in a second run.
+TYPED_TEST(ChromiumMedia, BrowserInUseGetsEachMediumPromptedOnceAndSavedWhole) {
   ChromiumWatchSession& session = this->Session();
   ASSERT_TRUE(session.EnsureCacheFolder());
   ASSERT_TRUE(session.Watch(true, true));
   const std::set<std::wstring> before = session.SaveFolderFiles();
 
+  ASSERT_TRUE(session.LaunchBrowser("/media.html"));
+  session.AnswerPrompts("/media.html", {{"/media/video.mp4", MediaClass::kVideo, IDOK, ".mp4"},
+                                        {"/media/clip.webm", MediaClass::kVideo, IDOK, ".webm"},
+                                        {"/media/sound.mp3", MediaClass::kAudio, IDOK, ".mp3"}});
+  std::optional<std::map<std::string, ServedStats, std::less<>>> stats = session.Lab().Stats();
+  ASSERT_TRUE(stats) << session.Lab().Error();
+  ASSERT_TRUE(stats->count("/media/video.mp4"));
+  EXPECT_EQ(stats->at("/media/video.mp4").statuses.front(), 206);
+  for (const char* other : {"/media.html", "/static/picture.png", "/static/app.js", "/static/style.css"}) {
+    EXPECT_TRUE(stats->count(other)) << other << " was not fetched, so its absence of a prompt proves nothing";
+  }
+  ASSERT_TRUE(session.StopBrowser());
+  EXPECT_TRUE(session.NoBoxAppears());
+
   ASSERT_TRUE(session.LaunchBrowser("/whole.html"));
   session.AnswerPrompts("/whole.html", {{"/media/whole.mp4", MediaClass::kVideo, IDOK, ".mp4"}});
-  const std::optional<std::map<std::string, ServedStats, std::less<>>> stats = session.Lab().Stats();
+  stats = session.Lab().Stats();
   ASSERT_TRUE(stats) << session.Lab().Error();
   ASSERT_TRUE(stats->count("/media/whole.mp4"));
   EXPECT_EQ(stats->at("/media/whole.mp4").statuses.front(), 200);
   ASSERT_TRUE(session.StopBrowser());
   EXPECT_TRUE(session.NoBoxAppears());
-  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
+  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 4u);
 }
 
 // Only the video class checked: the audio element is never prompted for; a
@@ -129,6 +149,7 @@ TYPED_TEST(ChromiumMedia, ElementCutShortSavesItsContiguousPrefixOnContinue) {
         return stats && stats->count("/media/cut.mp4") && stats->at("/media/cut.mp4").covered >= kCutAt;
       },
       Milliseconds(60000)));
+  ASSERT_TRUE(session.WaitBytesOnDisk(video.substr(0, kProbeBytes)));
   ASSERT_TRUE(session.ConfirmPrompt({"/media/cut.mp4", MediaClass::kVideo, IDOK, ".mp4"}));
   std::optional<IncompleteBox> choice = session.WaitIncomplete("/media/cut.mp4");
   ASSERT_TRUE(choice);
@@ -171,6 +192,14 @@ TYPED_TEST(ChromiumMedia, ElementStillArrivingIsSavedWholeWhenTriedAgainAfterThe
   const std::set<std::wstring> before = session.SaveFolderFiles();
 
   ASSERT_TRUE(session.LaunchBrowser("/stall.html"));
+  // The answer held: its first bytes are in a cache file, the rest is not.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto stats = session.Lab().Stats();
+        return stats && stats->count("/media/stall.mp4") && stats->at("/media/stall.mp4").covered >= kCutAt;
+      },
+      Milliseconds(60000)));
+  ASSERT_TRUE(session.WaitBytesOnDisk(video.substr(0, kProbeBytes)));
   ASSERT_TRUE(session.ConfirmPrompt({"/media/stall.mp4", MediaClass::kVideo, IDOK, ".mp4"}));
   std::optional<IncompleteBox> choice = session.WaitIncomplete("/media/stall.mp4");
   ASSERT_TRUE(choice);

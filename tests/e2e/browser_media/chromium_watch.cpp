@@ -187,6 +187,20 @@ void ChromiumWatchSession::Settle() {
   return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult ChromiumWatchSession::WaitBytesOnDisk(const std::string& bytes) {
+  const bool found = WaitUntil(
+      [&] {
+        for (const std::wstring& name : FolderList(CacheFolder())) {
+          const std::optional<std::string> file = FileRead(CacheFolder() + L"\\" + name);
+          if (file && file->find(bytes) != std::string::npos) return true;
+        }
+        return false;
+      },
+      Milliseconds(30000), Milliseconds(100));
+  if (found) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the body's first " << bytes.size() << " bytes reached no cache file";
+}
+
 std::set<std::wstring> ChromiumWatchSession::SaveFolderFiles() const {
   const std::vector<std::wstring> names = FolderList(program_.ProgramFolder());
   return {names.begin(), names.end()};

@@ -87,6 +87,10 @@ class ChromiumWatchSession {
   // No box shows up for a while (no late or second prompt).
   ::testing::AssertionResult NoBoxAppears(Milliseconds period = Milliseconds(2000));
 
+  // Waits until a file of the cache folder holds these bytes (the start of
+  // a body): what the browser wrote has reached the disk.
+  ::testing::AssertionResult WaitBytesOnDisk(const std::string& bytes);
+
   // Files in the save folder (the program folder) now.
   std::set<std::wstring> SaveFolderFiles() const;
   // The bytes of a served file (from the lab's media folder, checked

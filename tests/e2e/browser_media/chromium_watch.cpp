@@ -56,6 +56,18 @@ bool TakeText(const std::string& text, size_t& at, std::string_view expected) {
   return true;
 }
 
+// A box of the process with its texts in place (a box being made can be
+// seen for a moment before its caption and message are set).
+MessageBoxWindow WaitBox(DWORD processId, Milliseconds timeout) {
+  return WaitFor(
+      [&] {
+        for (const MessageBoxWindow& box : MessageBoxes(processId))
+          if (!box.Caption().empty() && !box.Message().empty()) return box;
+        return MessageBoxWindow();
+      },
+      timeout);
+}
+
 std::string Describe(const MessageBoxWindow& box) { return "[" + box.Caption() + "] " + box.Message(); }
 
 // GBK text, printed in UTF-8 for the test log.
@@ -187,10 +199,12 @@ void ChromiumWatchSession::Settle() {
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ChromiumWatchSession::WaitBytesOnDisk(const std::string& bytes) {
+::testing::AssertionResult ChromiumWatchSession::WaitBytesOnDisk(const std::string& bytes,
+                                                                  const std::set<std::wstring>& earlier) {
   const bool found = WaitUntil(
       [&] {
         for (const std::wstring& name : FolderList(CacheFolder())) {
+          if (earlier.count(name)) continue;
           const std::optional<std::string> file = FileRead(CacheFolder() + L"\\" + name);
           if (file && file->find(bytes) != std::string::npos) return true;
         }
@@ -198,7 +212,7 @@ void ChromiumWatchSession::Settle() {
       },
       Milliseconds(30000), Milliseconds(100));
   if (found) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "the body's first " << bytes.size() << " bytes reached no cache file";
+  return ::testing::AssertionFailure() << "the body's first " << bytes.size() << " bytes reached no new cache file";
 }
 
 std::set<std::wstring> ChromiumWatchSession::SaveFolderFiles() const {
@@ -223,7 +237,7 @@ std::string ChromiumWatchSession::ServedBytes(const std::string& path) {
 
 std::optional<std::wstring> ChromiumWatchSession::WaitSaved(MediaClass mediaClass) {
   const PromptTexts& texts = TextsOf(mediaClass);
-  MessageBoxWindow box = WaitAnyMessageBox(program_.Id(), Milliseconds(30000));
+  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(30000));
   if (!box) {
     ADD_FAILURE() << "no box after OK";
     return std::nullopt;
@@ -261,7 +275,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
   const ULONGLONG began = GetTickCount64();
   while (prompted.size() < plan.size()) {
     // Generous: the browser starts, fetches and writes first.
-    MessageBoxWindow box = WaitAnyMessageBox(program_.Id(), Milliseconds(45000));
+    MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(45000));
     if (!box) {
       std::string missing;
       for (const auto& [address, element] : byAddress)
@@ -326,7 +340,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
 
 ::testing::AssertionResult ChromiumWatchSession::ConfirmPrompt(const ElementPlan& element) {
   const PromptTexts& texts = TextsOf(element.mediaClass);
-  MessageBoxWindow box = WaitAnyMessageBox(program_.Id(), Milliseconds(45000));
+  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(45000));
   if (!box) return ::testing::AssertionFailure() << "no prompt for " << element.path;
   const std::string expected = texts.before + lab_.Url(element.path) + texts.after;
   if (box.Caption() != texts.caption || box.Message() != expected) {
@@ -340,7 +354,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
 }
 
 std::optional<IncompleteBox> ChromiumWatchSession::WaitIncomplete(const std::string& path) {
-  MessageBoxWindow box = WaitAnyMessageBox(program_.Id(), Milliseconds(30000));
+  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(30000));
   if (!box) {
     ADD_FAILURE() << "no box after OK for " << path;
     return std::nullopt;

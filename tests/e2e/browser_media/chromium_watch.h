@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/driver/browser_lab_client.h"
+#include "tests/e2e/driver/sandbox.h"
 #include "tests/e2e/session/main_window_parts.h"
 
 namespace e2e {
@@ -87,9 +88,13 @@ class ChromiumWatchSession {
   // No box shows up for a while (no late or second prompt).
   ::testing::AssertionResult NoBoxAppears(Milliseconds period = Milliseconds(2000));
 
-  // Waits until a file of the cache folder holds these bytes (the start of
-  // a body): what the browser wrote has reached the disk.
-  ::testing::AssertionResult WaitBytesOnDisk(const std::string& bytes);
+  // Waits until a file of the cache folder other than `earlier` holds these
+  // bytes (the start of a body): what the browser wrote reached the disk.
+  ::testing::AssertionResult WaitBytesOnDisk(const std::string& bytes, const std::set<std::wstring>& earlier);
+  std::set<std::wstring> CacheFiles() const {
+    const std::vector<std::wstring> names = FolderList(CacheFolder());
+    return {names.begin(), names.end()};
+  }
 
   // Files in the save folder (the program folder) now.
   std::set<std::wstring> SaveFolderFiles() const;

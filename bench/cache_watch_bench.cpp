@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int kEntries = 320;      // 20 media among 300 others
+constexpr int kEntries = 320;  // 20 media among 300 others
 constexpr int kMediaEvery = 16;
 
 double NowMs() {
@@ -55,9 +55,11 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-void BytesWrite(const std::wstring& path, const ByteVector& bytes, std::size_t from, std::size_t to, bool append) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+void BytesWrite(const std::wstring& path, const ByteVector& bytes, std::size_t from, std::size_t to,
+                bool append) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   if (append) SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
@@ -73,7 +75,9 @@ double Percentile(std::vector<double> values, double share) {
 
 ByteVector MediaBody(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
-  const char head[] = "\0\0\0\x20" "ftypisom";
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
   std::copy(head, head + 12, bytes.begin());
   return bytes;
 }
@@ -85,7 +89,9 @@ ByteVector ImageBody(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
-std::string UrlOf(int i) { return "http://127.0.0.1:8765/r" + std::to_string(i) + (i % kMediaEvery == 0 ? ".mp4" : ".png"); }
+std::string UrlOf(int i) {
+  return "http://127.0.0.1:8765/r" + std::to_string(i) + (i % kMediaEvery == 0 ? ".mp4" : ".png");
+}
 std::string KeyOf(int i) { return "1/0/_dk_http://127.0.0.1 http://127.0.0.1 " + UrlOf(i); }
 
 class Timing final : public MediaElementReceiver {
@@ -156,7 +162,7 @@ struct BlockCache {
 };
 
 void BlockBuild(BlockCache& cache, int oldEntries) {
-  BlockCacheBuilder builder;
+  BlockCacheBuilder builder(0x10000);  // the browser's default table
   for (int i = 0; i < oldEntries; ++i) {
     BlockCacheBuilder::Entry entry{"1/0/https://old.test/" + std::to_string(i), 0, {}};
     builder.Add(entry, BlockFileKeyHash(entry.key));
@@ -210,7 +216,8 @@ void BlockLoad(const std::wstring& folder, BlockCache& cache, Written& written) 
 }
 
 void Run(bool blockFiles, int oldEntries) {
-  const std::string root = std::string(ProgramFolder()) + "\\cache_bench_" + std::to_string(GetCurrentProcessId());
+  const std::string root =
+      std::string(ProgramFolder()) + "\\cache_bench_" + std::to_string(GetCurrentProcessId());
   RemoveTree(Wide(root));
   const std::wstring wideRoot = Wide(root);
   std::wstring cache = wideRoot;
@@ -273,15 +280,18 @@ void Run(bool blockFiles, int oldEntries) {
     }
   }
   const double files = static_cast<double>(std::max<std::uint64_t>(1, figures.candidates.filesSeen));
-  std::printf("%-11s old entries %5d (written in %6.0f ms)  load %5.0f ms\n", blockFiles ? "block files" : "simple",
-              oldEntries, prefillMs, loadMs);
-  std::printf("  handed on %2zu of %d media (%d others)  first bytes -> hand-off: median %7.1f ms  p99 %7.1f ms\n",
-              latencies.size(), media, wrongOnes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
-  std::printf("  cache files seen %llu, element reads %llu, full reads %llu, forgotten %llu\n",
-              static_cast<unsigned long long>(figures.candidates.filesSeen),
-              static_cast<unsigned long long>(figures.candidates.looks),
-              static_cast<unsigned long long>(figures.candidates.fullReads),
-              static_cast<unsigned long long>(figures.candidates.forgotten));
+  std::printf("%-11s old entries %5d (written in %6.0f ms)  load %5.0f ms\n",
+              blockFiles ? "block files" : "simple", oldEntries, prefillMs, loadMs);
+  std::printf(
+      "  handed on %2zu of %d media (%d others)  first bytes -> hand-off: median %7.1f ms  p99 %7.1f ms\n",
+      latencies.size(), media, wrongOnes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
+  std::printf(
+      "  cache files seen %llu, element reads %llu, data_1 passes %llu, index walks %llu, forgotten %llu\n",
+      static_cast<unsigned long long>(figures.candidates.filesSeen),
+      static_cast<unsigned long long>(figures.candidates.looks),
+      static_cast<unsigned long long>(figures.candidates.ownerScans),
+      static_cast<unsigned long long>(figures.candidates.fullReads),
+      static_cast<unsigned long long>(figures.candidates.forgotten));
   std::printf("  looker CPU %.1f ms in all, %.3f ms per cache file\n", figures.lookerCpu100ns / 1e4,
               figures.lookerCpu100ns / 1e4 / files);
   Sleep(300);
@@ -305,7 +315,8 @@ struct NamedTiming final : public WatchSink {
 };
 
 void NamedFiles(bool withRecognizer, int files) {
-  const std::string root = std::string(ProgramFolder()) + "\\named_bench_" + std::to_string(GetCurrentProcessId());
+  const std::string root =
+      std::string(ProgramFolder()) + "\\named_bench_" + std::to_string(GetCurrentProcessId());
   RemoveTree(Wide(root));
   CreateDirectoryA(root.c_str(), nullptr);
   NamedTiming named;
@@ -332,8 +343,8 @@ void NamedFiles(bool withRecognizer, int files) {
     if (named.seen[i] >= 0) latencies.push_back(named.seen[i] - created[i]);
   }
   std::printf("named files %-17s %4zu of %d  median %6.2f ms  p99 %7.2f ms\n",
-              withRecognizer ? "with recognizer:" : "without:", latencies.size(), files, Percentile(latencies, 0.5),
-              Percentile(latencies, 0.99));
+              withRecognizer ? "with recognizer:" : "without:", latencies.size(), files,
+              Percentile(latencies, 0.5), Percentile(latencies, 0.99));
   Sleep(300);
   RemoveTree(Wide(root));
 }
@@ -350,8 +361,8 @@ int main(int argc, char** argv) {
     }
     return false;
   };
-  std::printf("cache watch benchmark: %d entries arriving, 1 in %d a 1.5 MB MP4, look interval %lu ms\n", kEntries,
-              kMediaEvery, static_cast<unsigned long>(kCacheLookIntervalMs));
+  std::printf("cache watch benchmark: %d entries arriving, 1 in %d a 1.5 MB MP4, look interval %lu ms\n",
+              kEntries, kMediaEvery, static_cast<unsigned long>(kCacheLookIntervalMs));
   for (int old : {0, 10000}) {
     if (wanted("simple")) Run(false, old);
     if (wanted("block")) Run(true, old);

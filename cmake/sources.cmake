@@ -28,6 +28,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_simple_cache.cpp
   app/browser_caches/chromium_block_files.cpp
   app/browser_caches/chromium_cache.cpp
+  app/browser_caches/chromium_block_owner.cpp
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
 )

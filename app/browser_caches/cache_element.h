@@ -60,7 +60,8 @@ class CacheFile;
 class CacheFolder;
 
 // Reads an element's body by element offsets from its pieces, keeping the
-// file it read last open (a saved copy reads one file after another).
+// file it read last open (a saved copy reads one file after another).  The
+// folder and the element must outlive the reader.
 class CacheBodyReader {
  public:
   CacheBodyReader(CacheFolder& folder, const CacheElement& element);

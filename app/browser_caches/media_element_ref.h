@@ -10,7 +10,7 @@
 #include "app/browser_caches/media_signature.h"
 
 struct MediaElementRef {
-  std::uint64_t session = 0;  // the watch session that found it
+  std::uint64_t session = 0;   // the watch session that found it
   std::u16string folderExact;  // the cache folder's exact path (UTF-16)
   std::string folderAnsi;      // the same in the ANSI code page
   CacheStore store = CacheStore::ChromiumSimple;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_block_owner.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/chromium_simple_cache.h"
 #include "app/cache_watch/cache_file_names.h"
@@ -117,7 +118,8 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   if (folder->state == FolderState::NotCache) return;
   if (folder->state == FolderState::Unknown) {
     if (folder->waitingFiles.size() < limits_.filesPerUnknownFolder &&
-        std::find(folder->waitingFiles.begin(), folder->waitingFiles.end(), fileName) == folder->waitingFiles.end())
+        std::find(folder->waitingFiles.begin(), folder->waitingFiles.end(), fileName) ==
+            folder->waitingFiles.end())
       folder->waitingFiles.emplace_back(fileName);
     return;
   }
@@ -139,7 +141,8 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
     // A new file is looked for at the next look, unless the whole cache was
     // read less than one backoff ago.
     if (folder->lastFullReadMs != 0 || folder->nextFullReadMs != 0)
-      folder->nextFullReadMs = std::min(folder->nextFullReadMs, folder->lastFullReadMs + limits_.fullReadBackoffMs);
+      folder->nextFullReadMs =
+          std::min(folder->nextFullReadMs, folder->lastFullReadMs + limits_.fullReadBackoffMs);
   } else {
     return;
   }
@@ -226,23 +229,44 @@ void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vecto
 }
 
 void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
-  ++figures_.fullReads;
-  for (const CacheElement& element : BlockFileElementsRead(*folder.open)) {
-    for (const BodyPiece& piece : element.pieces) {
-      auto file = folder.unowned.find(piece.fileName);
-      if (file == folder.unowned.end()) continue;
-      if (element.key.size() <= limits_.maxKeyLength) folder.candidates.emplace(element.key, file->second);
-      folder.unowned.erase(file);
-    }
+  // First one pass over data_1: a few large reads whatever the number of
+  // entries.  What it names is checked on the element itself.
+  std::set<std::string> names;
+  for (const auto& [name, candidate] : folder.unowned) names.insert(name);
+  ++figures_.ownerScans;
+  for (const auto& [file, key] : BlockFileOwnersFind(*folder.open, names)) {
+    if (key.size() > limits_.maxKeyLength) continue;
+    const std::optional<CacheElement> element = BlockFileElementRead(*folder.open, key);
+    if (!element || std::none_of(element->pieces.begin(), element->pieces.end(),
+                                 [&](const BodyPiece& piece) { return piece.fileName == file; }))
+      continue;
+    auto unowned = folder.unowned.find(file);
+    folder.candidates.emplace(key, unowned->second);
+    folder.unowned.erase(unowned);
   }
   --folder.fullReadsLeft;
   folder.lastFullReadMs = nowMs;
-  // The entry may not point at its new file yet: ask again, less often each time.
+  // The entry may not point at its new file yet: ask again, less often each
+  // time.  The walk of the whole index, which also finds entries with long
+  // keys, is the last try.
+  if (!folder.unowned.empty() && folder.fullReadsLeft == 0) {
+    ++figures_.fullReads;
+    for (const CacheElement& element : BlockFileElementsRead(*folder.open)) {
+      for (const BodyPiece& piece : element.pieces) {
+        auto file = folder.unowned.find(piece.fileName);
+        if (file == folder.unowned.end()) continue;
+        if (element.key.size() <= limits_.maxKeyLength) folder.candidates.emplace(element.key, file->second);
+        folder.unowned.erase(file);
+      }
+    }
+  }
   const int readsDone = limits_.maxFullReads - folder.fullReadsLeft;
-  folder.nextFullReadMs = nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
+  folder.nextFullReadMs =
+      nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
 }
 
-void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found) {
+void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
+                                     std::vector<MediaElementRef>& found) {
   if (!folder.unowned.empty() && nowMs >= folder.nextFullReadMs && folder.fullReadsLeft > 0)
     FindOwners(folder, nowMs);
   for (auto file = folder.unowned.begin(); file != folder.unowned.end();) {

@@ -49,18 +49,20 @@ struct CacheCandidateLimits {
   // Keys longer than this are not followed (the browser caps keys far lower
   // for anything it would play).
   std::size_t maxKeyLength = 8192;
-  // Full reads of a block-file folder to find the owner of a new "f_" file:
-  // the first at once, then after these waits, at most this many.
-  std::uint64_t fullReadBackoffMs = 400;
+  // Searches of a block-file folder for the owner of a new "f_" file (a pass
+  // over data_1; the last one a walk of the whole index): the first at the
+  // next look, then after growing waits, at most this many.
+  std::uint64_t fullReadBackoffMs = 200;
   int maxFullReads = 6;
 };
 
 struct CacheCandidateFigures {
-  std::uint64_t filesSeen = 0;  // cache-shaped names given to FileAdded
-  std::uint64_t looks = 0;      // element reads of candidates
-  std::uint64_t fullReads = 0;  // whole block-file folder reads
-  std::uint64_t found = 0;      // media elements handed on
-  std::uint64_t forgotten = 0;  // candidates dropped unknown (lifetime, cap)
+  std::uint64_t filesSeen = 0;   // cache-shaped names given to FileAdded
+  std::uint64_t looks = 0;       // element reads of candidates
+  std::uint64_t ownerScans = 0;  // passes over data_1 for owners of new files
+  std::uint64_t fullReads = 0;   // walks of a whole block-file index
+  std::uint64_t found = 0;       // media elements handed on
+  std::uint64_t forgotten = 0;   // candidates dropped unknown (lifetime, cap)
 };
 
 class CacheCandidates {

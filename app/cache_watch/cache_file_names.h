@@ -5,9 +5,9 @@
 #include <string_view>
 
 enum class CacheFileKind {
-  None,         // no cache file of interest
-  Index,        // "index": tells a cache folder and its store
-  SimpleEntry,  // "<16 hex>_0" or "<16 hex>_s"
+  None,           // no cache file of interest
+  Index,          // "index": tells a cache folder and its store
+  SimpleEntry,    // "<16 hex>_0" or "<16 hex>_s"
   BlockExternal,  // "f_xxxxxx": one stream of a block-file entry
 };
 

@@ -38,7 +38,8 @@ std::wstring WideOfAnsi(std::string_view text) {
   if (text.empty()) return {};
   const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  if (length > 0)
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
 
@@ -132,7 +133,8 @@ void CacheElementRecognizer::LookerRun() {
         if (now >= nextLook) break;
         wait = static_cast<DWORD>(nextLook - now);
       }
-      if (!SleepConditionVariableSRW(&eventsArrived_, &lock_, wait, 0) && GetLastError() == ERROR_TIMEOUT) break;
+      if (!SleepConditionVariableSRW(&eventsArrived_, &lock_, wait, 0) && GetLastError() == ERROR_TIMEOUT)
+        break;
     }
     if (stopping_) {
       ReleaseSRWLockExclusive(&lock_);
@@ -163,6 +165,7 @@ void CacheElementRecognizer::LookerRun() {
     for (MediaElementRef& element : found) found_.push_back(std::move(element));
     figures_.candidates = candidates.Figures();
     figures_.candidatesPending = candidates.CandidateCount();
+    figures_.lookPending = candidates.Pending();
     figures_.foldersKnown = candidates.FolderCount();
     ReleaseSRWLockExclusive(&lock_);
     if (!found.empty()) WakeConditionVariable(&foundArrived_);

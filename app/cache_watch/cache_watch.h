@@ -38,10 +38,11 @@ constexpr DWORD kCacheLookIntervalMs = 200;
 struct CacheWatchFigures {
   CacheCandidateFigures candidates;
   std::size_t candidatesPending = 0;
+  bool lookPending = false;  // candidates or folders wait for a next look
   std::size_t foldersKnown = 0;
-  std::uint64_t eventsDropped = 0;     // names refused because the queue was full
-  std::uint64_t lookerCpu100ns = 0;    // user + kernel time of the looker thread
-  std::uint64_t deliveries = 0;        // elements given to the receiver
+  std::uint64_t eventsDropped = 0;   // names refused because the queue was full
+  std::uint64_t lookerCpu100ns = 0;  // user + kernel time of the looker thread
+  std::uint64_t deliveries = 0;      // elements given to the receiver
 };
 
 class CacheElementRecognizer final : public WatchSink {

@@ -66,8 +66,8 @@ inline constexpr std::string_view kIncompleteCaption = "警示信息 - 元素尚
 // "元素 <address> 尚未缓存完整：" then the counts, then the choices.
 inline constexpr std::string_view kIncompleteBefore = "元素 ";
 inline constexpr std::string_view kIncompleteAfter = " 尚未缓存完整：";
-inline constexpr std::string_view kIncompletePresent = "已缓存 ";          // bytes present
-inline constexpr std::string_view kIncompleteOfLength = " 字节，共 ";     // the full length
+inline constexpr std::string_view kIncompletePresent = "已缓存 ";      // bytes present
+inline constexpr std::string_view kIncompleteOfLength = " 字节，共 ";  // the full length
 inline constexpr std::string_view kIncompleteBytes = " 字节。";
 inline constexpr std::string_view kIncompleteLengthUnknown = " 字节，总长度未知。";
 inline constexpr std::string_view kIncompleteChoices =

@@ -136,7 +136,8 @@ void HandleMediaElement(const MediaElementRef& element, ClassSwitches& switches)
     if (now.element && !IsComplete(*now.element)) {
       const Text warning =
           IncompleteElementText(address, PresentLength(*now.element), now.element->fullLength, contiguous);
-      const std::int32_t choice = MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
+      const std::int32_t choice =
+          MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
       if (choice == kMessageBoxTryAgain) continue;
       if (choice != kMessageBoxContinue) return;
     } else if (now.element && now.element->fullLength) {

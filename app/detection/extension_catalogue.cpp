@@ -71,7 +71,8 @@ Classification ClassifyPath(std::string_view fullPath, ClassSwitches& switches) 
   return {};
 }
 
-Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension, ClassSwitches& switches) {
+Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension,
+                                    ClassSwitches& switches) {
   if (extension.empty()) return {};
   // The switches are asked through the same members as ClassifyPath asks them.
   bool (ClassSwitches::*ownClass)() = nullptr;

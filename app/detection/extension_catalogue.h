@@ -47,4 +47,5 @@ Classification ClassifyPath(std::string_view fullPath, ClassSwitches& switches);
 // user-defined class when the extension is one of the user's entries.  The
 // entry is the extension as the copy gets it (".mp4" for the built-in
 // classes, "mp4" for the user's, as DestinationNameOf expects).
-Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension, ClassSwitches& switches);
+Classification ClassifyMediaElement(ExtensionClass mediaClass, std::string_view extension,
+                                    ClassSwitches& switches);

@@ -18,7 +18,8 @@ class ExtractionSource {
 
 // Writes what the source yields into a new file at destination, with the
 // same rules as ExtractionCopy (below); the new file gets `lastWrite` when given.
-bool ExtractionWrite(ExtractionSource& source, const wchar_t* destination, const FILETIME* lastWrite = nullptr);
+bool ExtractionWrite(ExtractionSource& source, const wchar_t* destination,
+                     const FILETIME* lastWrite = nullptr);
 
 // Copies source into a new file at destination.  Fails with
 // ERROR_FILE_EXISTS when that name is taken (nothing is touched then).  Any

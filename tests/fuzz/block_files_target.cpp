@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_block_owner.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "tests/fuzz/cache_folder_unpack.h"
 
@@ -16,6 +17,13 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);
   MemoryCacheFolder folder;
   FolderUnpack(input, kNames, folder);
+  // Owners found by the pass over data_1 are keys of records in it: short
+  // enough to lie in one record.
+  for (const auto& [file, key] :
+       BlockFileOwnersFind(folder, {"f_000001", "f_000002", "f_000006", "f_00000g"})) {
+    FUZZ_CHECK(file != "f_00000g");
+    FUZZ_CHECK(key.size() <= 1024);
+  }
   const auto elements = BlockFileElementsRead(folder);
   for (const CacheElement& element : elements) {
     FUZZ_CHECK(element.store == CacheStore::ChromiumBlockFiles);

@@ -16,7 +16,9 @@ const std::string kEntry = "0123456789abcdef";
 
 ByteVector Mp4Head(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
-  const char head[] = "\0\0\0\x20" "ftypisom";
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
   std::copy(head, head + 12, bytes.begin());
   return bytes;
 }
@@ -85,7 +87,8 @@ TEST_F(CacheCandidatesTest, GrowingSimpleEntryIsHandedOnOnceWhenItsFirstBytesArr
   EXPECT_TRUE(candidates.Pending());
 
   const ByteVector body = Mp4Head(300000, 1);
-  folders.memory.Put(kEntry + "_0", SimpleMainFile(kKey, ByteVector(body.begin(), body.begin() + 4096), nullptr));
+  folders.memory.Put(kEntry + "_0",
+                     SimpleMainFile(kKey, ByteVector(body.begin(), body.begin() + 4096), nullptr));
   const auto found = LookAt(200);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].session, 1u);
@@ -127,7 +130,8 @@ TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHa
   folders.memory.Put("2222222222222222_0", SimpleMainFile("1/0/https://a.test/s.m4s", fragment, nullptr));
   folders.memory.Put("3333333333333333_0", SimpleMainFile("1/0/https://a.test/l.m3u8", playlist, nullptr));
   folders.memory.Put("4444444444444444_0", SimpleMainFile("1/0/https://a.test/", html, &htmlPickle));
-  for (const char* name : {"1111111111111111_0", "2222222222222222_0", "3333333333333333_0", "4444444444444444_0"})
+  for (const char* name :
+       {"1111111111111111_0", "2222222222222222_0", "3333333333333333_0", "4444444444444444_0"})
     candidates.FileAdded(1, kCache, name, 0);
   EXPECT_TRUE(LookAt(0).empty());
   EXPECT_EQ(candidates.Figures().looks, 4u);
@@ -239,8 +243,9 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children,
     BlockCacheBuilder::Entry entry{key, 0, {&pageHeaders, &page}};
     builder.Add(entry, BlockFileKeyHash(entry.key));
   }
-  const ByteVector headers = ResponsePickle(HeaderBlock(
-      {"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4", "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
+  const ByteVector headers =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
+                                  "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
   ByteVector list(128, 0);
   for (int i = 0; i < children; ++i) list[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
   const ByteVector parentSparse = SparseStream(kSignature, 0, 0, list);
@@ -280,7 +285,8 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   EXPECT_EQ(found[0].key, kKey);
   EXPECT_EQ(found[0].webAddress, kUrl);
   EXPECT_EQ(found[0].fileName, "");
-  EXPECT_EQ(candidates.Figures().fullReads, 1u);
+  EXPECT_EQ(candidates.Figures().ownerScans, 1u);
+  EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found both
 
   BuildRanges(folders.memory, all, 3);
   candidates.FileAdded(1, kCache, "f_000003", 300);
@@ -292,8 +298,8 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   // external file (here after a second page), and its new file arrives.
   BuildRanges(folders.memory, all, 1, 2);
   candidates.FileAdded(1, kCache, "f_000003", 500);
-  EXPECT_TRUE(LookAt(600).empty());  // the whole cache was read at 400: not again before 800
-  found = LookAt(800);
+  EXPECT_TRUE(LookAt(550).empty());  // searched at 400: not again before 600
+  found = LookAt(600);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].key, kKey);
 }
@@ -309,15 +315,17 @@ TEST_F(CacheCandidatesTest, AnExternalFileWithoutOwnerIsLookedForLessOftenThenFo
   bounded.FileAdded(1, kCache, "f_0000aa", 0);
   std::vector<MediaElementRef> found;
   bounded.Look(0, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 1u);
-  bounded.Look(50, found);  // too soon for another full read
-  EXPECT_EQ(bounded.Figures().fullReads, 1u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 1u);
+  bounded.Look(50, found);  // too soon for another search
+  EXPECT_EQ(bounded.Figures().ownerScans, 1u);
   bounded.Look(100, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 2u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 2u);
   bounded.Look(250, found);  // the wait grew
-  EXPECT_EQ(bounded.Figures().fullReads, 2u);
-  bounded.Look(300, found);
-  EXPECT_EQ(bounded.Figures().fullReads, 3u);
+  EXPECT_EQ(bounded.Figures().ownerScans, 2u);
+  EXPECT_EQ(bounded.Figures().fullReads, 0u);
+  bounded.Look(300, found);  // the last try walks the whole index as well
+  EXPECT_EQ(bounded.Figures().ownerScans, 3u);
+  EXPECT_EQ(bounded.Figures().fullReads, 1u);
   EXPECT_FALSE(bounded.Pending());
   EXPECT_EQ(bounded.Figures().forgotten, 1u);
   EXPECT_TRUE(found.empty());

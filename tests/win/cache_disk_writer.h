@@ -10,14 +10,17 @@
 
 #include "app/browser_caches/cache_folder_memory.h"
 
-inline bool DiskBytesWrite(const std::wstring& path, const std::vector<std::uint8_t>& bytes, bool append = false) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+inline bool DiskBytesWrite(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                           bool append = false) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   if (append) SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
-  const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                                    written == bytes.size());
+  const bool ok =
+      bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                        written == bytes.size());
   CloseHandle(file);
   return ok;
 }
@@ -35,8 +38,9 @@ inline bool DiskCacheWrite(const std::wstring& folder, MemoryCacheFolder& memory
 
 inline std::vector<std::uint8_t> DiskBytesRead(const std::wstring& path) {
   std::vector<std::uint8_t> bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
   bytes.resize(GetFileSize(file, nullptr));
   DWORD read = 0;

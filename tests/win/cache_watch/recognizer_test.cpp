@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -25,7 +26,9 @@ constexpr DWORD kSafetyMs = 15000;
 
 ByteVector Mp4Body(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
-  const char head[] = "\0\0\0\x20" "ftypisom";
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
   std::copy(head, head + 12, bytes.begin());
   return bytes;
 }
@@ -74,7 +77,8 @@ bool WaitUntil(const std::function<bool()>& condition) {
 class RecognizerTest : public testing::Test {
  protected:
   RecognizerTest() {
-    root = Wide(std::string(ProgramFolder())) + L"\\recognizer_scratch_" + std::to_wstring(GetCurrentProcessId());
+    root = Wide(std::string(ProgramFolder())) + L"\\recognizer_scratch_" +
+           std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(root.c_str(), nullptr);
     cache = root + L"\\Cache_Data";
     CreateDirectoryW(cache.c_str(), nullptr);
@@ -105,7 +109,8 @@ class RecognizerTest : public testing::Test {
   bool Settled(std::uint64_t filesSeen) {
     return WaitUntil([&] {
       const CacheWatchFigures figures = recognizer.Figures();
-      return figures.candidates.filesSeen >= filesSeen && figures.candidatesPending == 0 && figures.candidates.looks > 0;
+      return figures.candidates.filesSeen >= filesSeen && !figures.lookPending &&
+             figures.candidates.looks > 0;
     });
   }
 
@@ -157,8 +162,9 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children)
   const ByteVector page = Pattern(20000, 9);
   BlockCacheBuilder::Entry pageEntry{"1/0/http://127.0.0.1:8765/", 0, {&pageHeaders, &page}};
   builder.Add(pageEntry, BlockFileKeyHash(pageEntry.key));
-  const ByteVector headers = ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
-                                                        "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
+  const ByteVector headers =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
+                                  "Content-Range: bytes 0-1/" + std::to_string(all.size())}));
   ByteVector list(128, 0);
   for (int i = 0; i < children; ++i) list[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
   const ByteVector parentSparse = SparseStream(kSignature, 0, 0, list);
@@ -171,7 +177,8 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children)
   std::vector<ByteVector> bodies;
   bodies.reserve(children);
   for (int i = 0; i < children; ++i) {
-    bodies.emplace_back(all.begin() + i * kMiB, all.begin() + std::min<std::size_t>(all.size(), (i + 1) * kMiB));
+    bodies.emplace_back(all.begin() + i * kMiB,
+                        all.begin() + std::min<std::size_t>(all.size(), (i + 1) * kMiB));
     BlockCacheBuilder::Entry child;
     child.key = ChildKey(i);
     child.flags = 2;
@@ -221,7 +228,8 @@ TEST_F(RecognizerTest, OtherEntriesAndOtherFoldersAreNeverHandedOn) {
   const std::wstring other = root + L"\\other";
   CreateDirectoryW(other.c_str(), nullptr);
   DiskBytesWrite(other + L"\\f_000001", Mp4Body(30000, 5));
-  recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(other) + "\\f_000001", other + L"\\f_000001"});
+  recognizer.NewFile(
+      NewFileEvent{1, Narrow(root) + "\\", Narrow(other) + "\\f_000001", other + L"\\f_000001"});
   recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(root) + "\\clip.mp4", root + L"\\clip.mp4"});
   ASSERT_TRUE(Settled(3));
   EXPECT_TRUE(receiver.Received().empty());
@@ -261,3 +269,86 @@ TEST_F(RecognizerTest, AHeldReceiverHoldsNeitherTheWatcherNorTheLookingAndASessi
 }
 
 }  // namespace
+
+namespace {
+
+struct RealMedia {
+  const char* url;
+  MediaNature nature;
+  const char* extension;
+};
+
+// What the real browser stored (tests/portable/chromium_real_cache_test.cpp).
+const RealMedia kRealMedia[] = {
+    {"http://127.0.0.1:8765/clip.mp4", MediaNature::Video, "mp4"},
+    {"http://127.0.0.1:8765/clip.webm", MediaNature::Video, "webm"},
+    {"http://127.0.0.1:8765/tone.mp3", MediaNature::Audio, "mp3"},
+    {"http://127.0.0.1:8765/whole.mp4", MediaNature::Video, "mp4"},
+};
+
+std::wstring RealCacheFile(const char* store, const std::string& name) {
+  const std::string path = std::string(EE_TEST_DATA_DIR) + "/" + store + "/" + name;
+  std::wstring wide = L"Z:";
+  for (char c : path) wide.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+  return wide;
+}
+
+}  // namespace
+
+TEST_F(RecognizerTest, CachesTheRealBrowserWroteReplayedFileByFileGiveEachMediaElementOnce) {
+  struct Store {
+    const char* folder;
+    std::vector<std::string> first;  // there before the entries
+    std::vector<std::string> entries;
+  };
+  const Store stores[] = {
+      {"chromium_simple",
+       {"index"},
+       {"2a32e7ac55812a95_0", "2a32e7ac55812a95_s", "4974af8574931bb4_0", "ad937857d02b1631_0",
+        "ad937857d02b1631_s", "b4aaafef0e99c80b_0", "b9887417d53c6d42_0", "ced52364650572fd_0",
+        "ced52364650572fd_s"}},
+      {"chromium_blockfile",
+       {"index", "data_0", "data_1", "data_2", "data_3"},
+       {"f_000001", "f_000002", "f_000003", "f_000004", "f_000005"}},
+  };
+  WatchSessionId session = 10;
+  for (const Store& store : stores) {
+    SCOPED_TRACE(store.folder);
+    ++session;
+    for (const std::string& name : store.first) Write(name, DiskBytesRead(RealCacheFile(store.folder, name)));
+    const std::size_t before = receiver.Received().size();
+    const std::uint64_t seenBefore = recognizer.Figures().candidates.filesSeen;
+    for (const std::string& name : store.entries) {
+      const ByteVector bytes = DiskBytesRead(RealCacheFile(store.folder, name));
+      ASSERT_FALSE(bytes.empty()) << name;
+      Write(name, bytes);
+      Added(name, session);
+    }
+    ASSERT_TRUE(Settled(seenBefore + store.entries.size()));
+    ASSERT_TRUE(
+        WaitUntil([&] { return recognizer.Figures().deliveries == recognizer.Figures().candidates.found; }));
+    const auto all = receiver.Received();
+    const std::vector<MediaElementRef> received(all.begin() + before, all.end());
+    EXPECT_EQ(received.size(), std::size(kRealMedia));
+    for (const RealMedia& media : kRealMedia) {
+      const auto count = std::count_if(received.begin(), received.end(), [&](const MediaElementRef& ref) {
+        return ref.webAddress == media.url;
+      });
+      EXPECT_EQ(count, 1) << media.url;
+      for (const MediaElementRef& ref : received) {
+        if (ref.webAddress != media.url) continue;
+        EXPECT_EQ(ref.nature, media.nature) << media.url;
+        EXPECT_EQ(ref.extension, media.extension) << media.url;
+      }
+    }
+    // The next store is written into the same folder anew.
+    recognizer.SessionEnded(session);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((cache + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((cache + L"\\" + found.cFileName).c_str());
+      while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+  }
+}

@@ -24,7 +24,9 @@ const std::string kEntry = "0123456789abcdef";
 
 ByteVector Mp4Body(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
-  const char head[] = "\0\0\0\x20" "ftypisom";
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
   std::copy(head, head + 12, bytes.begin());
   return bytes;
 }
@@ -86,7 +88,8 @@ struct OkAnswers {
   std::string prompt, reportCaption, report;
 };
 
-void AnswerOkAndReport(DialogAnswerer& a, const DetectionTexts& texts, OkAnswers& seen, bool expectSuccess = true) {
+void AnswerOkAndReport(DialogAnswerer& a, const DetectionTexts& texts, OkAnswers& seen,
+                       bool expectSuccess = true) {
   HWND box = a.Wait(texts.promptCaption);
   if (box == nullptr) return;
   seen.prompt = DialogAnswerer::View(box).MessageText();
@@ -217,8 +220,9 @@ TEST_F(ElementDetectionTest, ContinueSavesExactlyTheContiguousPrefixAndCancelSav
   const ByteVector pickle = ResponsePickle(HeaderBlock(
       {"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4", "Content-Range: bytes 0-99999/400000"}));
   DiskBytesWrite(EntryPath("_0"), SimpleMainFile(kKey, {}, &pickle));
-  DiskBytesWrite(EntryPath("_s"), SimpleSparseFile(kKey, {{200000, ByteVector(body.begin() + 200000, body.begin() + 250000)},
-                                                           {0, ByteVector(body.begin(), body.begin() + 100000)}}));
+  DiskBytesWrite(EntryPath("_s"),
+                 SimpleSparseFile(kKey, {{200000, ByteVector(body.begin() + 200000, body.begin() + 250000)},
+                                         {0, ByteVector(body.begin(), body.begin() + 100000)}}));
   const std::string expected = Str(IncompleteElementText(kUrl, 150000, 400000, 100000));
   EXPECT_NE(expected.find("已缓存 150000 字节，共 400000 字节"), std::string::npos) << expected;
 

@@ -226,8 +226,8 @@ bool Run(BrowserLab& lab, ChromiumStore store, int prefill) {
   const std::string before = "侦测到";
   std::map<std::string, double> prompted;
   std::set<HWND> answered;
-  const ULONGLONG deadline = GetTickCount64() + 180000;
-  ULONGLONG quietSince = 0;
+  const ULONGLONG deadline = GetTickCount64() + 300000;
+  ULONGLONG lastPrompt = GetTickCount64();
   while (prompted.size() < media->size() && GetTickCount64() < deadline) {
     const std::vector<MessageBoxWindow> boxes = MessageBoxes(program.Id());
     const double now = NowMs();
@@ -240,16 +240,16 @@ bool Run(BrowserLab& lab, ChromiumStore store, int prefill) {
       const size_t from = message.find("：");
       const size_t to = message.rfind(" ，");
       if (message.rfind(before, 0) == 0 && from != std::string::npos && to != std::string::npos && to > from) {
-        prompted.emplace(message.substr(from + std::string("：").size(), to - from - std::string("：").size()), now);
+        const std::string address = message.substr(from + std::string("：").size(), to - from - std::string("：").size());
+        if (!prompted.emplace(address, now).second) std::printf("second prompt for %s\n", address.c_str());
       } else {
         std::printf("other box: %s\n", message.c_str());
       }
       box.Press(IDCANCEL);
     }
-    // Everything served and no prompt for a while: the rest will not come.
-    if (boxes.empty() && quietSince == 0) quietSince = GetTickCount64();
-    if (!boxes.empty()) quietSince = 0;
-    if (quietSince != 0 && GetTickCount64() - quietSince > 10000) break;
+    // No prompt for a long while: the rest will not come.
+    if (!boxes.empty()) lastPrompt = GetTickCount64();
+    if (GetTickCount64() - lastPrompt > 60000) break;
     Sleep(2);
   }
   lab.WaitIdle(*page, Milliseconds(120000));

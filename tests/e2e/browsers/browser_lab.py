@@ -26,7 +26,7 @@ the body, or the query, and answer with key=value lines:
     POST /control/stop               id=N (or every browser without id)
     GET  /control/path?path=PATH     the Linux form of a Windows path
     GET  /control/page?page=/x.html  a page's media and other resources
-    POST /control/bench-page         media=N other=M: makes that page, answers its path
+    POST /control/bench-page         media=N other=M [tag=T]: makes that page, answers its path
 
 Paths may be Linux paths or Windows paths as Wine shows them (Z:\\...,
 C:\\users\\...); Windows paths are resolved through WINEPREFIX.
@@ -158,9 +158,15 @@ class Site:
         self.pages[path] = (media, others)
         self.add(ServedFile(path, page_html(media, others)))
 
-    def bench_page(self, media_count, other_count):
-        """A page of N media and M other resources, each behind its own address."""
-        path = "/bench-%d-%d.html" % (media_count, other_count)
+    def bench_page(self, media_count, other_count, tag=""):
+        """A page of N media and M other resources, each behind its own address;
+        a tag gives the page and its resources addresses of their own, so one
+        browser profile can load several such pages without cache hits."""
+        if tag and not tag.isalnum():
+            raise ValueError("tag must be letters and digits")
+        suffix = "-" + tag if tag else ""
+        folder = tag + "/" if tag else ""
+        path = "/bench-%d-%d%s.html" % (media_count, other_count, suffix)
         with self.lock:
             if path in self.pages:
                 return path
@@ -168,18 +174,18 @@ class Site:
             media = []
             for index in range(media_count):
                 source = self.files[sources[index % len(sources)]]
-                copy = ServedFile("/media/bench/%d/%s" % (index, source.path.rsplit("/", 1)[1]), source.data)
+                copy = ServedFile("/media/bench/%s%d/%s" % (folder, index, source.path.rsplit("/", 1)[1]), source.data)
                 self.add(copy)
                 media.append(copy.path)
             others = []
             for index in range(other_count):
                 if index % 3 == 0:
-                    served = ServedFile("/static/bench/%d.png" % index,
+                    served = ServedFile("/static/bench/%s%d.png" % (folder, index),
                                         tiny_png(8 + index % 32, 8, (index % 256, 80, 160)))
                 elif index % 3 == 1:
-                    served = ServedFile("/static/bench/%d.js" % index, b"window.v%d = %d;\n" % (index, index))
+                    served = ServedFile("/static/bench/%s%d.js" % (folder, index), b"window.v%d = %d;\n" % (index, index))
                 else:
-                    served = ServedFile("/static/bench/%d.css" % index, b".c%d { color: #%06x; }\n" % (index, index))
+                    served = ServedFile("/static/bench/%s%d.css" % (folder, index), b".c%d { color: #%06x; }\n" % (index, index))
                 self.add(served)
                 others.append(served.path)
             self.pages[path] = (media, others)
@@ -757,7 +763,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 site.lock.notify_all()
             self.reply_text(200, {"path": served.path, "mode": served.mode, "cutAt": served.cut_at})
         elif action == "bench-page":
-            path = site.bench_page(int(values.get("media", 20)), int(values.get("other", 300)))
+            path = site.bench_page(int(values.get("media", 20)), int(values.get("other", 300)),
+                                   values.get("tag", ""))
             self.reply_text(200, {"page": path, "media": ",".join(site.pages[path][0])})
         elif action == "page":
             media, others = site.pages[values["page"]]

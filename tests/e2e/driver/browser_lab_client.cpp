@@ -273,9 +273,10 @@ std::optional<std::vector<std::string>> BrowserLab::PageMedia(std::string_view p
   return SplitList(ValueOf(*reply, "media"));
 }
 
-std::optional<std::string> BrowserLab::BenchPage(int media, int others) {
-  const std::optional<KeyValues> reply =
-      Control("bench-page", {{"media", std::to_string(media)}, {"other", std::to_string(others)}});
+std::optional<std::string> BrowserLab::BenchPage(int media, int others, std::string_view tag) {
+  KeyValues values{{"media", std::to_string(media)}, {"other", std::to_string(others)}};
+  if (!tag.empty()) values.emplace("tag", std::string(tag));
+  const std::optional<KeyValues> reply = Control("bench-page", values);
   if (!reply) return std::nullopt;
   return ValueOf(*reply, "page");
 }

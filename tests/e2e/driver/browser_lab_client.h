@@ -132,8 +132,10 @@ class BrowserLab {
                std::optional<std::uint64_t> cutAt = std::nullopt);
   // The media addresses of a page.
   std::optional<std::vector<std::string>> PageMedia(std::string_view page);
-  // A page of `media` media and `others` other resources; its path.
-  std::optional<std::string> BenchPage(int media, int others);
+  // A page of `media` media and `others` other resources; its path.  A tag
+  // (letters and digits) gives the page and its resources their own
+  // addresses, so one profile can load several pages of the same counts.
+  std::optional<std::string> BenchPage(int media, int others, std::string_view tag = {});
 
   std::optional<RunningBrowser> Launch(const BrowserLaunch& launch);
   // Waits until every medium of `page` was sent in full and nothing was

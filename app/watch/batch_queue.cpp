@@ -73,11 +73,24 @@ void DecodeChangeBatch(ChangeBatchPtr batch) {
                                    SessionFolder(session), ToAnsiNameUtf16);
   batch->block.Reset();
 
+  // Under Wine a folder made during the watch is watched only from the
+  // moment Wine adds it, and folders made inside it before then never are:
+  // the helper opens them and hands on what they already hold.
+  static const bool wine = RunningUnderWine();
+  std::vector<WideText, RuntimeAllocator<WideText>> addedFolders;
   names.erase(std::remove_if(names.begin(), names.end(),
-                             [](const NewFileName& name) { return IsFolder(name.exactPath); }),
+                             [&](const NewFileName& name) {
+                               if (!IsFolder(name.exactPath)) return false;
+                               if (wine) addedFolders.push_back(WideFromUtf16(name.relativeName));
+                               return true;
+                             }),
               names.end());
 
   std::lock_guard<std::mutex> guard(session.ledgerLock);
+  if (!addedFolders.empty()) {
+    for (WideText& folder : addedFolders) session.addedFolders.push_back(std::move(folder));
+    SetEvent(session.scanRequested.Get());
+  }
   for (NewFileName& name : names) {
     if (session.ledger.RecordArrived(name.relativeName, batch->issueTime)) NewFileQueue(session, name);
   }

@@ -35,9 +35,9 @@ WideText ChildName(const WideText& parent, const wchar_t* name) {
 // child), calling onFolder(relative) for each folder below the top and
 // onFile(relative, entry) for each file.  Stops as soon as the session ends.
 template <class OnFolder, class OnFile>
-void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile) {
+void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, WideText root = {}) {
   std::deque<WideText, RuntimeAllocator<WideText>> pending;
-  pending.emplace_back();
+  pending.push_back(std::move(root));
   while (!pending.empty() && !session.ending) {
     const WideText relative = std::move(pending.front());
     pending.pop_front();
@@ -71,24 +71,51 @@ void FoundFileOffer(WatchSession& session, const WideText& relative, const WIN32
 // top folder, before the first read reached Wine) was never
 // reported, so such files are handed on from the listing that follows the
 // opening (the ledger keeps a file that was also reported from counting twice).
-void WineSubfoldersOpen(WatchSession& session) {
+void FolderOpenOnce(const WatchSession& session, const WideText& relative) {
+  const WideText path = session.wideFolder + relative;
+  HANDLE folder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+}
+
+// Opens every folder below `root` (the whole tree when empty), parent
+// before child, and hands on the files made since the start.
+std::uint32_t WineFoldersOpen(WatchSession& session, WideText root) {
   const std::uint64_t since = session.startTime;
-  const DWORD started = GetTickCount();
   std::uint32_t folders = 0;
   TreeWalk(
       session,
       [&](const WideText& relative) {
         ++folders;
-        const WideText path = session.wideFolder + relative;
-        HANDLE folder =
-            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+        FolderOpenOnce(session, relative);
       },
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);
-      });
+      },
+      std::move(root));
+  return folders;
+}
+
+void WineSubfoldersOpen(WatchSession& session) {
+  const DWORD started = GetTickCount();
+  const std::uint32_t folders = WineFoldersOpen(session, {});
   if (!session.ending) WatchWalkCount(folders, GetTickCount() - started);
+}
+
+// A folder reported as added may hold folders made before Wine watched it
+// (a program making a deep path at once): open them and list them.
+void WineAddedFoldersOpen(WatchSession& session) {
+  for (;;) {
+    WideText root;
+    {
+      std::lock_guard<std::mutex> guard(session.ledgerLock);
+      if (session.addedFolders.empty()) return;
+      root = std::move(session.addedFolders.back());
+      session.addedFolders.pop_back();
+    }
+    if (session.ending) return;
+    WineFoldersOpen(session, std::move(root));
+  }
 }
 
 void RecoveryScan(WatchSession& session) {
@@ -159,7 +186,10 @@ DWORD WINAPI WatchSessionHelperThread(LPVOID parameter) {
   for (;;) {
     const DWORD woken = WaitForMultipleObjects(2, wakers, FALSE, pollMs);
     if (woken == WAIT_OBJECT_0 || session.ending) return 0;
-    if (woken == WAIT_OBJECT_0 + 1) RecoveryScan(session);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      if (wine) WineAddedFoldersOpen(session);
+      RecoveryScan(session);
+    }
     // Under Wine a deleted folder does not end the pending read.
     if (wine && FolderVanished(session)) {
       VanishedSessionEnd(session);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "app/watch/hand_off.h"
 #include "app/watch/new_file_ledger.h"
@@ -49,6 +50,9 @@ struct WatchSession {
   // Under ledgerLock: the cutoff of the scan asked for and of the one running.
   std::uint64_t scanCutoff = kNoScanCutoff;
   std::uint64_t activeScanCutoff = kNoScanCutoff;
+  // Under ledgerLock: folders reported as added, relative to the folder,
+  // for the helper to open under Wine (see WineAddedFoldersOpen).
+  std::vector<WideText, RuntimeAllocator<WideText>> addedFolders;
 };
 
 using WatchSessionRef = std::shared_ptr<WatchSession>;

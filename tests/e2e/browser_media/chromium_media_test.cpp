@@ -50,9 +50,6 @@ constexpr size_t kProbeBytes = 1024;
 // the program watches.  The page's image, script and stylesheet and the
 // page itself are never prompted for.
 TYPED_TEST(ChromiumMedia, FirstRunMakesTheCacheWhileWatchedAndEachMediumIsSavedWhole) {
-  // Known fault, open: folders that the browser (a Linux process under Wine)
-  // makes during the watch are not all watched, so its first run is missed.
-  GTEST_SKIP() << "known fault: folders made during the watch by the browser's first run are not watched";
   ChromiumWatchSession& session = this->Session();
   ASSERT_FALSE(FolderExists(session.UserDataFolder())) << "this case needs a profile not used yet";
   const std::optional<std::string> page = session.Lab().BenchPage(3, 3, "first");

@@ -44,7 +44,6 @@ TEST_F(FoldersMadeDuringTheWatch, MadeByAWindowsProgram) {
 
 // The real Chromium makes its profile and cache folders on its first run.
 TEST_F(FoldersMadeDuringTheWatch, MadeByTheBrowsersFirstRun) {
-  GTEST_SKIP() << "known fault: folders made during the watch by the browser's first run are not watched";
   std::optional<BrowserLab> lab = BrowserLab::FromEnvironment();
   ASSERT_TRUE(lab) << "EE_BROWSER_LAB_PORT is not set: run through browsers/run_with_browser_lab.sh";
   BrowserLaunch launch;

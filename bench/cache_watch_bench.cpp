@@ -25,15 +25,6 @@ namespace {
 constexpr int kEntries = 320;  // 20 media among 300 others
 constexpr int kMediaEvery = 16;
 
-ByteVector MediaBody(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
 ByteVector ImageBody(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
   const char head[] = "\x89PNG\r\n\x1a\n";
@@ -93,7 +84,7 @@ void SimpleLoad(const std::wstring& cache, Written& written) {
     const bool media = i % kMediaEvery == 0;
     const std::string key = KeyOf(i);
     const std::wstring path = cache + L"\\" + Wide(HexName(0x1000000000000000ull + i)) + L"_0";
-    const ByteVector body = media ? MediaBody(1500000, i) : ImageBody(2000 + 97 * i, i);
+    const ByteVector body = media ? Mp4Head(1500000, i) : ImageBody(2000 + 97 * i, i);
     const ByteVector whole = SimpleMainFile(key, body, media ? &mediaPickle : &imagePickle);
     const std::size_t bodyStart = 24 + key.size();
     BytesWrite(path, whole, 0, bodyStart, false);  // the entry made: header and key
@@ -129,7 +120,7 @@ void BlockBuild(BlockCache& cache, int oldEntries) {
     const bool media = i % kMediaEvery == 0;
     // A third of the others are large enough for a file of their own.
     const bool large = media || i % 3 == 0;
-    bodies.push_back(media ? MediaBody(1500000, i) : ImageBody(large ? 20000 + 97 * i : 2000 + 37 * i, i));
+    bodies.push_back(media ? Mp4Head(1500000, i) : ImageBody(large ? 20000 + 97 * i : 2000 + 37 * i, i));
     BlockCacheBuilder::Entry entry{KeyOf(i), 0, {media ? &mediaHeaders : &imageHeaders, &bodies.back()}};
     builder.Add(entry, BlockFileKeyHash(entry.key));
     if (large) {

@@ -28,10 +28,7 @@ constexpr std::size_t kBodyBytes = 64 * 1024;
 // The cache folder with `entries` closed entries.
 bool CacheBuild(const std::wstring& folder, int entries) {
   CreateDirectoryW(folder.c_str(), nullptr);
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
+  const ByteVector index = SimpleIndex();
   if (!BytesWrite(folder + L"\\index", index, 0, index.size(), false)) return false;
   ByteVector video = Pattern(kBodyBytes, 1);
   const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',

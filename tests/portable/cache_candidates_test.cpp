@@ -14,23 +14,6 @@ const std::string kKey = "1/0/_dk_https://a.test https://a.test https://a.test/v
 const std::string kUrl = "https://a.test/v/clip.mp4";
 const std::string kEntry = "0123456789abcdef";
 
-ByteVector Mp4Head(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
-ByteVector SimpleIndex() {
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  return index;
-}
-
 // Every folder name opens the one memory folder of the test (or nothing).
 class Folders final : public CacheFolderOpener {
  public:

@@ -6,6 +6,7 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "tests/portable/cache_folder_ref.h"
 #include "tests/portable/chromium_cache_builders.h"
 
 namespace {
@@ -20,22 +21,10 @@ class Folders final : public CacheFolderOpener {
   std::unique_ptr<CacheFolder> Open(const CacheFolderName& name) override {
     ++opens;
     if (name.ansi != "C:\\cache") return nullptr;
-    return std::make_unique<Proxy>(memory);
+    return std::make_unique<CacheFolderRef>(memory);
   }
   MemoryCacheFolder memory;
   int opens = 0;
-
- private:
-  class Proxy final : public CacheFolder {
-   public:
-    explicit Proxy(MemoryCacheFolder& target) : target_(target) {}
-    std::vector<CacheFileInfo> List() override { return target_.List(); }
-    std::unique_ptr<CacheFile> Open(std::string_view name) override { return target_.Open(name); }
-    std::string Path() const override { return target_.Path(); }
-
-   private:
-    MemoryCacheFolder& target_;
-  };
 };
 
 const CacheFolderName kCache{u"C:\\cache", "C:\\cache"};

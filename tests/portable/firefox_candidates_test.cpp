@@ -9,6 +9,7 @@
 
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "tests/portable/cache_folder_ref.h"
 #include "tests/portable/firefox_entry_builder.h"
 
 namespace {
@@ -84,25 +85,13 @@ class Folders final : public CacheFolderOpener {
  public:
   std::unique_ptr<CacheFolder> Open(const CacheFolderName& name) override {
     for (PathFolder* folder : {&entries, &doomed, &other}) {
-      if (folder->path == name.ansi) return std::make_unique<Proxy>(*folder);
+      if (folder->path == name.ansi) return std::make_unique<CacheFolderRef>(*folder);
     }
     return nullptr;
   }
   PathFolder entries{"C:\\Users\\u\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\x.default\\cache2\\entries"};
   PathFolder doomed{"C:\\Users\\u\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\x.default\\cache2\\doomed"};
   PathFolder other{"C:\\Users\\u\\Downloads\\entries"};
-
- private:
-  class Proxy final : public CacheFolder {
-   public:
-    explicit Proxy(PathFolder& target) : target_(target) {}
-    std::vector<CacheFileInfo> List() override { return target_.List(); }
-    std::unique_ptr<CacheFile> Open(std::string_view name) override { return target_.Open(name); }
-    std::string Path() const override { return target_.Path(); }
-
-   private:
-    PathFolder& target_;
-  };
 };
 
 CacheFolderName NameOf(const PathFolder& folder) {

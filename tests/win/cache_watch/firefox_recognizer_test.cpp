@@ -54,24 +54,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
   return true;
 }
 
-void TreeRemove(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        TreeRemove(folder + L"\\" + name);
-      } else {
-        DeleteFileW((folder + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 class FirefoxRecognizerTest : public testing::Test {
  protected:
   FirefoxRecognizerTest() {
@@ -90,7 +72,7 @@ class FirefoxRecognizerTest : public testing::Test {
   }
   ~FirefoxRecognizerTest() override {
     recognizer.Stop();
-    TreeRemove(root);
+    DiskTreeRemove(root);
   }
 
   // What the watcher hands on for a new file.

@@ -16,6 +16,7 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/cache_watch/cache_watch.h"
 #include "app/session_sinks.h"
+#include "bench/bench_support.h"
 #include "runtime/core/program.h"
 #include "tests/portable/chromium_cache_builders.h"
 
@@ -23,64 +24,6 @@ namespace {
 
 constexpr int kEntries = 320;  // 20 media among 300 others
 constexpr int kMediaEvery = 16;
-
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER value;
-    QueryPerformanceFrequency(&value);
-    return static_cast<double>(value.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + L"\\" + name);
-      } else {
-        DeleteFileW((path + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
-void BytesWrite(const std::wstring& path, const ByteVector& bytes, std::size_t from, std::size_t to,
-                bool append) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  if (append) SetFilePointer(file, 0, nullptr, FILE_END);
-  DWORD written = 0;
-  if (to > from) WriteFile(file, bytes.data() + from, static_cast<DWORD>(to - from), &written, nullptr);
-  CloseHandle(file);
-}
-
-double Percentile(std::vector<double> values, double share) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(share * (values.size() - 1) + 0.5)];
-}
-
-ByteVector MediaBody(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
 
 ByteVector ImageBody(std::size_t length, std::uint32_t seed) {
   ByteVector bytes = Pattern(length, seed);
@@ -141,7 +84,7 @@ void SimpleLoad(const std::wstring& cache, Written& written) {
     const bool media = i % kMediaEvery == 0;
     const std::string key = KeyOf(i);
     const std::wstring path = cache + L"\\" + Wide(HexName(0x1000000000000000ull + i)) + L"_0";
-    const ByteVector body = media ? MediaBody(1500000, i) : ImageBody(2000 + 97 * i, i);
+    const ByteVector body = media ? Mp4Head(1500000, i) : ImageBody(2000 + 97 * i, i);
     const ByteVector whole = SimpleMainFile(key, body, media ? &mediaPickle : &imagePickle);
     const std::size_t bodyStart = 24 + key.size();
     BytesWrite(path, whole, 0, bodyStart, false);  // the entry made: header and key
@@ -177,7 +120,7 @@ void BlockBuild(BlockCache& cache, int oldEntries) {
     const bool media = i % kMediaEvery == 0;
     // A third of the others are large enough for a file of their own.
     const bool large = media || i % 3 == 0;
-    bodies.push_back(media ? MediaBody(1500000, i) : ImageBody(large ? 20000 + 97 * i : 2000 + 37 * i, i));
+    bodies.push_back(media ? Mp4Head(1500000, i) : ImageBody(large ? 20000 + 97 * i : 2000 + 37 * i, i));
     BlockCacheBuilder::Entry entry{KeyOf(i), 0, {media ? &mediaHeaders : &imageHeaders, &bodies.back()}};
     builder.Add(entry, BlockFileKeyHash(entry.key));
     if (large) {

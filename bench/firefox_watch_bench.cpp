@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/cache_watch/cache_watch.h"
+#include "bench/bench_support.h"
 #include "runtime/core/program.h"
 #include "tests/portable/firefox_entry_builder.h"
 
@@ -24,54 +25,6 @@ using firefox_entry::Bytes;
 constexpr int kEntries = 320;  // 20 media among 300 others
 constexpr int kMediaEvery = 16;
 constexpr std::size_t kMediaSize = 1500000;
-
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER value;
-    QueryPerformanceFrequency(&value);
-    return static_cast<double>(value.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + L"\\" + name);
-      } else {
-        DeleteFileW((path + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
-void BytesWrite(const std::wstring& path, const Bytes& bytes, std::size_t from, std::size_t to, bool append) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  if (append) SetFilePointer(file, 0, nullptr, FILE_END);
-  DWORD written = 0;
-  if (to > from) WriteFile(file, bytes.data() + from, static_cast<DWORD>(to - from), &written, nullptr);
-  CloseHandle(file);
-}
-
-double Percentile(std::vector<double> values, double share) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(share * (values.size() - 1) + 0.5)];
-}
 
 Bytes Body(std::size_t length, std::string_view head, std::uint32_t seed) {
   Bytes bytes(length);

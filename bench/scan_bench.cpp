@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,37 +18,18 @@
 #include "app/command_line/scan_places.h"
 #include "app/command_line/scan_reading.h"
 #include "app/command_line/scan_report.h"
+#include "bench/bench_support.h"
 #include "tests/portable/chromium_cache_builders.h"
 
 namespace {
 
 constexpr std::size_t kBodyBytes = 64 * 1024;
 
-double NowMs() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-bool FileBytesWrite(const std::wstring& path, const ByteVector& bytes) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
-}
-
 // The cache folder with `entries` closed entries.
 bool CacheBuild(const std::wstring& folder, int entries) {
   CreateDirectoryW(folder.c_str(), nullptr);
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  if (!FileBytesWrite(folder + L"\\index", index)) return false;
+  const ByteVector index = SimpleIndex();
+  if (!BytesWrite(folder + L"\\index", index, 0, index.size(), false)) return false;
   ByteVector video = Pattern(kBodyBytes, 1);
   const std::uint8_t box[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',
                               0, 0, 2, 0,  'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
@@ -65,24 +45,10 @@ bool CacheBuild(const std::wstring& folder, int entries) {
     char name[32];
     std::snprintf(name, sizeof name, "%016x_0", i + 1);
     const std::string key = "1/0/_dk_https://bench.test https://bench.test " + url;
-    if (!FileBytesWrite(folder + L"\\" + std::wstring(name, name + std::strlen(name)),
-                        SimpleMainFile(key, body, &pickle)))
-      return false;
+    const ByteVector file = SimpleMainFile(key, body, &pickle);
+    if (!BytesWrite(folder + L"\\" + Wide(name), file, 0, file.size(), false)) return false;
   }
   return true;
-}
-
-void FolderRemove(const std::wstring& folder) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") DeleteFileW((folder + L"\\" + name).c_str());
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryW(folder.c_str());
 }
 
 // The floor: every file of the folder opened once, its first 4 KiB read, closed.
@@ -141,7 +107,7 @@ int main(int argc, char** argv) {
     std::printf("%8d %8zu %12.1f %12.1f %12.1f %12.1f %12.1f   (report %zu bytes)\n", entries, media, built,
                 scan, reporting, rescan, floor, report.size());
     scanned.clear();
-    FolderRemove(folder);
+    RemoveTree(folder);
   }
   return 0;
 }

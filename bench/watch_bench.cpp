@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/watch/watch.h"
+#include "bench/bench_support.h"
 #include "runtime/core/program.h"
 
 namespace {
@@ -31,37 +32,6 @@ class FunctionSink final : public WatchSink {
 
 constexpr int kSubfolders = 100;
 constexpr int kSubfoldersBefore = 50;  // the rest are made during the burst
-
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER value;
-    QueryPerformanceFrequency(&value);
-    return static_cast<double>(value.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + L"\\" + name);
-      } else {
-        DeleteFileW((path + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
 
 std::string FreshRoot(const char* tag) {
   char temp[MAX_PATH];
@@ -164,12 +134,6 @@ void BurstAwait(Burst& burst, DWORD quietMs) {
       return;
     }
   }
-}
-
-double Percentile(std::vector<double>& values, double share) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(share * (values.size() - 1))];
 }
 
 // All files, and those in the subfolders made during the burst (the ones a

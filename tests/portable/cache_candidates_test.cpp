@@ -6,6 +6,7 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "tests/portable/cache_folder_ref.h"
 #include "tests/portable/chromium_cache_builders.h"
 
 namespace {
@@ -14,45 +15,16 @@ const std::string kKey = "1/0/_dk_https://a.test https://a.test https://a.test/v
 const std::string kUrl = "https://a.test/v/clip.mp4";
 const std::string kEntry = "0123456789abcdef";
 
-ByteVector Mp4Head(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
-ByteVector SimpleIndex() {
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  return index;
-}
-
 // Every folder name opens the one memory folder of the test (or nothing).
 class Folders final : public CacheFolderOpener {
  public:
   std::unique_ptr<CacheFolder> Open(const CacheFolderName& name) override {
     ++opens;
     if (name.ansi != "C:\\cache") return nullptr;
-    return std::make_unique<Proxy>(memory);
+    return std::make_unique<CacheFolderRef>(memory);
   }
   MemoryCacheFolder memory;
   int opens = 0;
-
- private:
-  class Proxy final : public CacheFolder {
-   public:
-    explicit Proxy(MemoryCacheFolder& target) : target_(target) {}
-    std::vector<CacheFileInfo> List() override { return target_.List(); }
-    std::unique_ptr<CacheFile> Open(std::string_view name) override { return target_.Open(name); }
-    std::string Path() const override { return target_.Path(); }
-
-   private:
-    MemoryCacheFolder& target_;
-  };
 };
 
 const CacheFolderName kCache{u"C:\\cache", "C:\\cache"};

@@ -31,11 +31,7 @@ ByteVector TsSegment(std::size_t length) {
 
 MemoryCacheFolder SimpleCache() {
   MemoryCacheFolder folder;
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  folder.Put("index", index);
+  folder.Put("index", SimpleIndex());
   return folder;
 }
 

@@ -11,22 +11,6 @@ namespace {
 const std::string kKey = "1/0/_dk_https://a.test https://a.test https://a.test/v/clip.mp4";
 const std::string kUrl = "https://a.test/v/clip.mp4";
 
-ByteVector Mp4Head(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
-ByteVector BodyOf(CacheFolder& folder, const CacheElement& element) {
-  ByteVector body(static_cast<std::size_t>(ContiguousLength(element)));
-  CacheBodyReader reader(folder, element);
-  body.resize(reader.Read(0, body.data(), body.size()));
-  return body;
-}
-
 std::string ChildKey(std::uint64_t signature, std::uint64_t index) {
   char tail[48];
   std::snprintf(tail, sizeof tail, ":%llx:%llx", static_cast<unsigned long long>(signature),

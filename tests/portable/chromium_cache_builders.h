@@ -2,6 +2,7 @@
 // own, written as the browser's sources describe them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/browser_caches/cache_element.h"
 #include "app/browser_caches/cache_folder_memory.h"
 
 using ByteVector = std::vector<std::uint8_t>;
@@ -39,6 +41,33 @@ inline ByteVector Pattern(std::size_t length, std::uint32_t seed) {
     byte = static_cast<std::uint8_t>(state >> 24);
   }
   return bytes;
+}
+
+// An MP4 body: the pattern behind the first 12 bytes of an `ftyp` box.
+inline ByteVector Mp4Head(std::size_t length, std::uint32_t seed) {
+  ByteVector bytes = Pattern(length, seed);
+  const char head[] =
+      "\0\0\0\x20"
+      "ftypisom";
+  std::copy(head, head + 12, bytes.begin());
+  return bytes;
+}
+
+// The simple cache's index file, as much of it as marks the folder as one.
+inline ByteVector SimpleIndex() {
+  ByteVector index;
+  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
+  PutU32(index, 8, 9);
+  index.resize(24, 0);
+  return index;
+}
+
+// What the readers give of an element's body from its start.
+inline ByteVector BodyOf(CacheFolder& folder, const CacheElement& element) {
+  ByteVector body(static_cast<std::size_t>(ContiguousLength(element)));
+  CacheBodyReader reader(folder, element);
+  body.resize(reader.Read(0, body.data(), body.size()));
+  return body;
 }
 
 // The response info pickle as the current browser writes it.

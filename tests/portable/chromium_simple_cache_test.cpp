@@ -17,20 +17,9 @@ ByteVector Mp3(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
-ByteVector BodyOf(CacheFolder& folder, const CacheElement& element) {
-  ByteVector body(static_cast<std::size_t>(ContiguousLength(element)));
-  CacheBodyReader reader(folder, element);
-  body.resize(reader.Read(0, body.data(), body.size()));
-  return body;
-}
-
 MemoryCacheFolder FolderWithIndex() {
   MemoryCacheFolder folder;
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  folder.Put("index", index);
+  folder.Put("index", SimpleIndex());
   return folder;
 }
 

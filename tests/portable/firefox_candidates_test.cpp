@@ -9,11 +9,15 @@
 
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "tests/portable/cache_folder_ref.h"
 #include "tests/portable/firefox_entry_builder.h"
 
 namespace {
 
+using firefox_entry::Body;
 using firefox_entry::Bytes;
+using firefox_entry::Mp4;
+using firefox_entry::Slice;
 
 const std::string kEntry = "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A";
 const std::string kOtherEntry = "0F1E2D3C4B5A69788796A5B4C3D2E1F001234567";
@@ -21,23 +25,6 @@ const std::string kUrl = "http://127.0.0.1:8765/media/video.mp4";
 const std::string kKey = "O^partitionKey=%28http%2C127.0.0.1%29,a,:" + kUrl;
 constexpr std::uint64_t kChunk = kFirefoxChunkSize;
 
-Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
-  Bytes bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 11));
-  std::copy(head.begin(), head.end(), bytes.begin());
-  return bytes;
-}
-
-Bytes Mp4(std::size_t length) {
-  return Body(length,
-              std::string_view("\0\0\0\x20"
-                               "ftypisom",
-                               12),
-              1);
-}
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
-  return Bytes(bytes.begin() + from, bytes.begin() + to);
-}
 Bytes Joined(Bytes first, const Bytes& second) {
   first.insert(first.end(), second.begin(), second.end());
   return first;
@@ -98,25 +85,13 @@ class Folders final : public CacheFolderOpener {
  public:
   std::unique_ptr<CacheFolder> Open(const CacheFolderName& name) override {
     for (PathFolder* folder : {&entries, &doomed, &other}) {
-      if (folder->path == name.ansi) return std::make_unique<Proxy>(*folder);
+      if (folder->path == name.ansi) return std::make_unique<CacheFolderRef>(*folder);
     }
     return nullptr;
   }
   PathFolder entries{"C:\\Users\\u\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\x.default\\cache2\\entries"};
   PathFolder doomed{"C:\\Users\\u\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\x.default\\cache2\\doomed"};
   PathFolder other{"C:\\Users\\u\\Downloads\\entries"};
-
- private:
-  class Proxy final : public CacheFolder {
-   public:
-    explicit Proxy(PathFolder& target) : target_(target) {}
-    std::vector<CacheFileInfo> List() override { return target_.List(); }
-    std::unique_ptr<CacheFile> Open(std::string_view name) override { return target_.Open(name); }
-    std::string Path() const override { return target_.Path(); }
-
-   private:
-    PathFolder& target_;
-  };
 };
 
 CacheFolderName NameOf(const PathFolder& folder) {

@@ -3,6 +3,7 @@
 // while the entry is open), the metadata and its trailer last.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,6 +15,26 @@
 namespace firefox_entry {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A body of `length` bytes that tell offsets apart, starting with `head`.
+inline Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
+  Bytes bytes(length);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 11));
+  std::copy(head.begin(), head.end(), bytes.begin());
+  return bytes;
+}
+
+inline Bytes Mp4(std::size_t length) {
+  return Body(length,
+              std::string_view("\0\0\0\x20"
+                               "ftypisom",
+                               12),
+              1);
+}
+
+inline Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
+  return Bytes(bytes.begin() + from, bytes.begin() + to);
+}
 
 inline void PutBe32(Bytes& bytes, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));

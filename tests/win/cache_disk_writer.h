@@ -10,6 +10,27 @@
 
 #include "app/browser_caches/cache_folder_memory.h"
 
+// Removes `folder` and everything under it, read-only files too.
+inline void DiskTreeRemove(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DiskTreeRemove(path);
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 inline bool DiskBytesWrite(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                            bool append = false) {
   HANDLE file =

@@ -16,23 +16,15 @@
 
 namespace {
 
+using firefox_entry::Body;
 using firefox_entry::Bytes;
+using firefox_entry::Slice;
 
 const std::string kUrl = "http://127.0.0.1:8765/media/video.mp4";
 const std::string kKey = "O^partitionKey=%28http%2C127.0.0.1%29,a,:" + kUrl;
 const std::string kEntry = "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A";
 constexpr std::size_t kChunk = kFirefoxChunkSize;
 constexpr DWORD kSafetyMs = 15000;
-
-Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
-  Bytes bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 11 + (i >> 10));
-  std::copy(head.begin(), head.end(), bytes.begin());
-  return bytes;
-}
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
-  return Bytes(bytes.begin() + from, bytes.begin() + to);
-}
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
@@ -62,24 +54,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
   return true;
 }
 
-void TreeRemove(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        TreeRemove(folder + L"\\" + name);
-      } else {
-        DeleteFileW((folder + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 class FirefoxRecognizerTest : public testing::Test {
  protected:
   FirefoxRecognizerTest() {
@@ -98,7 +72,7 @@ class FirefoxRecognizerTest : public testing::Test {
   }
   ~FirefoxRecognizerTest() override {
     recognizer.Stop();
-    TreeRemove(root);
+    DiskTreeRemove(root);
   }
 
   // What the watcher hands on for a new file.

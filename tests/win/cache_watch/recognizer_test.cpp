@@ -24,23 +24,6 @@ const std::string kKey = "1/0/_dk_http://127.0.0.1 http://127.0.0.1 " + kUrl;
 const std::string kEntry = "0123456789abcdef";
 constexpr DWORD kSafetyMs = 15000;
 
-ByteVector Mp4Body(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
-ByteVector SimpleIndex() {
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  return index;
-}
-
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
@@ -127,7 +110,7 @@ TEST_F(RecognizerTest, ASimpleEntryWhoseBodyGrowsIsHandedOnOnceWithItsAddress) {
   EXPECT_TRUE(receiver.Received().empty());
   EXPECT_EQ(recognizer.Figures().candidatesPending, 1u);
 
-  const ByteVector body = Mp4Body(600000, 1);
+  const ByteVector body = Mp4Head(600000, 1);
   Write(kEntry + "_0", ByteVector(body.begin(), body.begin() + 5000), true);
   ASSERT_TRUE(WaitUntil([&] { return !receiver.Received().empty(); }));
   Write(kEntry + "_0", ByteVector(body.begin() + 5000, body.end()), true);
@@ -191,7 +174,7 @@ void BuildRanges(MemoryCacheFolder& folder, const ByteVector& all, int children)
 }
 
 TEST_F(RecognizerTest, ABlockFileParentIsFoundThroughItsFirstChildAndLaterChildrenAddNothing) {
-  const ByteVector all = Mp4Body(2 * kMiB + 4000, 2);
+  const ByteVector all = Mp4Head(2 * kMiB + 4000, 2);
   MemoryCacheFolder memory;
   BuildRanges(memory, all, 1);
   ASSERT_TRUE(DiskCacheWrite(cache, memory));
@@ -227,7 +210,7 @@ TEST_F(RecognizerTest, OtherEntriesAndOtherFoldersAreNeverHandedOn) {
   // A file with a cache-like name and a plain media file elsewhere.
   const std::wstring other = root + L"\\other";
   CreateDirectoryW(other.c_str(), nullptr);
-  DiskBytesWrite(other + L"\\f_000001", Mp4Body(30000, 5));
+  DiskBytesWrite(other + L"\\f_000001", Mp4Head(30000, 5));
   recognizer.NewFile(
       NewFileEvent{1, Narrow(root) + "\\", Narrow(other) + "\\f_000001", other + L"\\f_000001"});
   recognizer.NewFile(NewFileEvent{1, Narrow(root) + "\\", Narrow(root) + "\\clip.mp4", root + L"\\clip.mp4"});
@@ -241,12 +224,12 @@ TEST_F(RecognizerTest, OtherEntriesAndOtherFoldersAreNeverHandedOn) {
 TEST_F(RecognizerTest, AHeldReceiverHoldsNeitherTheWatcherNorTheLookingAndASessionEndForgets) {
   Write("index", SimpleIndex());
   receiver.holding_ = true;  // a prompt stays open
-  Write(kEntry + "_0", SimpleMainFile(kKey, Mp4Body(5000, 6), nullptr));
+  Write(kEntry + "_0", SimpleMainFile(kKey, Mp4Head(5000, 6), nullptr));
   Added(kEntry + "_0");
   ASSERT_TRUE(WaitUntil([&] { return receiver.Received().size() == 1; }));
   // Files keep coming and are looked at while the first element waits.
   const std::string second = "fedcba9876543210";
-  Write(second + "_0", SimpleMainFile("1/0/http://127.0.0.1:8765/b.mp4", Mp4Body(5000, 7), nullptr));
+  Write(second + "_0", SimpleMainFile("1/0/http://127.0.0.1:8765/b.mp4", Mp4Head(5000, 7), nullptr));
   const DWORD before = GetTickCount();
   Added(second + "_0");
   EXPECT_LT(GetTickCount() - before, 1000u);  // a safety bound: NewFile only queues
@@ -260,7 +243,7 @@ TEST_F(RecognizerTest, AHeldReceiverHoldsNeitherTheWatcherNorTheLookingAndASessi
   ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidatesPending == 1; }));
   recognizer.SessionEnded(2);
   ASSERT_TRUE(WaitUntil([&] { return recognizer.Figures().candidatesPending == 0; }));
-  Write(third + "_0", Mp4Body(5000, 8), true);
+  Write(third + "_0", Mp4Head(5000, 8), true);
   receiver.holding_ = false;
   ASSERT_TRUE(WaitUntil([&] { return receiver.Received().size() == 2; }));
   recognizer.Stop();

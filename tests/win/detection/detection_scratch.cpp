@@ -5,30 +5,11 @@
 
 #include "app/shared_values.h"
 #include "runtime/core/program.h"
+#include "tests/win/cache_disk_writer.h"
 
 namespace {
 
 std::atomic<int> scratchNumber{0};
-
-void TreeRemove(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        TreeRemove(path);
-      } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
 
 std::string LowerAscii(std::string text) {
   for (char& c : text) {
@@ -77,7 +58,7 @@ DetectionScratch::DetectionScratch() {
           "_" + std::to_string(scratchNumber.fetch_add(1));
   cache_ = root_ + "\\cache";
   save_ = root_ + "\\save";
-  TreeRemove(WideOf(root_));
+  DiskTreeRemove(WideOf(root_));
   CreateDirectoryA(root_.c_str(), nullptr);
   CreateDirectoryA(cache_.c_str(), nullptr);
   CreateDirectoryA(save_.c_str(), nullptr);
@@ -86,7 +67,7 @@ DetectionScratch::DetectionScratch() {
 
 DetectionScratch::~DetectionScratch() {
   SaveFolder.Replace(Text());
-  TreeRemove(WideOf(root_));
+  DiskTreeRemove(WideOf(root_));
 }
 
 std::wstring DetectionScratch::WidePath(std::wstring_view relative) const {

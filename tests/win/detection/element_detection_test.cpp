@@ -22,23 +22,6 @@ const std::string kUrl = "http://127.0.0.1:8765/clip.mp4";
 const std::string kKey = "1/0/_dk_http://127.0.0.1 http://127.0.0.1 " + kUrl;
 const std::string kEntry = "0123456789abcdef";
 
-ByteVector Mp4Body(std::size_t length, std::uint32_t seed) {
-  ByteVector bytes = Pattern(length, seed);
-  const char head[] =
-      "\0\0\0\x20"
-      "ftypisom";
-  std::copy(head, head + 12, bytes.begin());
-  return bytes;
-}
-
-ByteVector SimpleIndex() {
-  ByteVector index;
-  PutU64(index, 0, 0xfcfb6d1ba7725c30ull);
-  PutU32(index, 8, 9);
-  index.resize(24, 0);
-  return index;
-}
-
 std::string Str(std::string_view view) { return std::string(view); }
 
 class ElementDetectionTest : public testing::Test {
@@ -105,7 +88,7 @@ void AnswerOkAndReport(DialogAnswerer& a, const DetectionTexts& texts, OkAnswers
 }  // namespace
 
 TEST_F(ElementDetectionTest, ACompleteElementIsSavedWholeWithTheTablesExtensionUnderAFreeName) {
-  const ByteVector body = Mp4Body(2500000, 1);  // more than one copy block
+  const ByteVector body = Mp4Head(2500000, 1);  // more than one copy block
   WriteEntry(body, true);
   for (int round = 0; round < 2; ++round) {
     OkAnswers seen;
@@ -181,7 +164,7 @@ HWND AnswerIncomplete(DialogAnswerer& a, int button, IncompleteSeen& seen) {
 }  // namespace
 
 TEST_F(ElementDetectionTest, AnElementStillBeingWrittenOffersTheChoiceAndTryAgainSavesItWholeOnceThere) {
-  const ByteVector body = Mp4Body(300000, 3);
+  const ByteVector body = Mp4Head(300000, 3);
   const ByteVector half(body.begin(), body.begin() + 120000);
   WriteEntry(half, false);  // the browser is still writing: no headers yet
   IncompleteSeen first;
@@ -216,7 +199,7 @@ TEST_F(ElementDetectionTest, AnElementStillBeingWrittenOffersTheChoiceAndTryAgai
 
 TEST_F(ElementDetectionTest, ContinueSavesExactlyTheContiguousPrefixAndCancelSavesNothing) {
   // A range answer with a hole: bytes [0, 100000) and [200000, 250000) of 400000.
-  const ByteVector body = Mp4Body(400000, 4);
+  const ByteVector body = Mp4Head(400000, 4);
   const ByteVector pickle = ResponsePickle(HeaderBlock(
       {"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4", "Content-Range: bytes 0-99999/400000"}));
   DiskBytesWrite(EntryPath("_0"), SimpleMainFile(kKey, {}, &pickle));
@@ -254,7 +237,7 @@ TEST_F(ElementDetectionTest, ContinueSavesExactlyTheContiguousPrefixAndCancelSav
 }
 
 TEST_F(ElementDetectionTest, AnElementTheBrowserDroppedGivesTheClassesFailureMessage) {
-  WriteEntry(Mp4Body(50000, 5), true);
+  WriteEntry(Mp4Head(50000, 5), true);
   OkAnswers seen;
   DialogAnswer answer([&](DialogAnswerer& a) {
     HWND box = a.Wait(kVideoTexts.promptCaption);
@@ -276,7 +259,7 @@ TEST_F(ElementDetectionTest, AnElementTheBrowserDroppedGivesTheClassesFailureMes
 
 TEST_F(ElementDetectionTest, ABlockFileElementIsReadByItsKeyAtOk) {
   // The Windows store: an answer in its own external file.
-  const ByteVector body = Mp4Body(70000, 6);
+  const ByteVector body = Mp4Head(70000, 6);
   const ByteVector headers =
       ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4", "Content-Length: 70000"}));
   BlockCacheBuilder builder;

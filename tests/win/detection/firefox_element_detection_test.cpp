@@ -22,28 +22,14 @@
 
 namespace {
 
+using firefox_entry::Body;
 using firefox_entry::Bytes;
+using firefox_entry::Mp4;
+using firefox_entry::Slice;
 
 const std::string kUrl = "http://127.0.0.1:8765/media/video.mp4";
 const std::string kKey = "O^partitionKey=%28http%2C127.0.0.1%29,a,:" + kUrl;
 const std::string kEntry = "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A";
-
-Bytes Body(std::size_t length, std::string_view head, std::uint8_t seed) {
-  Bytes bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 5 + (i >> 12));
-  std::copy(head.begin(), head.end(), bytes.begin());
-  return bytes;
-}
-Bytes Mp4(std::size_t length) {
-  return Body(length,
-              std::string_view("\0\0\0\x20"
-                               "ftypisom",
-                               12),
-              1);
-}
-Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
-  return Bytes(bytes.begin() + from, bytes.begin() + to);
-}
 
 std::string Str(std::string_view view) { return std::string(view); }
 

@@ -9,8 +9,8 @@
 //
 // Threads.  Per session: the watcher thread (the reader: owns the folder
 // handle, only reads and hands off) and a helper thread (recovery scans;
-// under Wine also the one-time subfolder walk and a once-a-second existence
-// check).  Per process, started on demand and ending after a second idle:
+// under Wine also the subfolder walk, at the start and of each folder
+// reported as added, and a once-a-second existence check).  Per process, started on demand and ending after a second idle:
 // one batch worker that decodes batches as they come, and one hand-off
 // thread that gives each session's events to the sink the session was
 // opened with, one event at a time.  A sink that waits for the user

@@ -15,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/cache_watch/cache_candidates.h"
+#include "app/browser_caches/media_element_ref.h"
+#include "app/cache_watch/candidate_settings.h"
 
 class FirefoxCandidates {
  public:

@@ -472,7 +472,10 @@ class Lab:
         self.work = work
         self.wineprefix = wineprefix
         folder = os.path.join(work, "media")
-        self.site = Site(make_media(folder), stream_media.make_streams(os.path.join(folder, "streams"), BITEXACT))
+        # The streams are made while the other media are.
+        streams = stream_media.start_streams(os.path.join(folder, "streams"), BITEXACT)
+        media = make_media(folder)
+        self.site = Site(media, stream_media.finish_streams(streams))
         self.browsers = {}
         self.next_id = 1
         self.lock = threading.Lock()

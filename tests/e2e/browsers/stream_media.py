@@ -204,11 +204,14 @@ def dash_stream(recipe, folder, base):
     return tracks, None
 
 
-def make_streams(folder, bitexact):
-    """Makes every stream with ffmpeg (side by side, each a fraction of a
-    second) into folder/<name>/; the streams with their served files."""
-    running = [(r, os.path.join(folder, r.name), start(r, os.path.join(folder, r.name), bitexact))
-               for r in RECIPES]
+def start_streams(folder, bitexact):
+    """Starts ffmpeg for every stream (side by side, each a fraction of a
+    second) into folder/<name>/; finish_streams waits for them."""
+    return [(r, os.path.join(folder, r.name), start(r, os.path.join(folder, r.name), bitexact)) for r in RECIPES]
+
+
+def finish_streams(running):
+    """The streams started, with their served files, once ffmpeg made them."""
     streams = []
     for recipe, where, process in running:
         if process.wait() != 0:

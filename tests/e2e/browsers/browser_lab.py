@@ -30,6 +30,10 @@ the body, or the query, and answer with key=value lines:
                                      skipped) and what its player reported (done, report.*)
     POST /control/bench-page         media=N other=M [tag=T]: makes that page, answers its path
 
+Stream pages (/streams/<name>.html, every one at once in /streams/all.html;
+see stream_media.py) call /streams/done?page=... with what their player did
+when it has finished; wait-idle waits for that call too.
+
 Paths may be Linux paths or Windows paths as Wine shows them (Z:\\...,
 C:\\users\\...); Windows paths are resolved through WINEPREFIX.
 """

@@ -25,8 +25,14 @@ the body, or the query, and answer with key=value lines:
     GET  /control/wait-idle?page=/media.html&timeout=MS&quiet=MS
     POST /control/stop               id=N (or every browser without id)
     GET  /control/path?path=PATH     the Linux form of a Windows path
-    GET  /control/page?page=/x.html  a page's media and other resources
+    GET  /control/page?page=/x.html  a page's media and other resources; for a stream
+                                     page also its playlist, tracks, segments (all, fetched,
+                                     skipped) and what its player reported (done, report.*)
     POST /control/bench-page         media=N other=M [tag=T]: makes that page, answers its path
+
+Stream pages (/streams/<name>.html, every one at once in /streams/all.html;
+see stream_media.py) call /streams/done?page=... with what their player did
+when it has finished; wait-idle waits for that call too.
 
 Paths may be Linux paths or Windows paths as Wine shows them (Z:\\...,
 C:\\users\\...); Windows paths are resolved through WINEPREFIX.
@@ -49,6 +55,10 @@ import threading
 import time
 import urllib.parse
 import zlib
+
+# No compiled copy of the module beside it in the source tree.
+sys.dont_write_bytecode = True
+import stream_media  # noqa: E402
 
 # Fixed dates keep the validators the same from one run to the next.
 LAST_MODIFIED = email.utils.formatdate(1700000000, usegmt=True)
@@ -95,13 +105,14 @@ def tiny_png(width, height, rgb):
 
 
 class ServedFile:
-    def __init__(self, path, data, mode="normal"):
+    def __init__(self, path, data, mode="normal", content_type=None, cache_control=None):
         self.path = path
         self.data = data
         self.default_mode = mode
         self.sha256 = hashlib.sha256(data).hexdigest()
         self.etag = '"%s"' % self.sha256[:20]
-        self.content_type = MEDIA_TYPES.get(os.path.splitext(path)[1], "application/octet-stream")
+        self.content_type = content_type or MEDIA_TYPES.get(os.path.splitext(path)[1], "application/octet-stream")
+        self.cache_control = cache_control or "public, max-age=3600"
         self.mode = mode
         self.cut_at = len(data) // 2
         self.media = path.startswith("/media/")
@@ -129,11 +140,16 @@ def make_media(folder):
 class Site:
     """The files and pages served, and what was served of each."""
 
-    def __init__(self, media):
+    def __init__(self, media, streams=()):
         self.lock = threading.Condition()
         self.closing = False
         self.files = {}
         self.pages = {}
+        # Stream pages by path; pages made of other pages (frames) by path;
+        # what each stream page's player reported at its end.
+        self.streams = {}
+        self.parts = {}
+        self.reports = {}
         for name, data in media.items():
             self.add(ServedFile("/media/" + name, data, "whole" if name == "whole.mp4" else "normal"))
         # The same video behind other addresses, for a body cut short (the
@@ -149,6 +165,19 @@ class Site:
         self.add_page("/whole.html", ["/media/whole.mp4"], [])
         self.add_page("/cut.html", ["/media/cut.mp4"], [])
         self.add_page("/stall.html", ["/media/stall.mp4"], [])
+        self.add(ServedFile("/streams/player.js", stream_media.player_script()))
+        for stream in streams:
+            for path, (data, content_type, cache_control) in stream.files.items():
+                self.add(ServedFile(path, data, content_type=content_type, cache_control=cache_control))
+            self.streams[stream.page] = stream
+            self.pages[stream.page] = (stream.media(), ["/streams/player.js"])
+            self.add(ServedFile(stream.page, stream_media.stream_page_html(stream)))
+        if streams:
+            # Every stream page at once, each in its frame: one browser run fills
+            # one cache with all of them.
+            self.parts["/streams/all.html"] = [s.page for s in streams]
+            self.pages["/streams/all.html"] = ([p for s in streams for p in s.media()], ["/streams/player.js"])
+            self.add(ServedFile("/streams/all.html", stream_media.all_streams_html(streams)))
         self.reset()
 
     def add(self, served):
@@ -195,6 +224,7 @@ class Site:
     def reset(self):
         with self.lock:
             self.stats = {}
+            self.reports = {}
             self.active = 0
             self.stalled = 0
             self.last_activity = time.monotonic()
@@ -243,16 +273,39 @@ class Site:
             self.last_activity = time.monotonic()
             self.lock.notify_all()
 
+    def report(self, values):
+        """A stream page's player says it has finished."""
+        page = values.get("page", "")
+        if page not in self.streams:
+            raise KeyError("no stream page %s" % page)
+        with self.lock:
+            self.reports[page] = {k: v for k, v in values.items() if k != "page"}
+            self.last_activity = time.monotonic()
+            self.lock.notify_all()
+
+    def page_error(self, page):
+        """The first error a stream page (or a page of frames) reported."""
+        for part in [page] + self.parts.get(page, []):
+            error = self.reports.get(part, {}).get("error", "")
+            if error:
+                return "%s: %s" % (part, error)
+        return ""
+
     def wait_idle(self, page, timeout, quiet, browsers_alive=lambda: True):
-        """Waits until every medium of the page was sent in full (up to its cut)
-        and nothing was served for `quiet` seconds; gives up early when no
-        browser runs any more."""
+        """Waits until every medium of the page was sent in full (up to its cut),
+        every stream player on it reported its end, and nothing was served
+        for `quiet` seconds; gives up early when no browser runs any more or
+        a player reported an error."""
         media = self.pages.get(page, ([], []))[0]
+        players = [p for p in [page] + self.parts.get(page, []) if p in self.streams]
         deadline = time.monotonic() + timeout
         with self.lock:
             while True:
                 now = time.monotonic()
-                fetched = all(self.covered(path) >= self.expected(path) for path in media)
+                if self.page_error(page):
+                    return False
+                fetched = all(self.covered(path) >= self.expected(path) for path in media) and all(
+                    p in self.reports for p in players)
                 page_seen = page not in self.files or self.stats.get(page, {}).get("requests", 0) > 0
                 busy = self.active - self.stalled
                 if fetched and page_seen and busy == 0 and now - self.last_activity >= quiet:
@@ -424,7 +477,11 @@ class Lab:
     def __init__(self, work, wineprefix):
         self.work = work
         self.wineprefix = wineprefix
-        self.site = Site(make_media(os.path.join(work, "media")))
+        folder = os.path.join(work, "media")
+        # The streams are made while the other media are.
+        streams = stream_media.start_streams(os.path.join(folder, "streams"), BITEXACT)
+        media = make_media(folder)
+        self.site = Site(media, stream_media.finish_streams(streams))
         self.browsers = {}
         self.next_id = 1
         self.lock = threading.Lock()
@@ -620,6 +677,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except (ValueError, KeyError, OSError) as error:
                 self.reply_text(400, {"error": str(error).replace("\n", " ")})
             return
+        if path == "/streams/done":
+            try:
+                self.server.lab.site.report(self.request_values())
+            except KeyError as error:
+                self.reply_text(400, {"error": str(error)})
+                return
+            self.reply_text(200, {"ok": 1})
+            return
         if self.headers.get("Content-Length"):
             self.rfile.read(int(self.headers["Content-Length"]))
         if path == "/index.html":
@@ -713,7 +778,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", served.content_type)
         self.send_header("ETag", served.etag)
         self.send_header("Last-Modified", LAST_MODIFIED)
-        self.send_header("Cache-Control", "public, max-age=3600")
+        self.send_header("Cache-Control", served.cache_control)
         self.send_header("Accept-Ranges", "none" if served.mode == "whole" else "bytes")
 
     # --- control --------------------------------------------------------
@@ -767,8 +832,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                    values.get("tag", ""))
             self.reply_text(200, {"page": path, "media": ",".join(site.pages[path][0])})
         elif action == "page":
-            media, others = site.pages[values["page"]]
-            self.reply_text(200, {"media": ",".join(media), "other": ",".join(others)})
+            page = values["page"]
+            media, others = site.pages[page]
+            reply = {"media": ",".join(media), "other": ",".join(others)}
+            if page in site.parts:
+                reply["parts"] = ",".join(site.parts[page])
+            if page in site.streams:
+                reply.update(site.streams[page].description())
+                with site.lock:
+                    report = dict(site.reports.get(page, {}))
+                reply["done"] = int(bool(report))
+                reply.update({"report." + k: v for k, v in sorted(report.items())})
+            self.reply_text(200, reply)
         elif action == "launch":
             self.reply_text(200, lab.launch(self.server.server_address[1], values))
         elif action == "wait-idle":
@@ -778,6 +853,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             reply = {"idle": int(idle), "waitedMs": int((time.monotonic() - began) * 1000)}
             if not idle:
                 reply.update(lab.ended_report())
+                error = site.page_error(values.get("page", "/media.html"))
+                if error:
+                    reply["pageError"] = error
             self.reply_text(200, reply)
         elif action == "stop":
             self.reply_text(200, lab.stop(int(values["id"]) if values.get("id") else None))

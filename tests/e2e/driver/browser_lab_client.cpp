@@ -157,6 +157,37 @@ std::optional<HttpReply> HttpRequest(unsigned short port, std::string_view metho
   return reply;
 }
 
+std::optional<StreamPage> StreamPageFrom(const KeyValues& values) {
+  const int tracks = NumberFrom<int>(ValueOf(values, "tracks"));
+  const std::string playlist = ValueOf(values, "playlist");
+  if (tracks <= 0 || playlist.empty()) return std::nullopt;
+  StreamPage page;
+  page.protocol = ValueOf(values, "stream");
+  page.container = ValueOf(values, "container");
+  page.playlist = playlist;
+  page.playlistCached = ValueOf(values, "playlistCached") != "0";
+  page.key = ValueOf(values, "key");
+  page.media = SplitList(ValueOf(values, "media"));
+  for (int index = 0; index < tracks; ++index) {
+    const std::string prefix = "track" + std::to_string(index) + ".";
+    if (!values.count(prefix + "segments")) return std::nullopt;
+    StreamTrack track;
+    track.type = ValueOf(values, prefix + "type");
+    track.mime = ValueOf(values, prefix + "mime");
+    track.init = ValueOf(values, prefix + "init");
+    track.segments = SplitList(ValueOf(values, prefix + "segments"));
+    track.fetched = SplitList(ValueOf(values, prefix + "fetched"));
+    track.skipped = SplitList(ValueOf(values, prefix + "skipped"));
+    page.tracks.push_back(std::move(track));
+  }
+  page.done = ValueOf(values, "done") == "1";
+  page.fetchedCount = NumberFrom<int>(ValueOf(values, "report.fetched"));
+  page.appended = NumberFrom<int>(ValueOf(values, "report.appended"));
+  page.buffered = ValueOf(values, "report.buffered");
+  page.error = ValueOf(values, "report.error");
+  return page;
+}
+
 RunningBrowser::RunningBrowser(RunningBrowser&& other) noexcept
     : lab_(std::exchange(other.lab_, nullptr)), id_(other.id_), cache_(std::move(other.cache_)) {}
 
@@ -273,6 +304,20 @@ std::optional<std::vector<std::string>> BrowserLab::PageMedia(std::string_view p
   return SplitList(ValueOf(*reply, "media"));
 }
 
+std::optional<std::vector<std::string>> BrowserLab::StreamPages() {
+  const std::optional<KeyValues> reply = Control("page", {{"page", "/streams/all.html"}});
+  if (!reply) return std::nullopt;
+  return SplitList(ValueOf(*reply, "parts"));
+}
+
+std::optional<StreamPage> BrowserLab::Stream(std::string_view page) {
+  const std::optional<KeyValues> reply = Control("page", {{"page", std::string(page)}});
+  if (!reply) return std::nullopt;
+  std::optional<StreamPage> stream = StreamPageFrom(*reply);
+  if (!stream) error_ = std::string(page) + " is not a stream page";
+  return stream;
+}
+
 std::optional<std::string> BrowserLab::BenchPage(int media, int others, std::string_view tag) {
   KeyValues values{{"media", std::to_string(media)}, {"other", std::to_string(others)}};
   if (!tag.empty()) values.emplace("tag", std::string(tag));
@@ -305,7 +350,9 @@ std::optional<unsigned long long> BrowserLab::WaitIdle(std::string_view page, Mi
                                                  Milliseconds(timeout.count() + kDefaultTimeout.count()));
   if (!reply) return std::nullopt;
   if (ValueOf(*reply, "idle") != "1") {
-    if (reply->count("browserEnded")) {
+    if (reply->count("pageError")) {
+      error_ = "a stream player failed: " + ValueOf(*reply, "pageError");
+    } else if (reply->count("browserEnded")) {
       error_ =
           "the browser ended by itself (exit " + ValueOf(*reply, "exitCode") + "): " + ValueOf(*reply, "log");
     } else {

@@ -56,6 +56,38 @@ struct ServedStats {
   std::uint64_t firstSentUnixMs = 0;
 };
 
+// One sequence of a stream's segments that joins into one file: the init
+// segment (fragmented MP4; empty for MPEG-TS), then the segments in order.
+struct StreamTrack {
+  std::string type;  // the Content-Type its init and segments are served with
+  std::string mime;  // with codecs, as a SourceBuffer takes it
+  std::string init;
+  std::vector<std::string> segments;  // every segment, in play order
+  std::vector<std::string> fetched;   // those the page fetches, in order
+  std::vector<std::string> skipped;   // those it leaves out
+};
+
+// A stream page of the lab (/streams/<name>.html): what it fetches, and what
+// its player reported at its end (since the last launch or reset).
+struct StreamPage {
+  std::string protocol;        // "hls" or "dash"
+  std::string container;       // "fmp4" or "ts"
+  std::string playlist;        // the media playlist or the DASH manifest
+  bool playlistCached = true;  // false: served with "Cache-Control: no-store"
+  std::string key;             // the AES-128 key's address; empty when not encrypted
+  std::vector<StreamTrack> tracks;
+  std::vector<std::string> media;  // every address the page fetches, in order
+  bool done = false;               // the player has reported its end
+  int fetchedCount = 0;            // answers it read to the end
+  int appended = 0;                // segments its MediaSource took
+  std::string buffered;            // the element's buffered ranges, "0.000-6.000;..."
+  std::string error;               // what went wrong; empty when nothing did
+};
+
+// A stream page from the lab's /control/page answer; nothing when the answer
+// does not describe a stream (another page, or tracks missing).
+std::optional<StreamPage> StreamPageFrom(const KeyValues& values);
+
 enum class BrowserKind { kChromium, kFirefox };
 // Chromium's two disk stores: block files (the Windows default) and the
 // simple cache (the Linux default).
@@ -132,14 +164,19 @@ class BrowserLab {
                std::optional<std::uint64_t> cutAt = std::nullopt);
   // The media addresses of a page.
   std::optional<std::vector<std::string>> PageMedia(std::string_view page);
+  // The lab's stream pages (every one runs in a frame of /streams/all.html).
+  std::optional<std::vector<std::string>> StreamPages();
+  // A stream page's description and its player's report.
+  std::optional<StreamPage> Stream(std::string_view page);
   // A page of `media` media and `others` other resources; its path.  A tag
   // (letters and digits) gives the page and its resources their own
   // addresses, so one profile can load several pages of the same counts.
   std::optional<std::string> BenchPage(int media, int others, std::string_view tag = {});
 
   std::optional<RunningBrowser> Launch(const BrowserLaunch& launch);
-  // Waits until every medium of `page` was sent in full and nothing was
-  // served for `quiet`; the time waited, or nothing when `timeout` passed.
+  // Waits until every medium of `page` was sent in full, every stream player
+  // on it reported its end, and nothing was served for `quiet`; the time
+  // waited, or nothing when `timeout` passed or a player reported an error.
   std::optional<unsigned long long> WaitIdle(std::string_view page,
                                              Milliseconds timeout = Milliseconds(30000),
                                              Milliseconds quiet = Milliseconds(500));

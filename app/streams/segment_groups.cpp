@@ -17,13 +17,16 @@ std::optional<SegmentAddressSplit> SegmentAddressSplitOf(std::string_view addres
   const std::size_t hash = address.find('#');
   if (hash != std::string_view::npos) address = address.substr(0, hash);
   const WebAddressParts parts = WebAddressSplit(address);
+  if (parts.path.empty()) return std::nullopt;  // (an empty view may point nowhere in the address)
   // Where the path starts and ends inside the address.
   const std::size_t pathStart = static_cast<std::size_t>(parts.path.data() - address.data());
   const std::size_t pathEnd = pathStart + parts.path.size();
   const std::size_t lastSlash = parts.path.rfind('/');
   const std::size_t segmentStart =
       lastSlash == std::string_view::npos ? pathStart : pathStart + lastSlash + 1;
-  std::size_t end = pathEnd;
+  // Not the extension's digits (".mp4", ".m4s"): those are the same in every segment.
+  const std::size_t dot = address.substr(segmentStart, pathEnd - segmentStart).rfind('.');
+  std::size_t end = dot == std::string_view::npos ? pathEnd : segmentStart + dot;
   while (end > segmentStart && !IsDigit(address[end - 1])) --end;
   if (end == segmentStart) return std::nullopt;
   std::size_t start = end;

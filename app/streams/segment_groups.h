@@ -22,9 +22,10 @@ struct SegmentAddressSplit {
   std::uint64_t number = 0;
 };
 
-// The number is the LAST run of digits in the final segment of the path
-// (not in the query).  Nothing when that segment holds no digits (or only a
-// run too long to be a counter).
+// The number is the LAST run of digits in the final segment of the path,
+// before its extension (the text after its last dot) and never in the
+// query.  Nothing when there are no such digits (or only a run too long to
+// be a counter).
 std::optional<SegmentAddressSplit> SegmentAddressSplitOf(std::string_view address);
 
 struct SegmentGroup {

@@ -44,6 +44,7 @@ set(EE_PORTABLE_SOURCES
   app/streams/web_address.cpp
   app/streams/stream_kind.cpp
   app/streams/hls_playlist.cpp
+  app/streams/hls_streams.cpp
   app/streams/xml_tokens.cpp
   app/streams/xml_tree.cpp
   app/streams/dash_values.cpp

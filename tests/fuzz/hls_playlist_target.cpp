@@ -1,6 +1,8 @@
 // HLS playlists: whatever the text, the caps hold, the segments follow one
-// another and every address is resolved and without a fragment.
+// another and every address is resolved and without a fragment; following a
+// variant playlist that names itself ends within the caps.
 #include "app/streams/hls_playlist.h"
+#include "app/streams/hls_streams.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {
@@ -44,4 +46,16 @@ void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < stream.segments.size(); ++i)
     FUZZ_CHECK(stream.segments[i] == playlist->segments[i].ref);
   FUZZ_CHECK(stream.protectedContent == playlist->encrypted);
+
+  // The playlist and the first playlist it names hold this same text (a
+  // loop), every other one a small media playlist.
+  const std::string firstNamed =
+      playlist->variants.empty() ? std::string() : playlist->variants.front().address;
+  const PlaylistTextLookup lookup = [&](const std::string& address) -> std::optional<std::string> {
+    if (address == own || address == firstNamed) return std::string(text);
+    return std::string("#EXTM3U\n#EXTINF:1,\ns.ts\n");
+  };
+  const HlsStreams streams = HlsStreamsFollow(std::string(own), lookup);
+  FUZZ_CHECK(streams.streams.size() + streams.missing.size() <= kHlsMaxPlaylists);
+  if (!playlist->variant) FUZZ_CHECK(streams.streams.size() == 1);
 }

@@ -2,9 +2,11 @@
 // byte ranges and keys, and variant playlists with their renditions.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "app/streams/hls_playlist.h"
+#include "app/streams/hls_streams.h"
 
 namespace {
 
@@ -211,6 +213,109 @@ TEST(HlsPlaylistTest, OtherTextIsNoPlaylistAndTheCapsHold) {
   EXPECT_EQ(capped.segments.back().ref.address,
             "https://cdn.test/v/720p/" + std::to_string(kHlsMaxSegments - 1) + ".ts");
   EXPECT_TRUE(HlsMediaStream(capped).truncated);
+}
+
+// Playlists "held" by address, counting the look-ups.
+struct HeldPlaylists {
+  std::map<std::string, std::string> texts;
+  int lookups = 0;
+  PlaylistTextLookup Lookup() {
+    return [this](const std::string& address) -> std::optional<std::string> {
+      ++lookups;
+      const auto found = texts.find(address);
+      if (found == texts.end()) return std::nullopt;
+      return found->second;
+    };
+  }
+};
+
+const char* kMedia = "#EXTM3U\n#EXTINF:4,\ns1.ts\n#EXTINF:4,\ns2.ts\n#EXT-X-ENDLIST\n";
+
+TEST(HlsStreamsTest, VariantPlaylistsLeadToOneStreamPerMediaPlaylist) {
+  HeldPlaylists held;
+  held.texts["https://v.test/master.m3u8"] =
+      "#EXTM3U\n"
+      "#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"en\",URI=\"audio/en.m3u8\"\n"
+      "#EXT-X-STREAM-INF:BANDWIDTH=2000000,CODECS=\"avc1.64001f\",RESOLUTION=1280x720,AUDIO=\"a\"\n"
+      "720/index.m3u8\n"
+      "#EXT-X-STREAM-INF:BANDWIDTH=500000,CODECS=\"avc1.42c01e\",AUDIO=\"a\"\n"
+      "360/index.m3u8\n"
+      "#EXT-X-STREAM-INF:BANDWIDTH=2000000,CODECS=\"avc1.64001f\"\n"
+      "720/index.m3u8\n";  // named twice: one stream
+  held.texts["https://v.test/720/index.m3u8"] = kMedia;
+  held.texts["https://v.test/audio/en.m3u8"] = "#EXTM3U\n#EXTINF:4,\na1.aac\n";  // live: no end
+  const HlsStreams streams = HlsStreamsFollow("https://v.test/master.m3u8", held.Lookup());
+  ASSERT_EQ(streams.streams.size(), 2u);
+  const HlsFoundStream& video = streams.streams[0];
+  EXPECT_EQ(video.playlistAddress, "https://v.test/720/index.m3u8");
+  EXPECT_EQ(video.stream.kind, StreamKind::Video);
+  EXPECT_EQ(video.bandwidth, 2000000u);
+  EXPECT_EQ(video.resolution, "1280x720");
+  EXPECT_TRUE(video.endList);
+  ASSERT_EQ(video.stream.segments.size(), 2u);
+  EXPECT_EQ(video.stream.segments[1].address, "https://v.test/720/s2.ts");
+  const HlsFoundStream& audio = streams.streams[1];
+  EXPECT_EQ(audio.stream.kind, StreamKind::Audio);
+  EXPECT_FALSE(audio.endList);
+  EXPECT_EQ(streams.missing, (std::vector<std::string>{"https://v.test/360/index.m3u8"}));
+  EXPECT_FALSE(streams.protectedContent);
+  EXPECT_FALSE(streams.cut);
+
+  // A media playlist on its own is its one stream, of a kind it does not say.
+  const HlsStreams single = HlsStreamsFollow("https://v.test/720/index.m3u8", held.Lookup());
+  ASSERT_EQ(single.streams.size(), 1u);
+  EXPECT_EQ(single.streams[0].stream.kind, StreamKind::Unknown);
+  // Not held at all, or not a playlist.
+  held.texts["https://v.test/page"] = "<html></html>";
+  EXPECT_EQ(HlsStreamsFollow("https://v.test/none.m3u8", held.Lookup()).missing.size(), 1u);
+  EXPECT_EQ(HlsStreamsFollow("https://v.test/page", held.Lookup()).missing.size(), 1u);
+}
+
+TEST(HlsStreamsTest, LoopsChainsAndFloodsOfPlaylistsAreCut) {
+  HeldPlaylists held;
+  // Two variant playlists naming each other, and one naming itself.
+  held.texts["https://v.test/a.m3u8"] = "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\nb.m3u8\n";
+  held.texts["https://v.test/b.m3u8"] =
+      "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\na.m3u8\n"
+      "#EXT-X-STREAM-INF:BANDWIDTH=1\nb.m3u8\n";
+  const HlsStreams loop = HlsStreamsFollow("https://v.test/a.m3u8", held.Lookup());
+  EXPECT_TRUE(loop.streams.empty());
+  EXPECT_EQ(held.lookups, 2);  // each read once
+
+  // A chain of variant playlists deeper than the cap never reaches its media playlist.
+  for (std::size_t i = 0; i <= kHlsMaxNesting + 1; ++i) {
+    held.texts["https://v.test/chain" + std::to_string(i) + ".m3u8"] =
+        "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\nchain" + std::to_string(i + 1) + ".m3u8\n";
+  }
+  held.texts["https://v.test/chain" + std::to_string(kHlsMaxNesting + 2) + ".m3u8"] = kMedia;
+  const HlsStreams deep = HlsStreamsFollow("https://v.test/chain0.m3u8", held.Lookup());
+  EXPECT_TRUE(deep.cut);
+  EXPECT_TRUE(deep.streams.empty());
+  // Within the cap it does.
+  const HlsStreams shallow = HlsStreamsFollow("https://v.test/chain3.m3u8", held.Lookup());
+  EXPECT_FALSE(shallow.cut);
+  EXPECT_EQ(shallow.streams.size(), 1u);
+
+  // A variant playlist naming a thousand media playlists: only so many are read.
+  std::string flood = "#EXTM3U\n";
+  for (int i = 0; i < 1000; ++i) {
+    flood += "#EXT-X-STREAM-INF:BANDWIDTH=1\nm" + std::to_string(i) + ".m3u8\n";
+    held.texts["https://v.test/m" + std::to_string(i) + ".m3u8"] = kMedia;
+  }
+  held.texts["https://v.test/flood.m3u8"] = flood;
+  held.lookups = 0;
+  const HlsStreams flooded = HlsStreamsFollow("https://v.test/flood.m3u8", held.Lookup());
+  EXPECT_TRUE(flooded.cut);
+  EXPECT_EQ(flooded.streams.size(), kHlsMaxPlaylists - 1);
+  EXPECT_EQ(held.lookups, static_cast<int>(kHlsMaxPlaylists));
+
+  // Encryption anywhere makes the result say so.
+  held.texts["https://v.test/k.m3u8"] = "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\nk1.m3u8\n";
+  held.texts["https://v.test/k1.m3u8"] = "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k\"\n#EXTINF:4,\ns.ts\n";
+  const HlsStreams locked = HlsStreamsFollow("https://v.test/k.m3u8", held.Lookup());
+  EXPECT_TRUE(locked.protectedContent);
+  ASSERT_EQ(locked.streams.size(), 1u);
+  EXPECT_TRUE(locked.streams[0].stream.protectedContent);
 }
 
 }  // namespace

@@ -148,15 +148,14 @@ class MpdReader {
     out.stream.kind = KindOf(chain, out);
     out.stream.protectedContent = Child(representation, "ContentProtection") != nullptr ||
                                   Child(adaptation, "ContentProtection") != nullptr;
-    if (Nearest(chain, "SegmentTemplate")) {
-      TemplateSegments(chain, timing, base, out);
-    } else if (Nearest(chain, "SegmentList")) {
-      ListSegments(chain, base, out);
-    } else if (const XmlElement* segmentBase = Nearest(chain, "SegmentBase")) {
-      BaseSegments(*segmentBase, base, out);
-    } else {
-      Add(out, {base, std::nullopt});  // the Representation is one resource
+    // The nearest level with segment information decides the scheme.
+    for (const XmlElement* level : chain) {
+      if (Child(level, "SegmentTemplate") != nullptr) return TemplateSegments(chain, timing, base, out);
+      if (Child(level, "SegmentList") != nullptr) return ListSegments(chain, base, out);
+      if (const XmlElement* segmentBase = Child(level, "SegmentBase"))
+        return BaseSegments(*segmentBase, base, out);
     }
+    Add(out, {base, std::nullopt});  // the Representation is one resource
   }
 
   StreamKind KindOf(const Chain& chain, const DashStream& stream) const {
@@ -169,14 +168,6 @@ class MpdReader {
       if (kind != StreamKind::Unknown) return kind;
     }
     return StreamKindOfCodecs(stream.codecs);
-  }
-
-  // The nearest element of that name on the chain (Representation first).
-  const XmlElement* Nearest(const Chain& chain, std::string_view name) const {
-    for (const XmlElement* level : chain) {
-      if (const XmlElement* found = Child(level, name)) return found;
-    }
-    return nullptr;
   }
 
   // A SegmentTemplate attribute, inherited level by level.

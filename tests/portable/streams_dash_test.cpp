@@ -140,6 +140,18 @@ TEST(DashManifestTest, TemplatesInheritAttributeByAttributeAndPeriodsSplitStream
   EXPECT_EQ(hi.stream.segments[0].address, "https://cdn.test/show/ep1/hi/0.m4s");
   EXPECT_EQ(manifest.streams[2].period, 1u);
   EXPECT_EQ(manifest.streams[2].stream.segments.size(), 2u);  // 12 s in 6 s
+
+  // A Representation's own list outweighs a template of its Period.
+  const DashManifest mixed = Parsed(Mpd(
+      "mediaPresentationDuration=\"PT8S\"",
+      "<Period><SegmentTemplate duration=\"4\" media=\"t$Number$.m4s\"/><AdaptationSet "
+      "mimeType=\"video/mp4\">"
+      "<Representation id=\"own\"><SegmentList><SegmentURL media=\"l1.m4s\"/></SegmentList></Representation>"
+      "<Representation id=\"inherits\"/></AdaptationSet></Period>"));
+  ASSERT_EQ(mixed.streams.size(), 2u);
+  EXPECT_EQ(mixed.streams[0].stream.segments,
+            (std::vector<SegmentRef>{{"https://cdn.test/show/ep1/l1.m4s", std::nullopt}}));
+  EXPECT_EQ(mixed.streams[1].stream.segments.size(), 2u);
 }
 
 TEST(DashManifestTest, SegmentListsAndSegmentBaseCarryByteRanges) {

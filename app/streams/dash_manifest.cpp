@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
+#include <utility>
 
 #include "app/streams/dash_template.h"
 #include "app/streams/dash_values.h"
@@ -72,12 +74,21 @@ class MpdReader {
     return found;
   }
 
+  // The first child of that name.  Remembered: every Representation asks
+  // its AdaptationSet and Period, which may have many thousand children.
   const XmlElement* Child(const XmlElement* parent, std::string_view name) const {
     if (parent == nullptr) return nullptr;
+    const auto key = std::make_pair(parent, name);
+    if (const auto known = childCache_.find(key); known != childCache_.end()) return known->second;
+    const XmlElement* found = nullptr;
     for (const std::size_t child : parent->children) {
-      if (At(child).name == name) return &At(child);
+      if (At(child).name == name) {
+        found = &At(child);
+        break;
+      }
     }
-    return nullptr;
+    childCache_.emplace(key, found);
+    return found;
   }
 
   // The first BaseURL below `element` resolved against the parent's base.
@@ -330,6 +341,7 @@ class MpdReader {
   const XmlTree& tree_;
   DashManifest& out_;
   std::size_t totalSegments_ = 0;
+  mutable std::map<std::pair<const XmlElement*, std::string_view>, const XmlElement*> childCache_;
 };
 
 }  // namespace

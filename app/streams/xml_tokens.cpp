@@ -74,11 +74,11 @@ std::string XmlEntitiesDecoded(std::string_view text) {
       break;
     }
     out.append(text.substr(at, amp - at));
-    const std::size_t semicolon = text.find(';', amp + 1);
-    // Entity names are short: a far ';' belongs to something else.
-    if (semicolon != std::string_view::npos && semicolon - amp <= 12 &&
-        EntityDecode(text.substr(amp + 1, semicolon - amp - 1), out)) {
-      at = semicolon + 1;
+    // References are short: only a near ';' can end one (and looking no
+    // further keeps a text of many '&' linear).
+    const std::size_t semicolon = text.substr(amp + 1, 12).find(';');
+    if (semicolon != std::string_view::npos && EntityDecode(text.substr(amp + 1, semicolon), out)) {
+      at = amp + 1 + semicolon + 1;
     } else {
       out.push_back('&');
       at = amp + 1;
@@ -181,9 +181,9 @@ XmlToken XmlTokenizer::Next() {
       skipped = SkipPast("]]>");
     } else if (rest.starts_with("<!")) {
       // DOCTYPE, with an internal subset in brackets perhaps.
-      const std::size_t bracket = rest.find('[');
       const std::size_t close = rest.find('>');
-      skipped = bracket != std::string_view::npos && bracket < close ? SkipPast("]>") : SkipPast(">");
+      const bool subset = rest.substr(0, close).find('[') != std::string_view::npos;
+      skipped = subset ? SkipPast("]>") : SkipPast(">");
     } else if (TagRead(token)) {
       return token;
     } else {

@@ -258,6 +258,7 @@ TEST(DashManifestTest, BadInputIsRefusedAndTheCapsHold) {
   EXPECT_FALSE(DashManifestParse("", kOwn).has_value());
   EXPECT_FALSE(DashManifestParse("<html><body/></html>", kOwn).has_value());
   EXPECT_FALSE(DashManifestParse("<MPD><Period a=\"1></MPD>", kOwn).has_value());
+  EXPECT_TRUE(DashManifestParse("\xEF\xBB\xBF<mpd:MPD xmlns:mpd=\"urn:mpeg:dash:schema:mpd:2011\"/>", kOwn));
   std::string oversized = Mpd("", "");
   oversized.resize(kDashMaxTextBytes + 1, ' ');
   EXPECT_FALSE(DashManifestParse(oversized, kOwn).has_value());

@@ -39,6 +39,20 @@ set(EE_PORTABLE_SOURCES
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
   app/cache_watch/firefox_candidates.cpp
+  app/browser_caches/iso_boxes.cpp
+  app/streams/playlist_text.cpp
+  app/streams/web_address.cpp
+  app/streams/stream_kind.cpp
+  app/streams/hls_playlist.cpp
+  app/streams/hls_streams.cpp
+  app/streams/xml_tokens.cpp
+  app/streams/xml_tree.cpp
+  app/streams/dash_values.cpp
+  app/streams/dash_template.cpp
+  app/streams/dash_manifest.cpp
+  app/streams/segment_groups.cpp
+  app/streams/segment_content.cpp
+  app/streams/stream_join.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

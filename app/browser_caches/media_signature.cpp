@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/browser_caches/iso_boxes.h"
+
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
@@ -26,8 +28,46 @@ bool Has(Bytes bytes, std::size_t at, std::string_view literal) {
 
 constexpr MediaSignature Of(MediaNature nature, std::string_view extension) { return {nature, extension}; }
 
+// The initialisation segment of a fragmented MP4 stream: ftyp, perhaps
+// free space, then a moov that holds an mvex (movie extends: the samples
+// come in fragments).  Only the first kMediaSniffBytes are looked at, so that
+// more bytes never change the verdict; a plain file's moov, whose tracks run
+// past them, says No as soon as a box header shows it.
+Match FragmentedInit(Bytes bytes, bool complete) {
+  const Bytes window = bytes.first(std::min(bytes.size(), kMediaSniffBytes));
+  const bool windowGrows = !complete && window.size() < kMediaSniffBytes;
+  // A box header not (yet) in the bytes at `at`.
+  auto missing = [&](std::uint64_t at) {
+    return windowGrows && at + 8 <= kMediaSniffBytes ? Match::NeedMore : Match::No;
+  };
+  const std::optional<IsoBox> ftyp = IsoBoxAt(window, 0);
+  if (!ftyp) return missing(0);
+  std::uint64_t at = ftyp->End();
+  std::optional<IsoBox> moov;
+  while (!moov) {
+    const std::optional<IsoBox> box = IsoBoxAt(window, at);
+    if (!box) return missing(at);
+    if (box->type == "moov") {
+      moov = box;
+    } else if (box->type == "free" || box->type == "skip") {
+      at = box->End();
+    } else {
+      return Match::No;
+    }
+  }
+  at = moov->offset + moov->headerSize;
+  while (at < moov->End()) {
+    const std::optional<IsoBox> child = IsoBoxAt(window, at);
+    if (!child) return missing(at);
+    if (child->type == "mvex") return Match::Yes;
+    if (child->End() > moov->End()) return Match::No;
+    at = child->End();
+  }
+  return Match::No;
+}
+
 // ISO base media: a box type at 4, for files with ftyp the major brand at 8.
-Match IsoMedia(Bytes bytes, MediaSignature& result) {
+Match IsoMedia(Bytes bytes, bool complete, MediaSignature& result) {
   static constexpr std::string_view kPlainBoxes[] = {"moov", "mdat", "free", "wide", "skip", "pnot"};
   static constexpr std::string_view kSegmentBoxes[] = {"styp", "moof", "sidx"};
   if (bytes.size() < 8) {
@@ -64,6 +104,10 @@ Match IsoMedia(Bytes bytes, MediaSignature& result) {
   } else {
     result = Of(MediaNature::Video, "mp4");
   }
+  if (result.nature == MediaNature::NotMedia) return Match::Yes;
+  const Match init = FragmentedInit(bytes, complete);
+  if (init == Match::NeedMore) return Match::NeedMore;
+  if (init == Match::Yes) result = Of(MediaNature::Segment, kStreamInitExtension);
   return Match::Yes;
 }
 
@@ -280,7 +324,7 @@ MediaSignature MediaSignatureOfBytes(std::span<const std::uint8_t> firstBytes, b
   if (tried(TransportStream(firstBytes, complete, result))) return verdict(result);
   if (tried(AudioFrame(firstBytes, result))) return verdict(result);
   // The box format has no magic of its own: try it last.
-  if (tried(IsoMedia(firstBytes, result))) return verdict(result);
+  if (tried(IsoMedia(firstBytes, complete, result))) return verdict(result);
   return {};
 }
 

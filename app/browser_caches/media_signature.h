@@ -12,7 +12,7 @@ enum class MediaNature {
   NotMedia,  // recognised as something else (or a known non-media type)
   Video,
   Audio,
-  Segment,   // a piece of a segmented stream (fragment, TS segment)
+  Segment,   // a piece of a segmented stream (fragment, TS segment, fMP4 initialisation segment)
   Playlist,  // HLS / DASH playlist
 };
 
@@ -24,6 +24,15 @@ struct MediaSignature {
 
 // Bytes the sniffer wants to see before it says Unknown for good.
 constexpr std::size_t kMediaSniffBytes = 4096;
+
+// The extension of a Segment that is the initialisation segment of a
+// fragmented MP4 stream (ftyp and a moov announcing fragments); fragments
+// themselves are "m4s", TS segments "ts".
+constexpr std::string_view kStreamInitExtension = "mp4";
+
+inline bool MediaSignatureIsStreamInit(const MediaSignature& signature) {
+  return signature.nature == MediaNature::Segment && signature.extension == kStreamInitExtension;
+}
 
 // What the first bytes of a body say.  `complete` is true when these are all
 // the bytes there will be (a short body is then judged on what it has).

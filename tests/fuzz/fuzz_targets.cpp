@@ -15,6 +15,10 @@ void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
 void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
 void FuzzSavedName(const std::uint8_t* data, std::size_t size);
+void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size);
+void FuzzDashManifest(const std::uint8_t* data, std::size_t size);
+void FuzzWebAddress(const std::uint8_t* data, std::size_t size);
+void FuzzSegmentContent(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -31,6 +35,10 @@ constexpr FuzzTarget kTargets[] = {
     {"media_signature", &FuzzMediaSignature},
     {"firefox_entry", &FuzzFirefoxEntry},
     {"saved_name", &FuzzSavedName},
+    {"hls_playlist", &FuzzHlsPlaylist},
+    {"dash_manifest", &FuzzDashManifest},
+    {"web_address", &FuzzWebAddress},
+    {"segment_content", &FuzzSegmentContent},
 };
 
 }  // namespace

@@ -89,6 +89,12 @@ TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHa
   ByteVector fragment = Pattern(5000, 3);
   const char moof[] = "\0\0\0\x18moof";
   std::copy(moof, moof + 8, fragment.begin());
+  // An fMP4 initialisation segment: ftyp, then a moov whose mvex says fragments follow.
+  ByteVector init = Pattern(5000, 4);
+  const std::uint8_t initHead[] = {0,   0,   0,   0x10, 'f', 't',  'y', 'p', 'i', 's', 'o', '6', 0, 0,
+                                   0,   0,   0,   0,    0,   0x18, 'm', 'o', 'o', 'v', 0,   0,   0, 0x10,
+                                   'm', 'v', 'e', 'x',  0,   0,    0,   8,   't', 'r', 'e', 'x'};
+  std::copy(std::begin(initHead), std::end(initHead), init.begin());
   ByteVector playlist(5000, '\n');
   const char m3u[] = "#EXTM3U";
   std::copy(m3u, m3u + 7, playlist.begin());
@@ -102,11 +108,12 @@ TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHa
   folders.memory.Put("2222222222222222_0", SimpleMainFile("1/0/https://a.test/s.m4s", fragment, nullptr));
   folders.memory.Put("3333333333333333_0", SimpleMainFile("1/0/https://a.test/l.m3u8", playlist, nullptr));
   folders.memory.Put("4444444444444444_0", SimpleMainFile("1/0/https://a.test/", html, &htmlPickle));
-  for (const char* name :
-       {"1111111111111111_0", "2222222222222222_0", "3333333333333333_0", "4444444444444444_0"})
+  folders.memory.Put("5555555555555555_0", SimpleMainFile("1/0/https://a.test/init.mp4", init, nullptr));
+  for (const char* name : {"1111111111111111_0", "2222222222222222_0", "3333333333333333_0",
+                           "4444444444444444_0", "5555555555555555_0"})
     candidates.FileAdded(1, kCache, name, 0);
   EXPECT_TRUE(LookAt(0).empty());
-  EXPECT_EQ(candidates.Figures().looks, 4u);
+  EXPECT_EQ(candidates.Figures().looks, 5u);
   EXPECT_EQ(candidates.CandidateCount(), 0u);
   EXPECT_FALSE(candidates.Pending());
   EXPECT_EQ(candidates.Figures().forgotten, 0u);  // settled, not timed out

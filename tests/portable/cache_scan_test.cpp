@@ -23,6 +23,16 @@ ByteVector Mp4(std::size_t length) {
   return bytes;
 }
 
+// A DASH initialisation segment: ftyp, then a moov announcing fragments (mvex).
+ByteVector Fmp4Init(std::size_t length) {
+  ByteVector bytes = Pattern(length, 11);
+  const std::uint8_t boxes[] = {0,   0,   0,   16,  'f', 't', 'y', 'p', 'd', 'a', 's', 'h', 0, 0,
+                                0,   0,   0,   0,   0,   24,  'm', 'o', 'o', 'v', 0,   0,   0, 16,
+                                'm', 'v', 'e', 'x', 0,   0,   0,   8,   't', 'r', 'e', 'x'};
+  std::copy(std::begin(boxes), std::end(boxes), bytes.begin());
+  return bytes;
+}
+
 ByteVector TsSegment(std::size_t length) {
   ByteVector bytes(length, 0xFF);
   for (std::size_t at = 0; at < length; at += 188) bytes[at] = 0x47;
@@ -63,6 +73,9 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
            {"HTTP/1.1 200 OK", "Content-Type: image/png", "Content-Length: 800"});
   PutEntry(folder, "0000000000000007_0", "https://a.test/blob", Mp4(800),
            {"HTTP/1.1 200 OK", "Content-Type: application/octet-stream", "Content-Length: 800"});
+  // A stream's initialisation segment under a video type is a stream part, not a video.
+  PutEntry(folder, "0000000000000008_0", "https://a.test/v/init.mp4", Fmp4Init(900),
+           {"HTTP/1.1 200 OK", "Content-Type: video/mp4", "Content-Length: 900"});
   ASSERT_EQ(CacheFolderKindOf(folder), CacheFolderKind::Chromium);
 
   std::vector<ScannedMedia> media = CacheMediaElements(folder);

@@ -1,0 +1,210 @@
+// Joining a stream: which pieces a save writes when segments are missing,
+// what the segments' bytes are, and the extension of the joined file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/browser_caches/media_signature.h"
+#include "app/streams/segment_content.h"
+#include "app/streams/stream_join.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+SegmentedStream StreamOf(bool withInit, int segments) {
+  SegmentedStream stream;
+  if (withInit) stream.init = SegmentRef{"https://v.test/init.mp4", std::nullopt};
+  for (int i = 1; i <= segments; ++i)
+    stream.segments.push_back({"https://v.test/s" + std::to_string(i) + ".m4s", std::nullopt});
+  return stream;
+}
+
+// The lengths of the segments "held", by address.
+SegmentLookup Holding(std::map<std::string, std::uint64_t> held) {
+  return [held = std::move(held)](const SegmentRef& ref) -> std::optional<std::uint64_t> {
+    const auto found = held.find(ref.address);
+    if (found == held.end()) return std::nullopt;
+    return found->second;
+  };
+}
+
+std::vector<std::string> Addresses(const JoinPlan& plan) {
+  std::vector<std::string> addresses;
+  for (const JoinPiece& piece : plan.pieces) addresses.push_back(piece.ref.address);
+  return addresses;
+}
+
+TEST(StreamJoinTest, CompleteStreamsWriteTheInitThenEverySegment) {
+  const JoinPlan plan = StreamJoinPlan(StreamOf(true, 3), Holding({{"https://v.test/init.mp4", 700},
+                                                                   {"https://v.test/s1.m4s", 10},
+                                                                   {"https://v.test/s2.m4s", 20},
+                                                                   {"https://v.test/s3.m4s", 30}}));
+  EXPECT_TRUE(plan.complete);
+  EXPECT_EQ(plan.present, 3u);
+  EXPECT_EQ(plan.total, 3u);
+  EXPECT_EQ(Addresses(plan), (std::vector<std::string>{"https://v.test/init.mp4", "https://v.test/s1.m4s",
+                                                       "https://v.test/s2.m4s", "https://v.test/s3.m4s"}));
+  EXPECT_TRUE(plan.pieces.front().init);
+  EXPECT_EQ(plan.bytes, 760u);
+  // TS: no init.
+  const JoinPlan ts = StreamJoinPlan(
+      StreamOf(false, 2), Holding({{"https://v.test/s1.m4s", 188}, {"https://v.test/s2.m4s", 376}}));
+  EXPECT_TRUE(ts.complete);
+  EXPECT_EQ(ts.pieces.size(), 2u);
+  EXPECT_FALSE(ts.pieces.front().init);
+  EXPECT_EQ(ts.bytes, 564u);
+}
+
+TEST(StreamJoinTest, HolesCountAndEndTheRunThatIsWritten) {
+  // s3 is missing: s1 and s2 are written, s4 and s5 only counted.
+  const JoinPlan hole = StreamJoinPlan(StreamOf(true, 5), Holding({{"https://v.test/init.mp4", 700},
+                                                                   {"https://v.test/s1.m4s", 10},
+                                                                   {"https://v.test/s2.m4s", 20},
+                                                                   {"https://v.test/s4.m4s", 40},
+                                                                   {"https://v.test/s5.m4s", 50}}));
+  EXPECT_FALSE(hole.complete);
+  EXPECT_EQ(hole.present, 4u);
+  EXPECT_EQ(hole.total, 5u);
+  EXPECT_EQ(Addresses(hole), (std::vector<std::string>{"https://v.test/init.mp4", "https://v.test/s1.m4s",
+                                                       "https://v.test/s2.m4s"}));
+  EXPECT_EQ(hole.bytes, 730u);
+  // The first segment missing: nothing to write, but the rest counts.
+  const JoinPlan noFirst = StreamJoinPlan(
+      StreamOf(true, 2), Holding({{"https://v.test/init.mp4", 700}, {"https://v.test/s2.m4s", 20}}));
+  EXPECT_EQ(noFirst.present, 1u);
+  EXPECT_TRUE(noFirst.pieces.empty());
+  EXPECT_EQ(noFirst.bytes, 0u);
+  // The init missing: fragments alone do not play.
+  const JoinPlan noInit = StreamJoinPlan(
+      StreamOf(true, 2), Holding({{"https://v.test/s1.m4s", 10}, {"https://v.test/s2.m4s", 20}}));
+  EXPECT_FALSE(noInit.initPresent);
+  EXPECT_FALSE(noInit.complete);
+  EXPECT_EQ(noInit.present, 2u);
+  EXPECT_TRUE(noInit.pieces.empty());
+  // A stream of no segments is never complete.
+  EXPECT_FALSE(StreamJoinPlan(StreamOf(true, 0), Holding({{"https://v.test/init.mp4", 1}})).complete);
+}
+
+TEST(StreamJoinTest, ByteRangedSegmentsAreLookedUpWithTheirRanges) {
+  SegmentedStream stream;
+  stream.init = SegmentRef{"https://v.test/one.mp4", ByteRange{0, 100}};
+  stream.segments = {{"https://v.test/one.mp4", ByteRange{100, 50}},
+                     {"https://v.test/one.mp4", ByteRange{150, 50}}};
+  // The resource is held up to byte 170: the second range is not all there.
+  const SegmentLookup lookup = [](const SegmentRef& ref) -> std::optional<std::uint64_t> {
+    const std::uint64_t end = ref.range->offset + *ref.range->length;
+    if (end > 170) return std::nullopt;
+    return *ref.range->length;
+  };
+  const JoinPlan plan = StreamJoinPlan(stream, lookup);
+  EXPECT_EQ(plan.present, 1u);
+  ASSERT_EQ(plan.pieces.size(), 2u);
+  EXPECT_EQ(plan.pieces[1].ref.range, (ByteRange{100, 50}));
+  EXPECT_EQ(plan.bytes, 150u);
+}
+
+// Builds ISO boxes: a type and a payload, sized.
+Bytes Box(std::string_view type, const Bytes& payload) {
+  const auto size = static_cast<std::uint32_t>(8 + payload.size());
+  Bytes box = {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
+               static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
+  box.insert(box.end(), type.begin(), type.end());
+  box.insert(box.end(), payload.begin(), payload.end());
+  return box;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes Text(std::string_view text) { return {text.begin(), text.end()}; }
+
+Bytes Track(std::string_view handler) {
+  const Bytes hdlr = Box("hdlr", Cat({Bytes(8, 0), Text(handler), Bytes(12, 0), Text("name"), Bytes(1, 0)}));
+  return Box("trak", Cat({Box("tkhd", Bytes(84, 0)), Box("mdia", Cat({Box("mdhd", Bytes(24, 0)), hdlr}))}));
+}
+
+Bytes Ftyp(std::string_view brand) { return Box("ftyp", Cat({Text(brand), Bytes(4, 0), Text("iso6dash")})); }
+
+Bytes Init(std::initializer_list<Bytes> tracks, bool fragmented = true) {
+  Bytes moov = Box("mvhd", Bytes(100, 0));
+  for (const Bytes& track : tracks) moov = Cat({moov, track});
+  if (fragmented) moov = Cat({moov, Box("mvex", Box("trex", Bytes(24, 0)))});
+  return Cat({Ftyp("iso6"), Box("moov", moov)});
+}
+
+TEST(SegmentContentTest, ContainersAndTracksDecideTheExtension) {
+  const Bytes videoAudio = Init({Track("vide"), Track("soun")});
+  const Bytes audioOnly = Init({Track("soun")});
+  const Bytes noTracks = Init({});
+  SegmentContent content = SegmentContentOf(videoAudio);
+  EXPECT_EQ(content.container, SegmentContainer::Fmp4Init);
+  EXPECT_TRUE(content.hasVideo);
+  EXPECT_TRUE(content.hasAudio);
+  EXPECT_EQ(StreamJoinedExtension(content, StreamKind::Unknown), "mp4");
+  content = SegmentContentOf(audioOnly);
+  EXPECT_FALSE(content.hasVideo);
+  EXPECT_EQ(StreamJoinedExtension(content, StreamKind::Video), "m4a");  // the tracks outweigh the playlist
+  content = SegmentContentOf(noTracks);
+  EXPECT_EQ(StreamJoinedExtension(content, StreamKind::Audio), "m4a");
+  EXPECT_EQ(StreamJoinedExtension(content, StreamKind::Unknown), "mp4");
+  // An init without ftyp, after free space.
+  EXPECT_EQ(SegmentContentOf(Cat({Box("free", Bytes(3, 0)), Box("moov", Box("mvex", {}))})).container,
+            SegmentContainer::Fmp4Init);
+
+  Bytes ts(188 * 3, 0xFF);
+  for (std::size_t i = 0; i < ts.size(); i += 188) ts[i] = 0x47;
+  EXPECT_EQ(SegmentContentOf(ts).container, SegmentContainer::TransportStream);
+  EXPECT_EQ(StreamJoinedExtension(SegmentContentOf(ts), StreamKind::Audio), "ts");
+  ts[376] = 0;
+  EXPECT_EQ(SegmentContentOf(ts).container, SegmentContainer::Unknown);
+
+  for (const char* start : {"styp", "moof", "sidx", "emsg", "prft"})
+    EXPECT_EQ(SegmentContentOf(Box(start, Bytes(16, 0))).container, SegmentContainer::Fmp4Fragment) << start;
+  // A plain MP4 (no mvex) and a damaged box are no stream parts.
+  EXPECT_EQ(SegmentContentOf(Init({Track("vide")}, false)).container, SegmentContainer::Unknown);
+  EXPECT_EQ(StreamJoinedExtension(SegmentContentOf(Init({Track("vide")}, false)), StreamKind::Video), "");
+  EXPECT_EQ(SegmentContentOf(Bytes{0, 0, 0, 4, 'm', 'o', 'o', 'v'}).container, SegmentContainer::Unknown);
+}
+
+TEST(SegmentContentTest, TheSignatureCallsAnInitSegmentAStreamPartAndAPlainMp4AVideo) {
+  const Bytes init = Init({Track("vide"), Track("soun")});
+  const MediaSignature signature = MediaSignatureOfBytes(init, false);
+  EXPECT_EQ(signature.nature, MediaNature::Segment);
+  EXPECT_TRUE(MediaSignatureIsStreamInit(signature));
+  EXPECT_TRUE(MediaSignatureIsStreamInit(MediaSignatureOf("audio/mp4", Init({Track("soun")}), true)));
+  EXPECT_FALSE(MediaSignatureIsStreamInit(MediaSignatureOfBytes(Box("moof", Bytes(8, 0)), true)));
+  // Until the mvex header has arrived there is no verdict yet, then the final one.
+  const std::string_view chars(reinterpret_cast<const char*>(init.data()), init.size());
+  const std::size_t mvexEnd = chars.find("mvex") + 4;
+  for (std::size_t n = 12; n <= init.size(); ++n) {
+    const MediaSignature prefix = MediaSignatureOfBytes(std::span(init.data(), n), false);
+    EXPECT_EQ(prefix.nature, n < mvexEnd ? MediaNature::Unknown : MediaNature::Segment) << n;
+  }
+
+  // A plain (fast start) MP4: tracks too long to see past are a video as soon
+  // as their header shows it, without waiting for more bytes.
+  Bytes plain =
+      Cat({Ftyp("isom"), Box("moov", Cat({Box("mvhd", Bytes(100, 0)), Box("trak", Bytes(20000, 0))}))});
+  const MediaSignature early = MediaSignatureOfBytes(std::span(plain.data(), 200), false);
+  EXPECT_EQ(early.nature, MediaNature::Video);
+  EXPECT_EQ(early.extension, "mp4");
+  // A whole small plain MP4, and one whose mdat comes first.
+  EXPECT_EQ(MediaSignatureOfBytes(Init({Track("vide")}, false), true).nature, MediaNature::Video);
+  EXPECT_EQ(MediaSignatureOfBytes(Cat({Ftyp("isom"), Box("mdat", Bytes(10, 0))}), false).nature,
+            MediaNature::Video);
+  // An mvex beyond the bytes the signature looks at is not seen: a video,
+  // the same verdict with any number of bytes.
+  Bytes late =
+      Cat({Ftyp("iso6"), Box("moov", Cat({Box("pssh", Bytes(kMediaSniffBytes, 0)), Box("mvex", {})}))});
+  EXPECT_EQ(MediaSignatureOfBytes(late, true).nature, MediaNature::Video);
+  EXPECT_EQ(MediaSignatureOfBytes(std::span(late.data(), 100), false).nature, MediaNature::Video);
+}
+
+}  // namespace

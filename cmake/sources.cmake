@@ -53,6 +53,8 @@ set(EE_PORTABLE_SOURCES
   app/streams/segment_groups.cpp
   app/streams/segment_content.cpp
   app/streams/stream_join.cpp
+  app/streams/cache_segment_index.cpp
+  app/streams/cache_streams.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

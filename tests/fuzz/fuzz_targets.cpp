@@ -19,6 +19,7 @@ void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size);
 void FuzzDashManifest(const std::uint8_t* data, std::size_t size);
 void FuzzWebAddress(const std::uint8_t* data, std::size_t size);
 void FuzzSegmentContent(const std::uint8_t* data, std::size_t size);
+void FuzzCacheStreams(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -39,6 +40,7 @@ constexpr FuzzTarget kTargets[] = {
     {"dash_manifest", &FuzzDashManifest},
     {"web_address", &FuzzWebAddress},
     {"segment_content", &FuzzSegmentContent},
+    {"cache_streams", &FuzzCacheStreams},
 };
 
 }  // namespace

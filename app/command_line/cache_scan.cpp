@@ -17,6 +17,10 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
   return true;
 }
 
+bool EqualsIgnoringCase(std::string_view text, std::string_view other) {
+  return text.size() == other.size() && EndsWithIgnoringCase(text, other);
+}
+
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
 }
@@ -39,7 +43,7 @@ CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
   return CacheFolderKind::None;
 }
 
-std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) {
+ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
   std::vector<CacheElement> elements;
   switch (CacheFolderKindOf(folder)) {
     case CacheFolderKind::Chromium:
@@ -51,22 +55,32 @@ std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) {
     case CacheFolderKind::None:
       return {};
   }
-  std::vector<ScannedMedia> media;
-  for (CacheElement& element : elements) {
+  std::vector<MediaSignature> signatures(elements.size());
+  for (std::size_t i = 0; i < elements.size(); ++i) {
     // An element without a body byte says nothing yet.
-    if (element.pieces.empty()) continue;
+    if (elements[i].pieces.empty()) continue;
     // Most of a cache is pages, scripts and pictures: their bodies are not opened.
-    if (StoredTypeRulesOutMedia(element.contentType)) continue;
-    const MediaSignature signature = CacheElementSignature(folder, element);
+    if (StoredTypeRulesOutMedia(elements[i].contentType)) continue;
+    signatures[i] = CacheElementSignature(folder, elements[i]);
+  }
+  ScannedCacheFolder scanned;
+  CacheStreams streams = CacheStreamsFind(folder, elements, signatures);
+  scanned.streams = std::move(streams.streams);
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    const MediaSignature& signature = signatures[i];
     if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) continue;
+    // A segment that a stream holds is saved within it.
+    if (streams.partOfStream[i]) continue;
     ScannedMedia found;
     found.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
     found.extension = std::string(signature.extension);
-    found.element = std::move(element);
-    media.push_back(std::move(found));
+    found.element = std::move(elements[i]);
+    scanned.media.push_back(std::move(found));
   }
-  return media;
+  return scanned;
 }
+
+std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) { return CacheFolderScan(folder).media; }
 
 std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName) {
   const struct {
@@ -90,6 +104,8 @@ std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName) {
 std::vector<ScannedMedia> FolderMediaFiles(CacheFolder& folder) {
   std::vector<ScannedMedia> media;
   for (const CacheFileInfo& file : folder.List()) {
+    // The old cache's own index (Content.IE5\index.dat): not media, though ".dat" is listed.
+    if (EqualsIgnoringCase(file.name, "index.dat")) continue;
     std::optional<ScannedMedia> found = MediaFileClassOf(file.name);
     if (!found) continue;
     CacheElement& element = found->element;
@@ -115,6 +131,10 @@ bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter) {
   return true;
 }
 
+ReportClass StreamClassOf(const CacheStream& stream) {
+  return stream.kind == StreamKind::Audio ? ReportClass::Audio : ReportClass::Video;
+}
+
 ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
                       std::optional<ReportTime> lastWritten) {
   ReportRow row;
@@ -128,5 +148,38 @@ ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::
   row.browser = std::string(browser);
   row.cacheFolder = std::string(folder);
   row.lastWritten = lastWritten;
+  return row;
+}
+
+ReportRow ReportRowOfStream(const CacheStream& stream, std::string_view browser, std::string_view folder,
+                            std::optional<ReportTime> lastWritten) {
+  ReportRow row;
+  row.webAddress = stream.address;
+  row.mediaType = stream.mediaType;
+  row.extension = stream.extension;
+  row.mediaClass = StreamClassOf(stream);
+  // The joined file's length is known once every segment is there.
+  if (stream.plan.complete) row.fullLength = stream.presentBytes;
+  row.presentBytes = stream.presentBytes;
+  row.complete = stream.plan.complete;
+  row.browser = std::string(browser);
+  row.cacheFolder = std::string(folder);
+  row.lastWritten = lastWritten;
+  ReportStream segments;
+  switch (stream.origin) {
+    case CacheStreamOrigin::Hls:
+      segments.kind = ReportStreamKind::Hls;
+      break;
+    case CacheStreamOrigin::Dash:
+      segments.kind = ReportStreamKind::Dash;
+      break;
+    case CacheStreamOrigin::SegmentGroup:
+      segments.kind = ReportStreamKind::Segments;
+      break;
+  }
+  segments.presentSegments = stream.plan.present;
+  segments.totalSegments = stream.plan.total;
+  segments.encrypted = stream.protectedContent;
+  row.stream = segments;
   return row;
 }

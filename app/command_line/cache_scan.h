@@ -1,6 +1,7 @@
 // What one cache folder holds of media: the elements of a Chromium or
-// Firefox cache folder that are video or audio (segments and playlists of
-// streams are left out), or the files of a plain folder (the old browser
+// Firefox cache folder that are video or audio, the streams its playlists
+// and segments make (app/streams/cache_streams.h; their parts are not
+// elements of their own), or the files of a plain folder (the old browser
 // cache) whose extension is in the built-in video or audio list.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include "app/browser_caches/cache_files.h"
 #include "app/command_line/scan_arguments.h"
 #include "app/command_line/scan_report.h"
+#include "app/streams/cache_streams.h"
 
 struct ScannedMedia {
   CacheElement element;
@@ -31,11 +33,20 @@ CacheFolderKind CacheFolderKindOf(CacheFolder& folder);
 // unknown or generic type (application/octet-stream) is judged by its bytes.
 bool StoredTypeRulesOutMedia(std::string_view contentType);
 
-// The media elements of a browser cache folder, in the reader's order.
+struct ScannedCacheFolder {
+  std::vector<ScannedMedia> media;  // in the reader's order
+  std::vector<CacheStream> streams;
+};
+
+// The media elements and the streams of a browser cache folder.
+ScannedCacheFolder CacheFolderScan(CacheFolder& folder);
+
+// The media elements alone.
 std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder);
 
 // The files of a plain folder whose names end in a built-in video or audio
-// extension, each as a finished element of one piece (the whole file).
+// extension, each as a finished element of one piece (the whole file); the
+// old cache's index.dat is not one.
 std::vector<ScannedMedia> FolderMediaFiles(CacheFolder& folder);
 
 // The class a file name's extension puts it in (built-in lists, without
@@ -44,6 +55,14 @@ std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName);
 
 bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter);
 
+ReportClass StreamClassOf(const CacheStream& stream);
+
 // The row of the report for an element; `folder` and `browser` in UTF-8.
 ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
                       std::optional<ReportTime> lastWritten);
+
+// The row of the report for a stream: the playlist's address (a group's
+// first segment), the joined file's type and extension, the bytes present,
+// and the segments.
+ReportRow ReportRowOfStream(const CacheStream& stream, std::string_view browser, std::string_view folder,
+                            std::optional<ReportTime> lastWritten);

@@ -146,6 +146,8 @@ int Run(const ScanRequest& request, MessageOutput& output) {
         });
     output.Write(MessageStream::Output,
                  MessageText(kCopyCountsText, {}, {counts.saved, counts.skippedIncomplete, counts.failed}));
+    if (counts.skippedEncrypted > 0)
+      output.Write(MessageStream::Output, MessageText(kCopyEncryptedText, {}, {counts.skippedEncrypted}));
     if (counts.failed > 0) exitCode = kExitNotWritten;
   }
   const std::vector<ReportRow> rows = ScanReportRows(scanned);

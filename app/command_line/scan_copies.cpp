@@ -15,15 +15,23 @@ namespace {
 constexpr int kLastFreeNameNumber = 9999;
 constexpr std::size_t kCopyBlock = 256 * 1024;
 
+// Writes a copy's bytes into the open file; false when they could not all be written.
+using CopyWriter = std::function<bool(HANDLE file)>;
+
 // The name when the address gives none: the element's last write time as
 // the watch writes its detection time ("2011年1月22日9时5分7秒").
-SavedName TimeName(const ScannedMedia& media) {
-  std::optional<ReportTime> time = LocalTimeOf(media.element.lastWritten);
+SavedName TimeName(std::uint64_t lastWritten, const std::string& extension) {
+  std::optional<ReportTime> time = LocalTimeOf(lastWritten);
   DateTime when = NowDateTime();
   if (time)
     when = DateTimeFromParts({time->year, time->month, time->day, time->hour, time->minute, time->second});
   const Text text = ToText(when);
-  return SavedName{Utf8FromWide(WideFromAnsi(text)), media.extension};
+  return SavedName{Utf8FromWide(WideFromAnsi(text)), extension};
+}
+
+bool FileWriteAll(HANDLE file, const void* bytes, std::size_t count) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
 }
 
 // Writes `length` bytes of the element into `file`; false when the cache
@@ -36,20 +44,15 @@ bool BodyWrite(CacheFolder& folder, const CacheElement& element, std::uint64_t l
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
     const std::size_t got = reader.Read(offset, block.data(), wanted);
-    if (got != wanted) return false;
-    DWORD written = 0;
-    if (!WriteFile(file, block.data(), static_cast<DWORD>(got), &written, nullptr) || written != got)
-      return false;
+    if (got != wanted || !FileWriteAll(file, block.data(), got)) return false;
     offset += got;
   }
   return true;
 }
 
 // Creates the first free name and fills it; on failure nothing is left.
-bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t length,
-              const std::wstring& saveFolder, std::wstring& tried) {
-  const SavedName name =
-      SavedNameFromAddress(media.element.webAddress, media.extension).value_or(TimeName(media));
+bool CopySave(const SavedName& name, const CopyWriter& writer, const std::wstring& saveFolder,
+              std::wstring& tried) {
   for (int number = 1; number <= kLastFreeNameNumber; ++number) {
     tried = saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
     FileHandle file(
@@ -59,7 +62,7 @@ bool CopySave(CacheFolder& folder, const ScannedMedia& media, std::uint64_t leng
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
       return false;
     }
-    if (BodyWrite(folder, media.element, length, file.Get())) return true;
+    if (writer(file.Get())) return true;
     file.Reset();
     DeleteFileW(tried.c_str());
     return false;
@@ -80,8 +83,39 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         ++counts.skippedIncomplete;
         continue;
       }
+      const SavedName name = SavedNameFromAddress(media.element.webAddress, media.extension)
+                                 .value_or(TimeName(media.element.lastWritten, media.extension));
+      const CopyWriter writer = [&](HANDLE file) {
+        return BodyWrite(*folder.folder, media.element, contiguous, file);
+      };
       std::wstring tried;
-      if (CopySave(*folder.folder, media, contiguous, saveFolder, tried)) {
+      if (CopySave(name, writer, saveFolder, tried)) {
+        ++counts.saved;
+      } else {
+        ++counts.failed;
+        reportFailure(tried);
+      }
+    }
+    for (const CacheStream& stream : folder.streams) {
+      // The joined bytes of an encrypted stream would not play.
+      if (stream.protectedContent) {
+        ++counts.skippedEncrypted;
+        continue;
+      }
+      // The plan's pieces are every segment when complete, else the run from the first.
+      if (!stream.plan.complete && (!partial || stream.pieces.empty())) {
+        ++counts.skippedIncomplete;
+        continue;
+      }
+      const SavedName name = SavedNameFromAddress(stream.address, stream.extension)
+                                 .value_or(TimeName(stream.lastWritten, stream.extension));
+      const CopyWriter writer = [&](HANDLE file) {
+        return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
+          return FileWriteAll(file, bytes.data(), bytes.size());
+        });
+      };
+      std::wstring tried;
+      if (CopySave(name, writer, saveFolder, tried)) {
         ++counts.saved;
       } else {
         ++counts.failed;

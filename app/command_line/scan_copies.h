@@ -1,6 +1,8 @@
-// Saving the scan's media into a folder: complete elements, and with
-// "partial" the contiguous beginning of incomplete ones.  Every copy gets a
-// new name; no file is ever replaced.
+// Saving the scan's media into a folder: complete elements and streams
+// (joined into one file), and with "partial" the contiguous beginning of
+// incomplete ones (a stream's run of segments from its first).  Encrypted
+// streams are counted, never saved.  Every copy gets a new name; no file is
+// ever replaced.
 #pragma once
 
 #include <functional>
@@ -12,6 +14,7 @@
 struct CopyCounts {
   int saved = 0;
   int skippedIncomplete = 0;
+  int skippedEncrypted = 0;  // streams
   int failed = 0;
 };
 

@@ -18,16 +18,18 @@ std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
   return std::make_unique<ListedCacheFolder>(std::move(folder));
 }
 
-void KeepWanted(std::vector<ScannedMedia>& media, ScanClassFilter filter) {
-  std::erase_if(media, [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
+void KeepWanted(ScanFolder& folder, ScanClassFilter filter) {
+  std::erase_if(folder.media, [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
+  std::erase_if(folder.streams,
+                [&](const CacheStream& stream) { return !ClassWanted(StreamClassOf(stream), filter); });
 }
 
 void MediaFilesRead(const std::wstring& path, const std::string& browser, ScanClassFilter filter, int depth,
                     std::vector<ScanFolder>& folders) {
-  ScanFolder folder{FolderOpen(path), path, browser, {}};
+  ScanFolder folder{FolderOpen(path), path, browser, {}, {}};
   if (!folder.folder) return;
   folder.media = FolderMediaFiles(*folder.folder);
-  KeepWanted(folder.media, filter);
+  KeepWanted(folder, filter);
   if (!folder.media.empty()) folders.push_back(std::move(folder));
   if (depth >= kMediaFileDepth) return;
   for (const std::wstring& name : SubfolderNames(path))
@@ -43,11 +45,13 @@ std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, Sca
       MediaFilesRead(place.path, place.browser, filter, 0, folders);
       continue;
     }
-    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}};
+    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}};
     if (!folder.folder) continue;
-    folder.media = CacheMediaElements(*folder.folder);
-    KeepWanted(folder.media, filter);
-    if (!folder.media.empty()) folders.push_back(std::move(folder));
+    ScannedCacheFolder scanned = CacheFolderScan(*folder.folder);
+    folder.media = std::move(scanned.media);
+    folder.streams = std::move(scanned.streams);
+    KeepWanted(folder, filter);
+    if (!folder.media.empty() || !folder.streams.empty()) folders.push_back(std::move(folder));
   }
   return folders;
 }
@@ -67,6 +71,8 @@ std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
     const std::string path = Utf8FromWide(folder.path);
     for (const ScannedMedia& media : folder.media)
       rows.push_back(ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)));
+    for (const CacheStream& stream : folder.streams)
+      rows.push_back(ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)));
   }
   return rows;
 }

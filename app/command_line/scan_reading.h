@@ -1,6 +1,6 @@
 // Reading the scan's places: each folder opened with the sharing the
 // browser needs (it keeps its cache files open and may delete them), its
-// media elements found, and the report's rows made from them.
+// media elements and streams found, and the report's rows made from them.
 #pragma once
 
 #include <memory>
@@ -17,10 +17,12 @@ struct ScanFolder {
   std::wstring path;
   std::string browser;  // UTF-8
   std::vector<ScannedMedia> media;
+  std::vector<CacheStream> streams;  // browser caches only
 };
 
 // The places in order; a media-file place gives one entry per folder that
-// holds media (its subfolders included).  Only elements of the wanted class.
+// holds media (its subfolders included).  Only elements and streams of the
+// wanted class.
 std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, ScanClassFilter filter);
 
 std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders);

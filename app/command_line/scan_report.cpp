@@ -8,11 +8,26 @@ namespace {
 // execution character set (the program's own texts are GBK).
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
-constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型",    u8"扩展名", u8"类别",
-                                          u8"完整长度", u8"已有字节",    u8"完整",   u8"浏览器",
-                                          u8"缓存目录", u8"最后写入时间"};
+constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型", u8"扩展名",       u8"类别",
+                                          u8"完整长度", u8"已有字节", u8"完整",         u8"浏览器",
+                                          u8"缓存目录", u8"最后写入时间", u8"流",       u8"已有分段",
+                                          u8"分段总数", u8"加密"};
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
+
+std::string YesNo(bool value) { return Utf8(value ? u8"是" : u8"否"); }
+
+std::string StreamKindText(ReportStreamKind kind) {
+  switch (kind) {
+    case ReportStreamKind::Hls:
+      return "HLS";
+    case ReportStreamKind::Dash:
+      return "DASH";
+    case ReportStreamKind::Segments:
+      break;
+  }
+  return Utf8(u8"分段");
+}
 
 // Length of the UTF-8 sequence at text[at], or 0 when it is not one.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
@@ -91,11 +106,24 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
   for (const std::u8string_view name : kHeader) header.push_back(Utf8(name));
   line(header);
   for (const ReportRow& row : rows) {
-    line({row.webAddress, row.mediaType, row.extension,
-          Utf8(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
-          row.fullLength ? NumberText(*row.fullLength) : std::string(), NumberText(row.presentBytes),
-          Utf8(row.complete ? u8"是" : u8"否"), row.browser, row.cacheFolder,
-          row.lastWritten ? ReportTimeText(*row.lastWritten) : std::string()});
+    std::vector<std::string> fields = {row.webAddress,
+                                       row.mediaType,
+                                       row.extension,
+                                       Utf8(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
+                                       row.fullLength ? NumberText(*row.fullLength) : std::string(),
+                                       NumberText(row.presentBytes),
+                                       YesNo(row.complete),
+                                       row.browser,
+                                       row.cacheFolder,
+                                       row.lastWritten ? ReportTimeText(*row.lastWritten) : std::string()};
+    if (row.stream) {
+      fields.insert(fields.end(),
+                    {StreamKindText(row.stream->kind), NumberText(row.stream->presentSegments),
+                     NumberText(row.stream->totalSegments), YesNo(row.stream->encrypted)});
+    } else {
+      fields.resize(fields.size() + 4);
+    }
+    line(fields);
   }
   return text;
 }

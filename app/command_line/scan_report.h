@@ -1,5 +1,10 @@
 // The scan's report as spreadsheet programs read it: UTF-8 with a byte
-// order mark, a header line, one line per media element, CRLF line ends.
+// order mark, a header line, one line per media element or stream, CRLF
+// line ends.  A stream's row keeps the byte columns (its joined bytes) and
+// fills four more columns that a file's row leaves empty: the kind of
+// stream, its segments present, its segments in all, and whether it is
+// encrypted.  Counts stay numbers of their own (a "3/8" would turn into a
+// date in a spreadsheet).
 // Comma-separated fields are quoted as RFC 4180 says (a field holding a
 // comma, a quote, CR or LF is put in quotes, its quotes doubled);
 // tab-separated ones likewise when they hold a tab, a quote, CR or LF.
@@ -20,7 +25,17 @@ struct ReportTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// One element; every text in UTF-8.
+enum class ReportStreamKind { Hls, Dash, Segments };
+
+// What a stream's row says beyond a file's.
+struct ReportStream {
+  ReportStreamKind kind = ReportStreamKind::Hls;
+  std::uint64_t presentSegments = 0;
+  std::uint64_t totalSegments = 0;
+  bool encrypted = false;
+};
+
+// One element or stream; every text in UTF-8.
 struct ReportRow {
   std::string webAddress;  // empty when the cache does not name it (a file of the old cache folder)
   std::string mediaType;   // the stored Content-Type
@@ -32,6 +47,7 @@ struct ReportRow {
   std::string browser;
   std::string cacheFolder;
   std::optional<ReportTime> lastWritten;  // empty field when unknown
+  std::optional<ReportStream> stream;     // empty fields for a file
 };
 
 // The field as it stands between separators.

@@ -124,9 +124,13 @@ class Finder {
       // A compressed body (gzip, br) is not read: the readers hold no decoder.
       if (element.webAddress.empty() || !element.contentEncoding.empty() || !IsComplete(element)) continue;
       const std::string extension = ExtensionOf(element.webAddress);
-      const bool named = SignatureOf(i).nature == MediaNature::Playlist || extension == "m3u8" ||
-                         extension == "m3u" || extension == "mpd";
-      if (!named && !TypeMayHidePlaylist(element.contentType)) continue;
+      const MediaNature nature = SignatureOf(i).nature;
+      const bool named = nature == MediaNature::Playlist || extension == "m3u8" || extension == "m3u" ||
+                         extension == "mpd";
+      // What the bytes already called media is none; a generic type is looked into.
+      const bool media =
+          nature == MediaNature::Video || nature == MediaNature::Audio || nature == MediaNature::Segment;
+      if (!named && (media || !TypeMayHidePlaylist(element.contentType))) continue;
       const std::uint64_t length = ContiguousLength(element);
       if (length > std::max<std::uint64_t>(kDashMaxTextBytes, kHlsMaxTextBytes)) continue;  // no playlist either way
       const std::vector<std::uint8_t> head = BodyBytes(folder_, element, 0, kPlaylistSniffBytes);

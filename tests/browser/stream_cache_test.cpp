@@ -2,10 +2,13 @@
 // (stream_cache_test.sh fills the caches): read with the product's cache
 // readers, every playlist, key, init segment and segment a page fetched is
 // an element of its own with exactly the served bytes, and what a page
-// skipped or was told not to store is not there at all.
+// skipped or was told not to store is not there at all.  The streams the
+// scan finds in those caches are the pages' streams, joined from the served
+// bytes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,8 @@
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/firefox_cache2.h"
+#include "app/command_line/cache_scan.h"
+#include "app/streams/cache_streams.h"
 
 namespace {
 
@@ -218,6 +223,84 @@ TEST_P(StreamCacheTest, SkippedSegmentsAndUnstoredPlaylistsAreNotCached) {
   // The lab's pages hold a stream with a gap and one whose playlist may not be stored.
   EXPECT_TRUE(unstoredPlaylist);
   EXPECT_GE(absent, 3u);
+}
+
+// What one stream of a page joins into: the served init and the segments
+// from the first up to the first skipped one.
+struct ExpectedStream {
+  std::string address;
+  std::string extension;
+  std::size_t present = 0;
+  std::size_t total = 0;
+  bool encrypted = false;
+  std::string joined;
+};
+
+std::vector<ExpectedStream> ExpectedStreams(const StreamPage& page, const std::string& labUrl,
+                                            const fs::path& served) {
+  std::vector<ExpectedStream> streams;
+  for (int track = 0; track < std::atoi(page.Value("tracks").c_str()); ++track) {
+    const std::string prefix = "track" + std::to_string(track) + ".";
+    ExpectedStream stream;
+    const std::vector<std::string> segments = ListOf(page.Value(prefix + "segments"));
+    const std::vector<std::string> skipped = ListOf(page.Value(prefix + "skipped"));
+    // Without its playlist a stream is the run of segment addresses from its first.
+    stream.address = labUrl + (page.Value("playlistCached") == "1" ? page.Value("playlist") : segments.front());
+    const std::string type = page.Value(prefix + "type");
+    stream.extension = page.Value("container") == "ts" ? "ts" : (type == "audio/mp4" ? "m4a" : "mp4");
+    stream.total = segments.size();
+    stream.present = segments.size() - skipped.size();
+    stream.encrypted = !page.Value("encryption").empty();
+    if (!page.Value(prefix + "init").empty()) stream.joined = FileText(served / ("." + page.Value(prefix + "init")));
+    for (const std::string& segment : segments) {
+      if (std::find(skipped.begin(), skipped.end(), segment) != skipped.end()) break;
+      stream.joined += FileText(served / ("." + segment));
+    }
+    streams.push_back(std::move(stream));
+  }
+  return streams;
+}
+
+TEST_P(StreamCacheTest, TheScanFindsEachPagesStreamsAndJoinsThemAsServed) {
+  const ScannedCacheFolder scanned = CacheFolderScan(*folder_);
+  std::size_t expectedCount = 0;
+  for (const StreamPage& page : pages_) {
+    SCOPED_TRACE(page.name);
+    for (const ExpectedStream& expected : ExpectedStreams(page, labUrl_, root_ / "served")) {
+      ++expectedCount;
+      SCOPED_TRACE(expected.address + " " + expected.extension);
+      const auto found = std::find_if(scanned.streams.begin(), scanned.streams.end(), [&](const CacheStream& s) {
+        return s.address == expected.address && s.extension == expected.extension;
+      });
+      ASSERT_NE(found, scanned.streams.end());
+      const CacheStream& stream = *found;
+      EXPECT_EQ(stream.origin, page.Value("playlistCached") == "0" ? CacheStreamOrigin::SegmentGroup
+                               : page.Value("stream") == "dash"     ? CacheStreamOrigin::Dash
+                                                                    : CacheStreamOrigin::Hls);
+      EXPECT_EQ(stream.kind, expected.extension == "m4a" ? StreamKind::Audio : StreamKind::Video);
+      EXPECT_EQ(stream.protectedContent, expected.encrypted);
+      EXPECT_EQ(stream.plan.present, expected.present);
+      EXPECT_EQ(stream.plan.total, expected.total);
+      EXPECT_EQ(stream.plan.complete, expected.present == expected.total);
+      std::string written;
+      const bool done = CacheStreamWrite(*folder_, stream, [&](std::span<const std::uint8_t> bytes) {
+        written.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return true;
+      });
+      if (expected.encrypted) {
+        EXPECT_FALSE(done);
+        EXPECT_TRUE(written.empty());
+        continue;
+      }
+      EXPECT_TRUE(done);
+      EXPECT_EQ(written.size(), expected.joined.size());
+      EXPECT_TRUE(written == expected.joined) << "the joined bytes differ from the served init and segments";
+    }
+  }
+  EXPECT_EQ(scanned.streams.size(), expectedCount);
+  // Nothing of a stream is listed as a medium of its own.
+  for (const ScannedMedia& media : scanned.media)
+    EXPECT_EQ(media.element.webAddress.find(labUrl_ + "/streams/"), std::string::npos) << media.element.webAddress;
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, StreamCacheTest,

@@ -132,6 +132,8 @@ TEST(CacheScan, PlainFolderGivesFilesByBuiltInExtension) {
   folder.Put("page.htm", Pattern(10, 3));
   folder.Put("clip.webm", Pattern(10, 4));  // not in the built-in lists
   folder.Put(".mp4", Pattern(10, 5));
+  // The old cache's index file, though ".dat" is in the built-in lists.
+  folder.Put("INDEX.DAT", Pattern(32768, 6));
   EXPECT_EQ(CacheFolderKindOf(folder), CacheFolderKind::None);
   EXPECT_TRUE(CacheMediaElements(folder).empty());
 
@@ -155,5 +157,6 @@ TEST(CacheScan, PlainFolderGivesFilesByBuiltInExtension) {
   EXPECT_EQ(body, Pattern(700, 1));
 
   EXPECT_FALSE(MediaFileClassOf("readme.txt"));
+  EXPECT_TRUE(MediaFileClassOf("AVSEQ01.DAT"));  // other .dat files still count
   EXPECT_EQ(MediaFileClassOf("A.Mp3")->extension, "mp3");
 }

@@ -61,22 +61,42 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   partial.presentBytes = 99;
   partial.complete = false;
   partial.lastWritten.reset();
-  const std::string text = ReportText({SampleRow(), partial}, ReportSeparator::Comma);
+  // A stream: its segment counts in columns of their own, after a file's.
+  ReportRow stream = SampleRow();
+  stream.webAddress = "http://a.test/hls/index.m3u8";
+  stream.mediaType = "video/mp2t";
+  stream.extension = "ts";
+  stream.fullLength.reset();
+  stream.presentBytes = 4000;
+  stream.complete = false;
+  stream.stream = ReportStream{ReportStreamKind::Hls, 3, 8, false};
+  ReportRow encrypted = stream;
+  encrypted.stream = ReportStream{ReportStreamKind::Dash, 8, 8, true};
+  encrypted.complete = true;
+  ReportRow group = stream;
+  group.stream = ReportStream{ReportStreamKind::Segments, 2, 2, false};
+  const std::string text = ReportText({SampleRow(), partial, stream, encrypted, group}, ReportSeparator::Comma);
   ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
   const std::vector<std::string> lines = Lines(text.substr(3));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0],
-            Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间,"
+                           u8"流,已有分段,分段总数,加密"));
   EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,"));
   EXPECT_EQ(lines[2],
-            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,"));
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,"));
+  EXPECT_EQ(lines[3], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否"));
+  EXPECT_EQ(lines[4], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,是,Chromium,"
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是"));
+  EXPECT_EQ(lines[5], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否"));
 
   const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
   ASSERT_EQ(tabbed.size(), 2u);
   EXPECT_EQ(tabbed[1],
             Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
-                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05"));
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t"));
   // No rows: the header alone.
   EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
 }

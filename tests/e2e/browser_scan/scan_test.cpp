@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::string_view kPage = "/media.html";
 const std::vector<std::string> kMedia = {"/media/clip.webm", "/media/sound.mp3", "/media/video.mp4"};
-constexpr std::size_t kColumns = 10;
+constexpr std::size_t kColumns = 14;  // the last four: a stream's
 constexpr std::size_t kCutBody = 256 * 1024;  // one of Firefox's chunks
 enum Column {
   kAddress,
@@ -33,7 +33,8 @@ enum Column {
   kComplete,
   kBrowser,
   kFolder,
-  kTime
+  kTime,
+  kStream
 };
 
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
@@ -168,6 +169,8 @@ class ScanTest : public ::testing::Test {
       EXPECT_EQ(row[kClass], Utf8(extension == "mp3" ? u8"音频" : u8"视频")) << row[kAddress];
       EXPECT_EQ(row[kTime].size(), 19u) << row[kTime];
       EXPECT_FALSE(row[kFolder].empty());
+      // A file's row leaves the stream columns empty.
+      for (std::size_t column = kStream; column < kColumns; ++column) EXPECT_EQ(row[column], "") << column;
     }
     EXPECT_EQ(found, expected);
   }

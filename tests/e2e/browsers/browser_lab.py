@@ -25,6 +25,8 @@ the body, or the query, and answer with key=value lines:
     GET  /control/wait-idle?page=/media.html&timeout=MS&quiet=MS
     POST /control/stop               id=N (or every browser without id)
     GET  /control/path?path=PATH     the Linux form of a Windows path
+    GET  /control/probe?path=PATH    ffprobe of a file: probed=1, duration (seconds),
+                                     streams (codec types); probed=0 and error otherwise
     GET  /control/page?page=/x.html  a page's media and other resources; for a stream
                                      page also its playlist, tracks, segments (all, fetched,
                                      skipped) and what its player reported (done, report.*)
@@ -861,8 +863,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply_text(200, lab.stop(int(values["id"]) if values.get("id") else None))
         elif action == "path":
             self.reply_text(200, {"linux": to_linux_path(values["path"], lab.wineprefix)})
+        elif action == "probe":
+            self.reply_text(200, probe_media(to_linux_path(values["path"], lab.wineprefix)))
         else:
             self.reply_text(404, {"error": "unknown control " + action})
+
+
+def probe_media(path):
+    """What ffprobe reads of a media file a test wrote: its container's
+    duration and its streams' kinds (video, audio); "probed=0" where ffprobe
+    is missing or cannot read the file."""
+    if not shutil.which("ffprobe"):
+        return {"probed": 0, "error": "no ffprobe"}
+    command = ["ffprobe", "-v", "error", "-show_entries", "format=duration:stream=codec_type",
+               "-of", "json", path]
+    try:
+        done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        found = json.loads(done.stdout or b"{}")
+    except (subprocess.TimeoutExpired, ValueError) as error:
+        return {"probed": 0, "error": str(error)}
+    if done.returncode != 0 or "format" not in found:
+        return {"probed": 0, "error": done.stderr.decode(errors="replace").strip()}
+    kinds = [entry.get("codec_type", "") for entry in found.get("streams", [])]
+    return {"probed": 1, "duration": found["format"].get("duration", ""), "streams": ",".join(kinds)}
 
 
 class Server(http.server.ThreadingHTTPServer):

@@ -19,7 +19,8 @@ std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
 }
 
 void KeepWanted(ScanFolder& folder, ScanClassFilter filter) {
-  std::erase_if(folder.media, [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
+  std::erase_if(folder.media,
+                [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
   std::erase_if(folder.streams,
                 [&](const CacheStream& stream) { return !ClassWanted(StreamClassOf(stream), filter); });
 }

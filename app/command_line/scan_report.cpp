@@ -8,10 +8,9 @@ namespace {
 // execution character set (the program's own texts are GBK).
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
-constexpr std::u8string_view kHeader[] = {u8"网址",     u8"媒体类型", u8"扩展名",       u8"类别",
-                                          u8"完整长度", u8"已有字节", u8"完整",         u8"浏览器",
-                                          u8"缓存目录", u8"最后写入时间", u8"流",       u8"已有分段",
-                                          u8"分段总数", u8"加密"};
+constexpr std::u8string_view kHeader[] = {
+    u8"网址",   u8"媒体类型", u8"扩展名",       u8"类别", u8"完整长度", u8"已有字节", u8"完整",
+    u8"浏览器", u8"缓存目录", u8"最后写入时间", u8"流",   u8"已有分段", u8"分段总数", u8"加密"};
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
 
@@ -117,9 +116,8 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
                                        row.cacheFolder,
                                        row.lastWritten ? ReportTimeText(*row.lastWritten) : std::string()};
     if (row.stream) {
-      fields.insert(fields.end(),
-                    {StreamKindText(row.stream->kind), NumberText(row.stream->presentSegments),
-                     NumberText(row.stream->totalSegments), YesNo(row.stream->encrypted)});
+      fields.insert(fields.end(), {StreamKindText(row.stream->kind), NumberText(row.stream->presentSegments),
+                                   NumberText(row.stream->totalSegments), YesNo(row.stream->encrypted)});
     } else {
       fields.resize(fields.size() + 4);
     }

@@ -32,8 +32,9 @@ std::optional<SegmentLocation> CacheSegmentIndex::Locate(const SegmentRef& segme
     } else {
       // To the end of the resource: its end must be known.
       const std::optional<std::uint64_t> end =
-          element.fullLength ? element.fullLength
-                             : (IsComplete(element) ? std::optional(ContiguousLength(element)) : std::nullopt);
+          element.fullLength
+              ? element.fullLength
+              : (IsComplete(element) ? std::optional(ContiguousLength(element)) : std::nullopt);
       if (!end || *end <= offset) continue;
       length = *end - offset;
     }
@@ -59,9 +60,8 @@ bool BodyCovers(const CacheElement& element, std::uint64_t offset, std::uint64_t
 std::vector<std::uint8_t> BodyBytes(CacheFolder& folder, const CacheElement& element, std::uint64_t offset,
                                     std::uint64_t limit) {
   // No more than the pieces could give: the limit may be far above the body.
-  const std::uint64_t end = element.pieces.empty()
-                                ? 0
-                                : element.pieces.back().elementOffset + element.pieces.back().length;
+  const std::uint64_t end =
+      element.pieces.empty() ? 0 : element.pieces.back().elementOffset + element.pieces.back().length;
   if (offset >= end) return {};
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(limit, end - offset)));
   CacheBodyReader reader(folder, element);

@@ -98,7 +98,8 @@ std::vector<std::string_view> DigitRuns(std::string_view text) {
 
 class Finder {
  public:
-  Finder(CacheFolder& folder, std::span<const CacheElement> elements, std::span<const MediaSignature> signatures)
+  Finder(CacheFolder& folder, std::span<const CacheElement> elements,
+         std::span<const MediaSignature> signatures)
       : folder_(folder), elements_(elements), signatures_(signatures), index_(elements) {
     out_.partOfStream.assign(elements.size(), false);
   }
@@ -125,14 +126,15 @@ class Finder {
       if (element.webAddress.empty() || !element.contentEncoding.empty() || !IsComplete(element)) continue;
       const std::string extension = ExtensionOf(element.webAddress);
       const MediaNature nature = SignatureOf(i).nature;
-      const bool named = nature == MediaNature::Playlist || extension == "m3u8" || extension == "m3u" ||
-                         extension == "mpd";
+      const bool named =
+          nature == MediaNature::Playlist || extension == "m3u8" || extension == "m3u" || extension == "mpd";
       // What the bytes already called media is none; a generic type is looked into.
       const bool media =
           nature == MediaNature::Video || nature == MediaNature::Audio || nature == MediaNature::Segment;
       if (!named && (media || !TypeMayHidePlaylist(element.contentType))) continue;
       const std::uint64_t length = ContiguousLength(element);
-      if (length > std::max<std::uint64_t>(kDashMaxTextBytes, kHlsMaxTextBytes)) continue;  // no playlist either way
+      if (length > std::max<std::uint64_t>(kDashMaxTextBytes, kHlsMaxTextBytes))
+        continue;  // no playlist either way
       const std::vector<std::uint8_t> head = BodyBytes(folder_, element, 0, kPlaylistSniffBytes);
       const PlaylistFormat format = FormatOfText(AsText(head));
       if (format == PlaylistFormat::None) continue;
@@ -176,7 +178,8 @@ class Finder {
     for (const HlsFoundStream& stream : found) {
       const auto playlist = byAddress_.find(stream.playlistAddress);
       const std::size_t element = playlists_[playlist->second].element;
-      Report(CacheStreamOrigin::Hls, stream.playlistAddress, {}, stream.stream, elements_[element].lastWritten);
+      Report(CacheStreamOrigin::Hls, stream.playlistAddress, {}, stream.stream,
+             elements_[element].lastWritten);
     }
   }
 
@@ -284,8 +287,7 @@ class Finder {
     if (extension.empty()) return false;
     out.extension = std::string(extension);
     if (extension == "ts") {
-      const bool audioType =
-          sample && elements_[sample->element].contentType.substr(0, 6) == "audio/";
+      const bool audioType = sample && elements_[sample->element].contentType.substr(0, 6) == "audio/";
       out.kind = stream.kind == StreamKind::Audio || audioType ? StreamKind::Audio : StreamKind::Video;
       out.mediaType = "video/mp2t";
     } else {
@@ -345,7 +347,7 @@ class Finder {
   CacheSegmentIndex index_;
   std::vector<Playlist> playlists_;
   std::unordered_map<std::string, std::size_t> byAddress_;  // playlist address -> playlists_
-  std::unordered_set<std::string> covered_;                  // addresses some playlist names
+  std::unordered_set<std::string> covered_;                 // addresses some playlist names
   CacheStreams out_;
 };
 
@@ -358,12 +360,15 @@ CacheStreams CacheStreamsFind(CacheFolder& folder, std::span<const CacheElement>
 
 bool CacheStreamWrite(CacheFolder& folder, const CacheStream& stream, const StreamByteSink& sink) {
   if (stream.protectedContent || stream.pieces.empty()) return false;
-  std::vector<std::uint8_t> block(kWriteBlock);
+  std::uint64_t largest = 0;
+  for (const CacheStreamPiece& piece : stream.pieces) largest = std::max(largest, piece.length);
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(kWriteBlock, largest)));
   for (const CacheStreamPiece& piece : stream.pieces) {
     if (piece.source >= stream.sources.size()) return false;
     CacheBodyReader reader(folder, stream.sources[piece.source]);
     for (std::uint64_t done = 0; done < piece.length;) {
-      const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), piece.length - done));
+      const std::size_t wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), piece.length - done));
       const std::size_t got = reader.Read(piece.offset + done, block.data(), wanted);
       if (got != wanted) return false;
       if (!sink(std::span<const std::uint8_t>(block.data(), got))) return false;

@@ -40,14 +40,14 @@ struct CacheStream {
   CacheStreamOrigin origin = CacheStreamOrigin::Hls;
   // The media playlist (HLS), the manifest (DASH) or the group's first segment.
   std::string address;
-  std::string representation;  // DASH: the Representation's id
+  std::string representation;           // DASH: the Representation's id
   StreamKind kind = StreamKind::Video;  // Video or Audio: by the segments' content
-  std::string extension;               // of the joined file: "mp4", "m4a" or "ts"
-  std::string mediaType;               // of the joined file: "video/mp4", "audio/mp4", "video/mp2t"
-  bool protectedContent = false;       // encrypted or DRM: reported, never written
-  JoinPlan plan;                       // segments present of total, complete, the pieces
-  std::uint64_t presentBytes = 0;      // the init and every media segment present
-  std::uint64_t lastWritten = 0;       // newest of its playlist and segments
+  std::string extension;                // of the joined file: "mp4", "m4a" or "ts"
+  std::string mediaType;                // of the joined file: "video/mp4", "audio/mp4", "video/mp2t"
+  bool protectedContent = false;        // encrypted or DRM: reported, never written
+  JoinPlan plan;                        // segments present of total, complete, the pieces
+  std::uint64_t presentBytes = 0;       // the init and every media segment present
+  std::uint64_t lastWritten = 0;        // newest of its playlist and segments
   // The elements the pieces are read from, and the plan's pieces as their bytes.
   std::vector<CacheElement> sources;
   std::vector<CacheStreamPiece> pieces;

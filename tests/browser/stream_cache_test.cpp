@@ -245,13 +245,15 @@ std::vector<ExpectedStream> ExpectedStreams(const StreamPage& page, const std::s
     const std::vector<std::string> segments = ListOf(page.Value(prefix + "segments"));
     const std::vector<std::string> skipped = ListOf(page.Value(prefix + "skipped"));
     // Without its playlist a stream is the run of segment addresses from its first.
-    stream.address = labUrl + (page.Value("playlistCached") == "1" ? page.Value("playlist") : segments.front());
+    stream.address =
+        labUrl + (page.Value("playlistCached") == "1" ? page.Value("playlist") : segments.front());
     const std::string type = page.Value(prefix + "type");
     stream.extension = page.Value("container") == "ts" ? "ts" : (type == "audio/mp4" ? "m4a" : "mp4");
     stream.total = segments.size();
     stream.present = segments.size() - skipped.size();
     stream.encrypted = !page.Value("encryption").empty();
-    if (!page.Value(prefix + "init").empty()) stream.joined = FileText(served / ("." + page.Value(prefix + "init")));
+    if (!page.Value(prefix + "init").empty())
+      stream.joined = FileText(served / ("." + page.Value(prefix + "init")));
     for (const std::string& segment : segments) {
       if (std::find(skipped.begin(), skipped.end(), segment) != skipped.end()) break;
       stream.joined += FileText(served / ("." + segment));
@@ -269,14 +271,15 @@ TEST_P(StreamCacheTest, TheScanFindsEachPagesStreamsAndJoinsThemAsServed) {
     for (const ExpectedStream& expected : ExpectedStreams(page, labUrl_, root_ / "served")) {
       ++expectedCount;
       SCOPED_TRACE(expected.address + " " + expected.extension);
-      const auto found = std::find_if(scanned.streams.begin(), scanned.streams.end(), [&](const CacheStream& s) {
-        return s.address == expected.address && s.extension == expected.extension;
-      });
+      const auto found =
+          std::find_if(scanned.streams.begin(), scanned.streams.end(), [&](const CacheStream& s) {
+            return s.address == expected.address && s.extension == expected.extension;
+          });
       ASSERT_NE(found, scanned.streams.end());
       const CacheStream& stream = *found;
       EXPECT_EQ(stream.origin, page.Value("playlistCached") == "0" ? CacheStreamOrigin::SegmentGroup
-                               : page.Value("stream") == "dash"     ? CacheStreamOrigin::Dash
-                                                                    : CacheStreamOrigin::Hls);
+                               : page.Value("stream") == "dash"    ? CacheStreamOrigin::Dash
+                                                                   : CacheStreamOrigin::Hls);
       EXPECT_EQ(stream.kind, expected.extension == "m4a" ? StreamKind::Audio : StreamKind::Video);
       EXPECT_EQ(stream.protectedContent, expected.encrypted);
       EXPECT_EQ(stream.plan.present, expected.present);
@@ -300,7 +303,8 @@ TEST_P(StreamCacheTest, TheScanFindsEachPagesStreamsAndJoinsThemAsServed) {
   EXPECT_EQ(scanned.streams.size(), expectedCount);
   // Nothing of a stream is listed as a medium of its own.
   for (const ScannedMedia& media : scanned.media)
-    EXPECT_EQ(media.element.webAddress.find(labUrl_ + "/streams/"), std::string::npos) << media.element.webAddress;
+    EXPECT_EQ(media.element.webAddress.find(labUrl_ + "/streams/"), std::string::npos)
+        << media.element.webAddress;
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, StreamCacheTest,

@@ -14,15 +14,20 @@ namespace {
 
 // Addresses the seeds' playlists name, so that lookups meet.
 constexpr std::string_view kAddresses[] = {
-    "https://s.test/v/index.m3u8",  "https://s.test/v/init.mp4",      "https://s.test/v/seg0.m4s",
-    "https://s.test/v/seg1.m4s",    "https://s.test/v/seg0.ts",       "https://s.test/v/seg1.ts",
-    "https://s.test/v/master.m3u8", "https://s.test/d/manifest.mpd", "https://s.test/d/init-0.m4s",
+    "https://s.test/v/index.m3u8",    "https://s.test/v/init.mp4",      "https://s.test/v/seg0.m4s",
+    "https://s.test/v/seg1.m4s",      "https://s.test/v/seg0.ts",       "https://s.test/v/seg1.ts",
+    "https://s.test/v/master.m3u8",   "https://s.test/d/manifest.mpd",  "https://s.test/d/init-0.m4s",
     "https://s.test/d/chunk-0-1.m4s", "https://s.test/d/chunk-0-2.m4s", "https://s.test/v/all.mp4",
-    "https://s.test/v/seg2.ts",     "https://s.test/v/seg2.m4s",      "",
+    "https://s.test/v/seg2.ts",       "https://s.test/v/seg2.m4s",      "",
 };
-constexpr std::string_view kTypes[] = {"",           "application/vnd.apple.mpegurl", "application/dash+xml",
-                                       "video/mp4",  "video/mp2t",                    "audio/mp4",
-                                       "text/plain", "application/octet-stream"};
+constexpr std::string_view kTypes[] = {"",
+                                       "application/vnd.apple.mpegurl",
+                                       "application/dash+xml",
+                                       "video/mp4",
+                                       "video/mp2t",
+                                       "audio/mp4",
+                                       "text/plain",
+                                       "application/octet-stream"};
 constexpr int kMaxElements = 24;
 
 }  // namespace

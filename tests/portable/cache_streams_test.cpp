@@ -85,8 +85,10 @@ class Cache {
     }
     block += '\0';
     const ByteVector pickle = ResponsePickle(block);
-    folder_.Put(name, SimpleMainFile("1/0/_dk_https://a.test https://a.test " + url, body, closed ? &pickle : nullptr),
-                133000000000000000ull + entries_);
+    folder_.Put(
+        name,
+        SimpleMainFile("1/0/_dk_https://a.test https://a.test " + url, body, closed ? &pickle : nullptr),
+        133000000000000000ull + entries_);
   }
 
   MemoryCacheFolder& Folder() { return folder_; }
@@ -118,8 +120,9 @@ Found FindStreams(MemoryCacheFolder& folder) {
   found.elements = ChromiumCacheRead(folder);
   std::vector<MediaSignature> signatures;
   for (const CacheElement& element : found.elements)
-    signatures.push_back(StoredTypeRulesOutMedia(element.contentType) ? MediaSignature{}
-                                                                       : CacheElementSignature(folder, element));
+    signatures.push_back(StoredTypeRulesOutMedia(element.contentType)
+                             ? MediaSignature{}
+                             : CacheElementSignature(folder, element));
   found.streams = CacheStreamsFind(folder, found.elements, signatures);
   EXPECT_EQ(found.streams.partOfStream.size(), found.elements.size());
   return found;
@@ -135,7 +138,8 @@ std::optional<ByteVector> Written(MemoryCacheFolder& folder, const CacheStream& 
   return bytes;
 }
 
-const CacheStream* StreamAt(const Found& found, std::string_view address, std::string_view representation = {}) {
+const CacheStream* StreamAt(const Found& found, std::string_view address,
+                            std::string_view representation = {}) {
   for (const CacheStream& stream : found.streams.streams)
     if (stream.address == address && stream.representation == representation) return &stream;
   return nullptr;
@@ -289,14 +293,15 @@ TEST(CacheStreams, EncryptedAndDrmStreamsAreListedButNeverWritten) {
   // Encrypted bytes are no TS packets.
   cache.Put("https://v.test/aes/seg0.ts", Pattern(188 * 20, 2), "video/mp2t");
   cache.Put("https://v.test/aes/seg1.ts", Pattern(188 * 20, 3), "video/mp2t");
-  cache.Put("https://v.test/drm/manifest.mpd",
-            TextBytes("<?xml version=\"1.0\"?><MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" "
-                      "mediaPresentationDuration=\"PT2S\"><Period><AdaptationSet mimeType=\"video/mp4\">"
-                      "<ContentProtection schemeIdUri=\"urn:mpeg:dash:mp4protection:2011\" value=\"cenc\"/>"
-                      "<Representation id=\"v\" bandwidth=\"1\"><SegmentTemplate timescale=\"1\" duration=\"1\" "
-                      "initialization=\"init-$RepresentationID$.m4s\" media=\"c-$Number$.m4s\"/>"
-                      "</Representation></AdaptationSet></Period></MPD>"),
-            "application/dash+xml");
+  cache.Put(
+      "https://v.test/drm/manifest.mpd",
+      TextBytes("<?xml version=\"1.0\"?><MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" "
+                "mediaPresentationDuration=\"PT2S\"><Period><AdaptationSet mimeType=\"video/mp4\">"
+                "<ContentProtection schemeIdUri=\"urn:mpeg:dash:mp4protection:2011\" value=\"cenc\"/>"
+                "<Representation id=\"v\" bandwidth=\"1\"><SegmentTemplate timescale=\"1\" duration=\"1\" "
+                "initialization=\"init-$RepresentationID$.m4s\" media=\"c-$Number$.m4s\"/>"
+                "</Representation></AdaptationSet></Period></MPD>"),
+      "application/dash+xml");
   cache.Put("https://v.test/drm/init-v.m4s", Init({"vide"}), "video/mp4");
   cache.Put("https://v.test/drm/c-1.m4s", Fragment(1), "video/mp4");
   cache.Put("https://v.test/drm/c-2.m4s", Fragment(2), "video/mp4");
@@ -328,14 +333,16 @@ TEST(CacheStreams, EncryptedAndDrmStreamsAreListedButNeverWritten) {
 
 TEST(CacheStreams, DashRepresentationsAndByteRangesOfOneResource) {
   Cache cache;
-  cache.Put("https://v.test/dash/manifest.mpd",
-            TextBytes("<MPD mediaPresentationDuration=\"PT2S\"><Period>"
-                      "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"0\" bandwidth=\"1\"/>"
-                      "<Representation id=\"2\" bandwidth=\"9\"/></AdaptationSet>"
-                      "<AdaptationSet mimeType=\"audio/mp4\"><Representation id=\"1\" bandwidth=\"1\"/></AdaptationSet>"
-                      "<SegmentTemplate timescale=\"10\" duration=\"10\" initialization=\"init-$RepresentationID$.m4s\" "
-                      "media=\"chunk-$RepresentationID$-$Number%05d$.m4s\"/></Period></MPD>"),
-            "application/dash+xml");
+  cache.Put(
+      "https://v.test/dash/manifest.mpd",
+      TextBytes(
+          "<MPD mediaPresentationDuration=\"PT2S\"><Period>"
+          "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"0\" bandwidth=\"1\"/>"
+          "<Representation id=\"2\" bandwidth=\"9\"/></AdaptationSet>"
+          "<AdaptationSet mimeType=\"audio/mp4\"><Representation id=\"1\" bandwidth=\"1\"/></AdaptationSet>"
+          "<SegmentTemplate timescale=\"10\" duration=\"10\" initialization=\"init-$RepresentationID$.m4s\" "
+          "media=\"chunk-$RepresentationID$-$Number%05d$.m4s\"/></Period></MPD>"),
+      "application/dash+xml");
   cache.Put("https://v.test/dash/init-0.m4s", Init({"vide"}), "video/mp4");
   cache.Put("https://v.test/dash/chunk-0-00001.m4s", Fragment(1), "video/mp4");
   cache.Put("https://v.test/dash/chunk-0-00002.m4s", Fragment(2), "video/mp4");
@@ -400,7 +407,8 @@ TEST(CacheStreams, SegmentsNoPlaylistNamesFormOneStreamPerRunWithTheirFoldersIni
 
   const Found found = FindStreams(cache.Folder());
   ASSERT_EQ(found.streams.streams.size(), 5u);
-  for (const CacheStream& stream : found.streams.streams) EXPECT_EQ(stream.origin, CacheStreamOrigin::SegmentGroup);
+  for (const CacheStream& stream : found.streams.streams)
+    EXPECT_EQ(stream.origin, CacheStreamOrigin::SegmentGroup);
   const CacheStream* run = StreamAt(found, "https://v.test/t/s1.ts?k=1");
   ASSERT_TRUE(run);
   EXPECT_EQ(run->plan.total, 3u);

@@ -75,7 +75,8 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   encrypted.complete = true;
   ReportRow group = stream;
   group.stream = ReportStream{ReportStreamKind::Segments, 2, 2, false};
-  const std::string text = ReportText({SampleRow(), partial, stream, encrypted, group}, ReportSeparator::Comma);
+  const std::string text =
+      ReportText({SampleRow(), partial, stream, encrypted, group}, ReportSeparator::Comma);
   ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
   const std::vector<std::string> lines = Lines(text.substr(3));
   ASSERT_EQ(lines.size(), 6u);

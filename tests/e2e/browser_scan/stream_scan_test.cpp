@@ -200,7 +200,8 @@ class StreamScanTest : public ::testing::Test {
 
   // The rows are exactly the wanted streams of every browser, each as the
   // lab served it.
-  void ExpectStreamRows(const std::vector<std::vector<std::string>>& rows, const std::string& onlyClass = {}) {
+  void ExpectStreamRows(const std::vector<std::vector<std::string>>& rows,
+                        const std::string& onlyClass = {}) {
     std::multiset<std::pair<std::string, const Expected*>> found;
     for (const auto& row : rows) {
       if (row.size() != kColumns) continue;
@@ -274,8 +275,10 @@ TEST_F(StreamScanTest, ReportListsEveryPagesStreamsAsTheyWereFetched) {
   // The stream pages hold no plain media: every row is a stream.
   ExpectStreamRows(rows);
   // The lab's pages: a gap, an encrypted stream and a playlist not stored among them.
-  EXPECT_TRUE(std::any_of(shared->streams.begin(), shared->streams.end(), [](const Expected& s) { return !s.Complete(); }));
-  EXPECT_TRUE(std::any_of(shared->streams.begin(), shared->streams.end(), [](const Expected& s) { return s.encrypted; }));
+  EXPECT_TRUE(std::any_of(shared->streams.begin(), shared->streams.end(),
+                          [](const Expected& s) { return !s.Complete(); }));
+  EXPECT_TRUE(std::any_of(shared->streams.begin(), shared->streams.end(),
+                          [](const Expected& s) { return s.encrypted; }));
   EXPECT_TRUE(std::any_of(shared->streams.begin(), shared->streams.end(),
                           [](const Expected& s) { return s.kind == Utf8(u8"分段"); }));
 
@@ -314,7 +317,8 @@ TEST_F(StreamScanTest, CopyAllSavesCompleteStreamsJoinedAndNeverTheEncryptedOne)
   ASSERT_TRUE(probe) << shared->lab->Error();
   if (probe->at("probed") != "1") GTEST_SKIP() << "ffprobe: " << probe->at("error");
   for (const auto& [name, bytes] : files) {
-    const std::optional<KeyValues> probed = shared->lab->Control("probe", {{"path", Utf8From(saved + L"\\" + name)}});
+    const std::optional<KeyValues> probed =
+        shared->lab->Control("probe", {{"path", Utf8From(saved + L"\\" + name)}});
     ASSERT_TRUE(probed) << shared->lab->Error();
     EXPECT_EQ(probed->at("probed"), "1") << Utf8From(name) << ": " << probed->at("error");
     const Expected* stream = nullptr;
@@ -325,7 +329,8 @@ TEST_F(StreamScanTest, CopyAllSavesCompleteStreamsJoinedAndNeverTheEncryptedOne)
     EXPECT_NEAR(duration, stream->seconds, 0.5) << Utf8From(name);
     // DASH keeps video and sound in representations of their own.
     const std::string kinds = probed->at("streams");
-    EXPECT_EQ(kinds.find("video") != std::string::npos, stream->extension != "m4a") << Utf8From(name) << ": " << kinds;
+    EXPECT_EQ(kinds.find("video") != std::string::npos, stream->extension != "m4a")
+        << Utf8From(name) << ": " << kinds;
     EXPECT_EQ(kinds.find("audio") != std::string::npos, stream->extension == "m4a" || stream->kind != "DASH")
         << Utf8From(name) << ": " << kinds;
   }

@@ -32,6 +32,7 @@ constexpr std::uint32_t kMaxTableLength = 1u << 22;
 constexpr std::uint64_t kMaxKeyLength = 1u << 20;
 constexpr std::uint64_t kMaxHeadersLength = 1u << 20;
 constexpr std::uint64_t kMaxChildrenBitmap = 1u << 13;  // 65,536 children: 64 GiB
+constexpr std::uint64_t kMaxChildren = kMaxChildrenBitmap * 8;
 constexpr std::size_t kMaxEntriesWalked = 1u << 20;
 constexpr std::size_t kMaxChainSteps = 1024;
 
@@ -311,12 +312,12 @@ using ChildList = std::vector<std::pair<std::uint64_t, EntryRecord>>;
 
 // Children of the newest answer only, one per index: the signature most
 // children share (an older answer's children may linger until evicted).
-ChildList WalkedChildrenOfOneAnswer(const ChildList& walked) {
+ChildList WalkedChildrenOfOneAnswer(const ChildList& walked, std::uint64_t& signature) {
   std::map<std::uint64_t, std::size_t> counts;
   for (const auto& [index, child] : walked) {
     if (const auto parsed = RangeChildKeyParse(child.key)) ++counts[parsed->signature];
   }
-  std::uint64_t signature = 0;
+  signature = 0;
   std::size_t best = 0;
   for (const auto& [candidate, count] : counts) {
     if (count > best) signature = candidate, best = count;
@@ -331,10 +332,54 @@ ChildList WalkedChildrenOfOneAnswer(const ChildList& walked) {
 
 using ChildFinder = std::function<std::optional<EntryRecord>(std::string_view childKey)>;
 
-// The element of a non-child entry.  `walked` holds the children the index
-// walk met (full reads), used when the parent's own list is not on disk.
+// Where the children of an entry come from, best first.
+struct ChildSources {
+  const ChildFinder& find;
+  const ChildList* walked = nullptr;  // met by the index walk (full reads)
+  std::uint64_t signature = 0;        // of the answer's child keys, when the caller knows it
+};
+
+// The children of a range answer.  The parent's list is written only when
+// the browser closes the entry; until then the children are those the walk
+// met, or those found by the keys a known signature gives, from child 0 to
+// the first one missing (the media loader writes from where it starts).
+// `listed` tells whether the parent's own list was there.
+ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildSources& sources,
+                       std::uint64_t& signature, bool& listed, bool& allFound) {
+  ChildList children;
+  signature = 0;
+  listed = false;
+  allFound = true;
+  const auto listBytes = store.StreamBytes(entry, 2, kSparseHeaderSize + kMaxChildrenBitmap);
+  if (const auto list = listBytes ? SparseHeaderParse(*listBytes) : std::nullopt) {
+    listed = true;
+    signature = list->signature;
+    for (std::uint64_t index = 0; index < list->bitmap.size() * 8; ++index) {
+      if (!BitSet(list->bitmap, index)) continue;
+      auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
+      if (child) {
+        children.emplace_back(index, std::move(*child));
+      } else {
+        allFound = false;  // listed but gone or damaged
+      }
+    }
+  } else if (sources.walked && !sources.walked->empty()) {
+    children = WalkedChildrenOfOneAnswer(*sources.walked, signature);
+  } else if (sources.signature != 0) {
+    signature = sources.signature;
+    for (std::uint64_t index = 0; index < kMaxChildren; ++index) {
+      auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
+      if (!child) break;
+      children.emplace_back(index, std::move(*child));
+    }
+  }
+  std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  return children;
+}
+
+// The element of a non-child entry.
 std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord& entry,
-                                            const ChildFinder& find, const ChildList* walked) {
+                                            const ChildSources& sources) {
   if (entry.state != 0) return std::nullopt;  // evicted or doomed
   CacheElement element;
   element.store = CacheStore::ChromiumBlockFiles;
@@ -350,7 +395,18 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
     }
   }
   bool finished = store.Closed(entry);
-  if ((entry.flags & kParentEntry) == 0) {
+
+  // A range answer's parent holds no body of its own.  Its flag, like its
+  // list, reaches the disk only when the browser closes it (seen on live
+  // caches), so an entry without a body whose children are found is one too.
+  const bool flagged = (entry.flags & kParentEntry) != 0;
+  ChildList children;
+  std::uint64_t signature = 0;
+  bool listed = false;
+  bool allFound = true;
+  if (flagged || entry.dataSize[1] == 0)
+    children = ChildrenFind(store, entry, sources, signature, listed, allFound);
+  if (!flagged && !listed && children.empty()) {
     std::uint64_t onDisk = 0;
     if (const auto location = store.StreamLocation(entry, 1, onDisk)) {
       if (onDisk != 0) element.pieces.push_back({location->fileName, location->offset, 0, onDisk});
@@ -362,28 +418,9 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
     return element;
   }
 
-  ChildList children;
-  std::uint64_t signature = 0;
-  const auto listBytes = store.StreamBytes(entry, 2, kSparseHeaderSize + kMaxChildrenBitmap);
-  const auto list = listBytes ? SparseHeaderParse(*listBytes) : std::nullopt;
-  if (list) {
-    signature = list->signature;
-    for (std::uint64_t index = 0; index < list->bitmap.size() * 8; ++index) {
-      if (!BitSet(list->bitmap, index)) continue;
-      auto child = find(RangeChildKeyMake(entry.key, signature, index));
-      if (child) {
-        children.emplace_back(index, std::move(*child));
-      } else {
-        finished = false;  // listed but gone or damaged
-      }
-    }
-  } else if (walked && !walked->empty()) {
-    // No list on disk yet: take the children the walk found.  Their keys
-    // carry the signature; all of one answer share it.
-    children = WalkedChildrenOfOneAnswer(*walked);
-    finished = false;
-  }
-  std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  element.rangeSignature = signature;
+  // Children found without the parent's list: the browser is still at it.
+  finished = finished && listed && allFound;
   for (const auto& [index, child] : children) {
     if (child.state != 0) continue;
     const auto parsed = RangeChildKeyParse(child.key);
@@ -491,8 +528,8 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
   };
   for (const EntryRecord& parent : parents) {
     const auto walked = childrenByParent.find(parent.key);
-    auto element =
-        ElementAssemble(store, parent, find, walked == childrenByParent.end() ? nullptr : &walked->second);
+    const ChildSources sources{find, walked == childrenByParent.end() ? nullptr : &walked->second};
+    auto element = ElementAssemble(store, parent, sources);
     if (!element) continue;
     for (const BodyPiece& piece : element->pieces) {
       const auto time = written.find(piece.fileName);
@@ -503,11 +540,12 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
   return elements;
 }
 
-std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key) {
+std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key,
+                                                 std::uint64_t rangeSignature) {
   BlockStore store(folder);
   if (!store.Open()) return std::nullopt;
   const auto entry = store.Find(key);
   if (!entry || (entry->flags & kChildEntry) != 0 || RangeChildKeyParse(entry->key)) return std::nullopt;
   const ChildFinder find = [&](std::string_view childKey) { return store.Find(childKey); };
-  return ElementAssemble(store, *entry, find, nullptr);
+  return ElementAssemble(store, *entry, ChildSources{find, nullptr, rangeSignature});
 }

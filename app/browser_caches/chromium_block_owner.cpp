@@ -16,17 +16,16 @@ using namespace block_layout;
 constexpr std::uint64_t kChunkBlocks = 4096;
 constexpr std::uint64_t kMaxBlocks = 1u << 20;
 
-// A range child's file is part of its parent's element.
-std::string_view ElementKeyOf(std::string_view key) {
-  if (const auto child = RangeChildKeyParse(key)) return child->parentKey;
-  return key;
+BlockFileOwner OwnerOf(std::string_view key) {
+  if (const auto child = RangeChildKeyParse(key)) return {std::string(child->parentKey), child->signature};
+  return {std::string(key), 0};
 }
 
 }  // namespace
 
-std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder,
-                                                       const std::set<std::string>& fileNames) {
-  std::map<std::string, std::string> owners;
+std::map<std::string, BlockFileOwner> BlockFileOwnersFind(CacheFolder& folder,
+                                                          const std::set<std::string>& fileNames) {
+  std::map<std::string, BlockFileOwner> owners;
   std::map<std::uint32_t, std::string> wanted;
   for (const std::string& name : fileNames) {
     if (const std::uint32_t address = ExternalAddressOf(name)) wanted.emplace(address, name);
@@ -63,7 +62,7 @@ std::map<std::string, std::string> BlockFileOwnersFind(CacheFolder& folder,
         continue;
       const std::string_view key(reinterpret_cast<const char*>(record.data() + kEntryKeyAt),
                                  static_cast<std::size_t>(keyLength));
-      owners.emplace(*fileName, std::string(ElementKeyOf(key)));
+      owners.emplace(*fileName, OwnerOf(key));
     }
     if (present < count && present <= kChunkBlocks) break;  // the file ended (or shrank)
   }

@@ -37,10 +37,11 @@ std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder) {
 }
 
 std::optional<CacheElement> ChromiumElementRead(CacheFolder& folder, CacheStore store,
-                                                std::string_view fileName, std::string_view key) {
+                                                std::string_view fileName, std::string_view key,
+                                                std::uint64_t rangeSignature) {
   switch (store) {
     case CacheStore::ChromiumBlockFiles:
-      return BlockFileElementRead(folder, key);
+      return BlockFileElementRead(folder, key, rangeSignature);
     case CacheStore::ChromiumSimple: {
       const std::string_view entryName = SimpleCacheEntryNameOf(fileName);
       if (entryName.empty()) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_cache.h"
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
 #include "tests/portable/cache_folder_ref.h"
@@ -281,6 +282,66 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   found = LookAt(600);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].key, kKey);
+}
+
+// A range answer as the browser leaves it on disk while the answer is still
+// arriving: the parent without flag, list or headers, the children without
+// flag or block bitmap, every entry open.  `bytes` of the body written so far.
+void BuildArriving(MemoryCacheFolder& folder, const ByteVector& all, std::size_t bytes) {
+  BlockCacheBuilder builder;
+  static const ByteVector pageHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: text/html"}));
+  static const ByteVector page = Pattern(20000, 9);
+  BlockCacheBuilder::Entry pageEntry{"1/0/https://a.test/0", 0, {&pageHeaders, &page}};
+  builder.Add(pageEntry, BlockFileKeyHash(pageEntry.key));  // f_000001
+  BlockCacheBuilder::Entry parent;
+  parent.key = kKey;
+  parent.dirty = true;
+  builder.Add(parent, BlockFileKeyHash(kKey));
+  std::vector<ByteVector> bodies;
+  bodies.reserve(all.size() / kMiB + 1);
+  for (std::size_t from = 0; from < bytes; from += kMiB) {
+    bodies.emplace_back(all.begin() + from, all.begin() + std::min<std::size_t>(bytes, from + kMiB));
+    BlockCacheBuilder::Entry child;
+    child.key = ChildKey(from / kMiB);
+    child.streams[1] = &bodies.back();
+    child.dirty = true;
+    child.forceExternalBody = true;
+    builder.Add(child, BlockFileKeyHash(child.key));  // f_000002, f_000003...
+  }
+  builder.Build(folder);
+}
+
+TEST_F(CacheCandidatesTest, ABlockFileAnswerStillArrivingIsHandedOnBeforeItsParentListsItsChildren) {
+  const ByteVector all = Mp4Head(2 * kMiB + 3000, 10);
+  BuildArriving(folders.memory, all, kMiB);
+  candidates.FileAdded(1, kCache, "index", 0);
+  candidates.FileAdded(1, kCache, "f_000002", 0);
+  const auto found = LookAt(0);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].key, kKey);
+  EXPECT_EQ(found[0].webAddress, kUrl);
+  EXPECT_EQ(found[0].nature, MediaNature::Video);
+  EXPECT_EQ(found[0].rangeSignature, kSignature);
+  EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found it
+  EXPECT_FALSE(candidates.Pending());
+
+  // The read at OK, by what the found element carries: the children so far,
+  // then (the parent still listing none) the rest as it arrives.
+  const auto now = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
+                                       found[0].rangeSignature);
+  ASSERT_TRUE(now);
+  EXPECT_FALSE(IsComplete(*now));
+  EXPECT_EQ(ContiguousLength(*now), kMiB);
+  BuildArriving(folders.memory, all, all.size());
+  candidates.FileAdded(1, kCache, "f_000003", 300);
+  candidates.FileAdded(1, kCache, "f_000004", 300);
+  EXPECT_TRUE(LookAt(400).empty());  // further children of an element handed on
+  const auto later = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
+                                         found[0].rangeSignature);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(BodyOf(folders.memory, *later), all);
+  EXPECT_FALSE(later->finished);  // until the browser closes it
 }
 
 TEST_F(CacheCandidatesTest, AnExternalFileWithoutOwnerIsLookedForLessOftenThenForgotten) {

@@ -22,6 +22,15 @@ struct Candidate {
   std::uint64_t rangeSignature = 0;
 };
 
+// The anchor of an entry settled before any of its body was there: the
+// simple cache writes a range answer's body to "_s", which may come after
+// "_0" was judged, so that file makes it a candidate again.
+const std::string kSettledBodiless = "-";
+
+std::string AnchorOf(const CacheElement& element, std::string anchor) {
+  return element.pieces.empty() ? kSettledBodiless : anchor;
+}
+
 // Settled as what it is (media handed on, or known not to be media).
 bool Settles(const MediaSignature& signature, const CacheElement& element) {
   switch (signature.nature) {
@@ -140,11 +149,13 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   if (kind == CacheFileKind::SimpleEntry && folder->store == CacheStore::ChromiumSimple) {
     const std::string entry(fileName.substr(0, 16));
     // The browser makes "_0" when it creates an entry: a new one replaces
-    // whatever was settled under that name.  "_s" comes later to the same entry.
+    // whatever was settled under that name.  "_s" comes later to the same
+    // entry, and brings the body of one judged without it.
     if (fileName.back() == '0') {
       folder->settled.erase(entry);
-    } else if (folder->settled.count(entry) != 0) {
-      return;
+    } else if (auto settled = folder->settled.find(entry); settled != folder->settled.end()) {
+      if (settled->second != kSettledBodiless) return;
+      folder->settled.erase(settled);
     }
     folder->candidates.emplace(entry, candidate);
   } else if (kind == CacheFileKind::BlockExternal && folder->store == CacheStore::ChromiumBlockFiles) {
@@ -229,7 +240,7 @@ void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vecto
           found.push_back(RefOf(folder.session, folder.name, *element, signature, entry + "_0"));
           ++figures_.found;
         }
-        Settle(folder, entry, {});
+        Settle(folder, entry, AnchorOf(*element, {}));
         candidate = folder.candidates.erase(candidate);
         continue;
       }
@@ -305,9 +316,10 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
         BlockFileElementRead(*folder.open, key, candidate->second.rangeSignature);
     if (element) {
       if (element->rangeSignature != 0) candidate->second.rangeSignature = element->rangeSignature;
-      const std::string anchor = OffsetZeroFile(*element);
+      const std::string anchor = AnchorOf(*element, OffsetZeroFile(*element));
       auto settled = folder.settled.find(key);
-      if (settled != folder.settled.end() && !Replaced(settled->second, anchor)) {
+      if (settled != folder.settled.end() && settled->second != kSettledBodiless &&
+          !Replaced(settled->second, anchor)) {
         // A further piece of an element already handed on or judged.
         candidate = folder.candidates.erase(candidate);
         continue;

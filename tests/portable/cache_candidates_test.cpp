@@ -199,6 +199,31 @@ TEST_F(CacheCandidatesTest, AnEntryMadeAgainIsHandedOnAgainAndEachSessionHasItsO
   EXPECT_TRUE(LookAt(800).empty());
 }
 
+// A range answer's "_0" holds only its key and, once closed, its headers;
+// its body goes to "_s", whose file may come after "_0" was judged.
+TEST_F(CacheCandidatesTest, AnEntrySettledWithoutBodyIsLookedAtAgainWhenItsRangesArrive) {
+  folders.memory.Put("index", SimpleIndex());
+  const ByteVector pickle = ResponsePickle(
+      HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4", "Content-Range: bytes 0-1/5000"}));
+  folders.memory.Put(kEntry + "_0", SimpleMainFile(kKey, {}, &pickle));
+  candidates.FileAdded(1, kCache, kEntry + "_0", 0);
+  EXPECT_TRUE(LookAt(0).empty());
+  EXPECT_FALSE(candidates.Pending());  // finished with nothing recognised: settled
+
+  const ByteVector body = Mp4Head(5000, 8);
+  folders.memory.Put(kEntry + "_s", SimpleSparseFile(kKey, {{0, body}}));
+  candidates.FileAdded(1, kCache, kEntry + "_s", 100);
+  const auto found = LookAt(200);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].webAddress, kUrl);
+  EXPECT_EQ(found[0].extension, "mp4");
+  EXPECT_EQ(found[0].fileName, kEntry + "_0");
+  // Judged with its body, the entry is settled for good.
+  candidates.FileAdded(1, kCache, kEntry + "_s", 300);
+  EXPECT_TRUE(LookAt(400).empty());
+  EXPECT_EQ(candidates.Figures().found, 1u);
+}
+
 // ---- block files ----
 
 constexpr std::uint64_t kMiB = 1u << 20;

@@ -309,9 +309,11 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   EXPECT_EQ(found[0].key, kKey);
 }
 
-// A range answer as the browser leaves it on disk while the answer is still
-// arriving: the parent without flag, list or headers, the children without
-// flag or block bitmap, every entry open.  `bytes` of the body written so far.
+// A range answer as Chromium 156 left it on disk while the answer was still
+// arriving: the parent open, without flag, list or headers; each whole MiB
+// in a closed child with its flag and block bitmap; the child being written
+// in the index with nothing on disk yet (the browser holds its bytes).
+// `bytes` of the body received so far.
 void BuildArriving(MemoryCacheFolder& folder, const ByteVector& all, std::size_t bytes) {
   BlockCacheBuilder builder;
   static const ByteVector pageHeaders =
@@ -323,23 +325,29 @@ void BuildArriving(MemoryCacheFolder& folder, const ByteVector& all, std::size_t
   parent.key = kKey;
   parent.dirty = true;
   builder.Add(parent, BlockFileKeyHash(kKey));
+  static const ByteVector bitmap = SparseStream(kSignature, -1, 0, Bits(1024, {{0, 1024}}));
   std::vector<ByteVector> bodies;
   bodies.reserve(all.size() / kMiB + 1);
   for (std::size_t from = 0; from < bytes; from += kMiB) {
-    bodies.emplace_back(all.begin() + from, all.begin() + std::min<std::size_t>(bytes, from + kMiB));
     BlockCacheBuilder::Entry child;
     child.key = ChildKey(from / kMiB);
-    child.streams[1] = &bodies.back();
-    child.dirty = true;
-    child.forceExternalBody = true;
-    builder.Add(child, BlockFileKeyHash(child.key));  // f_000002, f_000003...
+    if (from + kMiB <= bytes) {
+      bodies.emplace_back(all.begin() + from, all.begin() + from + kMiB);
+      child.flags = 2;
+      child.streams[1] = &bodies.back();
+      child.streams[2] = &bitmap;
+      child.forceExternalBody = true;  // f_000002, f_000003...
+    } else {
+      child.dirty = true;
+    }
+    builder.Add(child, BlockFileKeyHash(child.key));
   }
   builder.Build(folder);
 }
 
 TEST_F(CacheCandidatesTest, ABlockFileAnswerStillArrivingIsHandedOnBeforeItsParentListsItsChildren) {
-  const ByteVector all = Mp4Head(2 * kMiB + 3000, 10);
-  BuildArriving(folders.memory, all, kMiB);
+  const ByteVector all = Mp4Head(3 * kMiB, 10);
+  BuildArriving(folders.memory, all, kMiB + 300000);
   candidates.FileAdded(1, kCache, "index", 0);
   candidates.FileAdded(1, kCache, "f_000002", 0);
   const auto found = LookAt(0);
@@ -351,21 +359,20 @@ TEST_F(CacheCandidatesTest, ABlockFileAnswerStillArrivingIsHandedOnBeforeItsPare
   EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found it
   EXPECT_FALSE(candidates.Pending());
 
-  // The read at OK, by what the found element carries: the children so far,
-  // then (the parent still listing none) the rest as it arrives.
+  // The read at OK, by what the found element carries: the children on disk
+  // so far, then (the parent still listing none) those that came since.
   const auto now = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
                                        found[0].rangeSignature);
   ASSERT_TRUE(now);
   EXPECT_FALSE(IsComplete(*now));
   EXPECT_EQ(ContiguousLength(*now), kMiB);
-  BuildArriving(folders.memory, all, all.size());
+  BuildArriving(folders.memory, all, 2 * kMiB + 300000);
   candidates.FileAdded(1, kCache, "f_000003", 300);
-  candidates.FileAdded(1, kCache, "f_000004", 300);
-  EXPECT_TRUE(LookAt(400).empty());  // further children of an element handed on
+  EXPECT_TRUE(LookAt(400).empty());  // a further child of an element handed on
   const auto later = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
                                          found[0].rangeSignature);
   ASSERT_TRUE(later);
-  EXPECT_EQ(BodyOf(folders.memory, *later), all);
+  EXPECT_EQ(BodyOf(folders.memory, *later), ByteVector(all.begin(), all.begin() + 2 * kMiB));
   EXPECT_FALSE(later->finished);  // until the browser closes it
 }
 

@@ -185,19 +185,21 @@ TEST(ChromiumBlockFilesTest, OpenEntriesAreUnfinished) {
 }
 
 // While the browser writes a range answer, the parent carries neither its
-// flag nor its list (seen on live caches): its children are found by the
+// flag nor its list (seen with Chromium 156): its children are found by the
 // signature a child's key gave, from child 0 up to the first one missing.
 TEST(ChromiumBlockFilesTest, UnlistedChildrenAreFoundByTheSignatureOfTheAnswer) {
-  const ByteVector all = Mp4Head(4 * kMiB, 11);
+  const ByteVector all = Mp4Head(5 * kMiB, 11);
   const auto part = [&](std::uint64_t index, std::size_t length) {
     return ByteVector(all.begin() + index * kMiB, all.begin() + index * kMiB + length);
   };
   BlockCacheBuilder builder;
-  // Children 0 and 1 written so far, child 3 after a seek; all still open.
+  // Child 0 closed; child 1 open, part of it on disk; child 2 in the index
+  // with nothing on disk yet; child 4 after a seek.
   SparseAdd(builder,
-            {{0, part(0, kMiB), {}, -1, 0, true, false},
+            {{0, part(0, kMiB), Bits(1024, {{0, 1024}})},
              {1, part(1, 300000), {}, -1, 0, true, false},
-             {3, part(3, kMiB), {}, -1, 0, true, false}},
+             {2, {}, {}, -1, 0, true, false},
+             {4, part(4, 5000), {}, -1, 0, true, false}},
             all.size(), false, false);
   MemoryCacheFolder folder;
   builder.Build(folder);
@@ -217,14 +219,14 @@ TEST(ChromiumBlockFilesTest, UnlistedChildrenAreFoundByTheSignatureOfTheAnswer) 
   EXPECT_EQ(element->rangeSignature, kSignature);
   EXPECT_FALSE(element->finished);
   EXPECT_EQ(ContiguousLength(*element), kMiB + 300000);
-  EXPECT_EQ(PresentLength(*element), kMiB + 300000);  // child 3 lies past the first missing one
+  EXPECT_EQ(PresentLength(*element), kMiB + 300000);  // child 4 lies past the first missing one
   EXPECT_EQ(BodyOf(folder, *element), part(0, kMiB + 300000));
   EXPECT_EQ(CacheElementSignature(folder, *element).extension, "mp4");
   // The full read meets the children in its walk and needs no signature.
   const auto walked = BlockFileElementsRead(folder);
   ASSERT_EQ(walked.size(), 1u);
   EXPECT_EQ(walked[0].rangeSignature, kSignature);
-  EXPECT_EQ(PresentLength(walked[0]), 2 * kMiB + 300000);
+  EXPECT_EQ(PresentLength(walked[0]), kMiB + 305000);
 
   // A body of its own makes an entry a whole answer, whatever the caller
   // guessed; a child's own key is still no element.

@@ -46,6 +46,9 @@ struct CacheElement {
   // metadata).  An unfinished entry may still grow.
   bool finished = false;
   std::uint64_t lastWritten = 0;  // newest write time of its files (100 ns since 1601)
+  // Block files: the signature the keys of its range children carry (0 for
+  // a whole answer), to find them again while the parent lists none.
+  std::uint64_t rangeSignature = 0;
 };
 
 // Bytes of the body present from offset 0 without a hole.

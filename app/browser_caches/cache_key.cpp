@@ -1,5 +1,7 @@
 #include "app/browser_caches/cache_key.h"
 
+#include <cstdio>
+
 namespace {
 
 // 1 to 16 hex digits, nothing else.
@@ -59,4 +61,14 @@ std::optional<RangeChildKey> RangeChildKeyParse(std::string_view key) {
   const auto index = HexParse(key.substr(indexColon + 1));
   if (!signature || !index) return std::nullopt;
   return RangeChildKey{key.substr(0, signatureColon), *signature, *index};
+}
+
+std::string RangeChildKeyMake(std::string_view parentKey, std::uint64_t signature, std::uint64_t childIndex) {
+  char tail[48];
+  std::snprintf(tail, sizeof tail, ":%llx:%llx", static_cast<unsigned long long>(signature),
+                static_cast<unsigned long long>(childIndex));
+  std::string key = "Range_";
+  key += parentKey;
+  key += tail;
+  return key;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The URL inside a key (a view into it); empty when the key holds none.
@@ -20,3 +21,5 @@ struct RangeChildKey {
 
 // "Range_<parent key>:<signature hex>:<child index hex>".
 std::optional<RangeChildKey> RangeChildKeyParse(std::string_view key);
+// The key of a child, as the browser makes it (lower-case hex).
+std::string RangeChildKeyMake(std::string_view parentKey, std::uint64_t signature, std::uint64_t childIndex);

@@ -1,29 +1,13 @@
-// Layout (net/disk_cache/blockfile/disk_format.h, addr.h), little-endian:
-//   index:  368-byte header (magic, version, entries, ..., table length at
-//           28), then the table of 32-bit cache addresses, one per bucket
-//           (key hash & (length - 1)); entries of a bucket are chained by
-//           their `next` address.
-//   data_N: 8192-byte header (magic, version, file number, next file, block
-//           size at 12, used blocks, max blocks at 20, allocation bitmap),
-//           then blocks of one size.
-//   address: bit 31 set when in use; bits 28-30 the file type (0 an
-//           external file "f_%06x" numbered by the low 28 bits, 1 rankings
-//           of 36 bytes, 2/3/4 blocks of 256/1024/4096 bytes); for blocks,
-//           bits 24-25 the block count - 1, 16-23 the data_N number and
-//           0-15 the first block.
-//   entry (1-4 blocks of 256 in data_1): hash 0, next 4, rankings node 8,
-//           state 20, key length 32, long key address 36, stream sizes 40,
-//           stream addresses 56, flags 72 (1 parent of range children,
-//           2 range child), key 96.
-// Range answers (sparse_control.cc): the parent's stream 2 is a 64-byte
-// header (signature, magic) and a bitmap of the 1 MiB children present; a
-// child's stream 1 holds its bytes and its stream 2 the same header and a
-// bitmap of the 1 KiB blocks present, the last partly written block being
-// named by the header.
+// The layout is in chromium_block_layout.h.  Range answers
+// (sparse_control.cc): the parent's stream 2 is a 64-byte header (signature,
+// magic) and a bitmap of the 1 MiB children present; a child's stream 1
+// holds its bytes and its stream 2 the same header and a bitmap of the
+// 1 KiB blocks present, the last partly written block being named by the
+// header.  The browser writes both bitmaps (and the parent's flag) only when
+// it closes the entry.
 #include "app/browser_caches/chromium_block_files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,58 +16,25 @@
 
 #include "app/browser_caches/cache_bytes.h"
 #include "app/browser_caches/cache_key.h"
+#include "app/browser_caches/chromium_block_layout.h"
 #include "app/browser_caches/http_headers.h"
 
 namespace {
 
-constexpr std::uint32_t kIndexMagic = 0xC103CAC3u;
-constexpr std::uint32_t kBlockMagic = 0xC104CAC3u;
+using namespace block_layout;
+
 constexpr std::uint32_t kSparseMagic = kIndexMagic;  // checked on real caches
-constexpr std::uint64_t kIndexHeaderSize = 368;
-constexpr std::uint64_t kBlockHeaderSize = 8192;
-constexpr std::uint32_t kDefaultTableLength = 0x10000;
-constexpr std::uint32_t kMaxTableLength = 1u << 22;
-constexpr std::uint64_t kEntrySize = 256;
-constexpr std::uint64_t kEntryKeyOffset = 96;
-constexpr std::uint64_t kRankingsSize = 36;
 constexpr std::uint64_t kSparseHeaderSize = 64;
 constexpr std::uint64_t kChildSize = 1u << 20;
 constexpr std::uint64_t kChildBlockSize = 1024;
-constexpr std::uint32_t kParentEntry = 1;
-constexpr std::uint32_t kChildEntry = 2;
 // Caps on what outside numbers may make us read, allocate or walk.
+constexpr std::uint32_t kMaxTableLength = 1u << 22;
 constexpr std::uint64_t kMaxKeyLength = 1u << 20;
 constexpr std::uint64_t kMaxHeadersLength = 1u << 20;
 constexpr std::uint64_t kMaxChildrenBitmap = 1u << 13;  // 65,536 children: 64 GiB
+constexpr std::uint64_t kMaxChildren = kMaxChildrenBitmap * 8;
 constexpr std::size_t kMaxEntriesWalked = 1u << 20;
 constexpr std::size_t kMaxChainSteps = 1024;
-
-enum FileType { kExternal = 0, kRankings = 1, kBlock256 = 2, kBlock1K = 3, kBlock4K = 4 };
-
-std::uint64_t BlockSizeOf(int type) {
-  switch (type) {
-    case kRankings:
-      return kRankingsSize;
-    case kBlock256:
-      return 256;
-    case kBlock1K:
-      return 1024;
-    case kBlock4K:
-      return 4096;
-    default:
-      return 0;  // the index's own block kinds (5-7) never hold entry data
-  }
-}
-
-struct Addr {
-  std::uint32_t value = 0;
-  bool Initialized() const { return (value & 0x80000000u) != 0; }
-  int Type() const { return static_cast<int>((value >> 28) & 7); }
-  std::uint32_t ExternalNumber() const { return value & 0x0FFFFFFFu; }
-  std::uint64_t NumBlocks() const { return ((value >> 24) & 3) + 1; }
-  int FileNumber() const { return static_cast<int>((value >> 16) & 0xFF); }
-  std::uint64_t StartBlock() const { return value & 0xFFFF; }
-};
 
 // Where a record or stream lies: a file, an offset and the room there.
 struct Location {
@@ -102,15 +53,9 @@ struct EntryRecord {
   std::uint32_t state = 0;
   std::uint32_t flags = 0;
   std::string key;
-  std::uint32_t dataSize[4] = {};
-  Addr dataAddr[4];
+  std::uint32_t dataSize[kStreams] = {};
+  Addr dataAddr[kStreams];
 };
-
-std::string HexText(std::uint64_t value) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 // The open files of one read, each opened once and checked once.
 class BlockStore {
@@ -122,7 +67,7 @@ class BlockStore {
     if (!index_) return false;
     const auto header = ReadExact(*index_, 0, kIndexHeaderSize, kIndexHeaderSize);
     if (!header || LoadU32(*header, 0) != kIndexMagic) return false;
-    std::uint32_t length = LoadU32(*header, 28);
+    std::uint32_t length = LoadU32(*header, kIndexTableLengthAt);
     if (length == 0) length = kDefaultTableLength;
     // A power of two (the bucket is a mask of the hash) that fits the file.
     if (length > kMaxTableLength || (length & (length - 1)) != 0) return false;
@@ -147,7 +92,7 @@ class BlockStore {
     if (!addr.Initialized()) return std::nullopt;
     Location location;
     if (addr.Type() == kExternal) {
-      location.fileName = "f_" + Padded(addr.ExternalNumber());
+      location.fileName = ExternalFileName(addr.ExternalNumber());
       location.file = FileOf(location.fileName);
       if (!location.file) return std::nullopt;
       location.room = location.file->Size();
@@ -174,21 +119,22 @@ class BlockStore {
     if (addr.Type() != kBlock256) return std::nullopt;
     const auto location = Locate(addr);
     if (!location) return std::nullopt;
-    const auto bytes = ReadExact(*location->file, location->offset, location->room, 4 * kEntrySize);
+    const auto bytes =
+        ReadExact(*location->file, location->offset, location->room, kMaxEntryBlocks * kEntrySize);
     if (!bytes) return std::nullopt;
     EntryRecord entry;
     entry.self = addr;
-    entry.hash = LoadU32(*bytes, 0);
-    entry.next = Addr{LoadU32(*bytes, 4)};
-    entry.rankings = Addr{LoadU32(*bytes, 8)};
-    entry.state = LoadU32(*bytes, 20);
-    const std::uint64_t keyLength = LoadU32(*bytes, 32);
-    const Addr longKey{LoadU32(*bytes, 36)};
-    for (int i = 0; i < 4; ++i) {
-      entry.dataSize[i] = LoadU32(*bytes, 40 + 4 * i);
-      entry.dataAddr[i] = Addr{LoadU32(*bytes, 56 + 4 * i)};
+    entry.hash = LoadU32(*bytes, kEntryHashAt);
+    entry.next = Addr{LoadU32(*bytes, kEntryNextAt)};
+    entry.rankings = Addr{LoadU32(*bytes, kEntryRankingsAt)};
+    entry.state = LoadU32(*bytes, kEntryStateAt);
+    const std::uint64_t keyLength = LoadU32(*bytes, kEntryKeyLengthAt);
+    const Addr longKey{LoadU32(*bytes, kEntryLongKeyAt)};
+    for (int i = 0; i < kStreams; ++i) {
+      entry.dataSize[i] = LoadU32(*bytes, kEntryStreamSizesAt + 4 * i);
+      entry.dataAddr[i] = Addr{LoadU32(*bytes, kEntryStreamAddressesAt + 4 * i)};
     }
-    entry.flags = LoadU32(*bytes, 72);
+    entry.flags = LoadU32(*bytes, kEntryFlagsAt);
     if (keyLength == 0 || keyLength > kMaxKeyLength) return std::nullopt;
     if (longKey.Initialized()) {
       // Keys too long for the entry's blocks live in a record of their own.
@@ -198,9 +144,8 @@ class BlockStore {
       if (!key) return std::nullopt;
       entry.key.assign(key->begin(), key->end());
     } else {
-      if (keyLength > bytes->size() - kEntryKeyOffset) return std::nullopt;
-      entry.key.assign(bytes->begin() + kEntryKeyOffset,
-                       bytes->begin() + static_cast<long>(kEntryKeyOffset + keyLength));
+      if (keyLength > bytes->size() - kEntryKeyAt) return std::nullopt;
+      entry.key.assign(bytes->begin() + kEntryKeyAt, bytes->begin() + static_cast<long>(kEntryKeyAt + keyLength));
     }
     return entry;
   }
@@ -249,7 +194,7 @@ class BlockStore {
     const auto location = Locate(entry.rankings);
     if (!location) return false;
     const auto node = ReadExact(*location->file, location->offset, kRankingsSize, kRankingsSize);
-    return node && LoadU32(*node, 28) == 0;
+    return node && LoadU32(*node, kRankingsDirtyAt) == 0;
   }
 
  private:
@@ -257,12 +202,6 @@ class BlockStore {
     std::unique_ptr<CacheFile> file;
     std::uint64_t maxBlocks = 0;
   };
-
-  static std::string Padded(std::uint32_t number) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%06x", number);
-    return text;
-  }
 
   CacheFile* FileOf(const std::string& name) {
     auto found = external_.find(name);
@@ -276,10 +215,10 @@ class BlockStore {
       BlockFile blocks;
       blocks.file = folder_.Open(name);
       if (blocks.file) {
-        const auto header = ReadExact(*blocks.file, 0, 24, 24);
+        const auto header = ReadExact(*blocks.file, 0, kMaxBlocksAt + 4, kMaxBlocksAt + 4);
         if (header && LoadU32(*header, 0) == kBlockMagic) {
-          blocks.maxBlocks = LoadU32(*header, 20);
-          blockSizes_[name] = LoadU32(*header, 12);
+          blocks.maxBlocks = LoadU32(*header, kMaxBlocksAt);
+          blockSizes_[name] = LoadU32(*header, kBlockSizeAt);
         }
       }
       found = blocks_.emplace(name, std::move(blocks)).first;
@@ -373,12 +312,12 @@ using ChildList = std::vector<std::pair<std::uint64_t, EntryRecord>>;
 
 // Children of the newest answer only, one per index: the signature most
 // children share (an older answer's children may linger until evicted).
-ChildList WalkedChildrenOfOneAnswer(const ChildList& walked) {
+ChildList WalkedChildrenOfOneAnswer(const ChildList& walked, std::uint64_t& signature) {
   std::map<std::uint64_t, std::size_t> counts;
   for (const auto& [index, child] : walked) {
     if (const auto parsed = RangeChildKeyParse(child.key)) ++counts[parsed->signature];
   }
-  std::uint64_t signature = 0;
+  signature = 0;
   std::size_t best = 0;
   for (const auto& [candidate, count] : counts) {
     if (count > best) signature = candidate, best = count;
@@ -393,10 +332,54 @@ ChildList WalkedChildrenOfOneAnswer(const ChildList& walked) {
 
 using ChildFinder = std::function<std::optional<EntryRecord>(std::string_view childKey)>;
 
-// The element of a non-child entry.  `walked` holds the children the index
-// walk met (full reads), used when the parent's own list is not on disk.
+// Where the children of an entry come from, best first.
+struct ChildSources {
+  const ChildFinder& find;
+  const ChildList* walked = nullptr;  // met by the index walk (full reads)
+  std::uint64_t signature = 0;        // of the answer's child keys, when the caller knows it
+};
+
+// The children of a range answer.  The parent's list is written only when
+// the browser closes the entry; until then the children are those the walk
+// met, or those found by the keys a known signature gives, from child 0 to
+// the first one missing (the media loader writes from where it starts).
+// `listed` tells whether the parent's own list was there.
+ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildSources& sources,
+                       std::uint64_t& signature, bool& listed, bool& allFound) {
+  ChildList children;
+  signature = 0;
+  listed = false;
+  allFound = true;
+  const auto listBytes = store.StreamBytes(entry, 2, kSparseHeaderSize + kMaxChildrenBitmap);
+  if (const auto list = listBytes ? SparseHeaderParse(*listBytes) : std::nullopt) {
+    listed = true;
+    signature = list->signature;
+    for (std::uint64_t index = 0; index < list->bitmap.size() * 8; ++index) {
+      if (!BitSet(list->bitmap, index)) continue;
+      auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
+      if (child) {
+        children.emplace_back(index, std::move(*child));
+      } else {
+        allFound = false;  // listed but gone or damaged
+      }
+    }
+  } else if (sources.walked && !sources.walked->empty()) {
+    children = WalkedChildrenOfOneAnswer(*sources.walked, signature);
+  } else if (sources.signature != 0) {
+    signature = sources.signature;
+    for (std::uint64_t index = 0; index < kMaxChildren; ++index) {
+      auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
+      if (!child) break;
+      children.emplace_back(index, std::move(*child));
+    }
+  }
+  std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  return children;
+}
+
+// The element of a non-child entry.
 std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord& entry,
-                                            const ChildFinder& find, const ChildList* walked) {
+                                            const ChildSources& sources) {
   if (entry.state != 0) return std::nullopt;  // evicted or doomed
   CacheElement element;
   element.store = CacheStore::ChromiumBlockFiles;
@@ -412,7 +395,18 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
     }
   }
   bool finished = store.Closed(entry);
-  if ((entry.flags & kParentEntry) == 0) {
+
+  // A range answer's parent holds no body of its own.  Its flag, like its
+  // list, reaches the disk only when the browser closes it (seen on live
+  // caches), so an entry without a body whose children are found is one too.
+  const bool flagged = (entry.flags & kParentEntry) != 0;
+  ChildList children;
+  std::uint64_t signature = 0;
+  bool listed = false;
+  bool allFound = true;
+  if (flagged || entry.dataSize[1] == 0)
+    children = ChildrenFind(store, entry, sources, signature, listed, allFound);
+  if (!flagged && !listed && children.empty()) {
     std::uint64_t onDisk = 0;
     if (const auto location = store.StreamLocation(entry, 1, onDisk)) {
       if (onDisk != 0) element.pieces.push_back({location->fileName, location->offset, 0, onDisk});
@@ -424,29 +418,9 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
     return element;
   }
 
-  ChildList children;
-  std::uint64_t signature = 0;
-  const auto listBytes = store.StreamBytes(entry, 2, kSparseHeaderSize + kMaxChildrenBitmap);
-  const auto list = listBytes ? SparseHeaderParse(*listBytes) : std::nullopt;
-  if (list) {
-    signature = list->signature;
-    const std::string prefix = "Range_" + entry.key + ":" + HexText(signature) + ":";
-    for (std::uint64_t index = 0; index < list->bitmap.size() * 8; ++index) {
-      if (!BitSet(list->bitmap, index)) continue;
-      auto child = find(prefix + HexText(index));
-      if (child) {
-        children.emplace_back(index, std::move(*child));
-      } else {
-        finished = false;  // listed but gone or damaged
-      }
-    }
-  } else if (walked && !walked->empty()) {
-    // No list on disk yet: take the children the walk found.  Their keys
-    // carry the signature; all of one answer share it.
-    children = WalkedChildrenOfOneAnswer(*walked);
-    finished = false;
-  }
-  std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  element.rangeSignature = signature;
+  // Children found without the parent's list: the browser is still at it.
+  finished = finished && listed && allFound;
   for (const auto& [index, child] : children) {
     if (child.state != 0) continue;
     const auto parsed = RangeChildKeyParse(child.key);
@@ -554,8 +528,8 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
   };
   for (const EntryRecord& parent : parents) {
     const auto walked = childrenByParent.find(parent.key);
-    auto element =
-        ElementAssemble(store, parent, find, walked == childrenByParent.end() ? nullptr : &walked->second);
+    const ChildSources sources{find, walked == childrenByParent.end() ? nullptr : &walked->second};
+    auto element = ElementAssemble(store, parent, sources);
     if (!element) continue;
     for (const BodyPiece& piece : element->pieces) {
       const auto time = written.find(piece.fileName);
@@ -566,11 +540,12 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
   return elements;
 }
 
-std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key) {
+std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key,
+                                                 std::uint64_t rangeSignature) {
   BlockStore store(folder);
   if (!store.Open()) return std::nullopt;
   const auto entry = store.Find(key);
   if (!entry || (entry->flags & kChildEntry) != 0 || RangeChildKeyParse(entry->key)) return std::nullopt;
   const ChildFinder find = [&](std::string_view childKey) { return store.Find(childKey); };
-  return ElementAssemble(store, *entry, find, nullptr);
+  return ElementAssemble(store, *entry, ChildSources{find, nullptr, rangeSignature});
 }

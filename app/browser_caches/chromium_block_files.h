@@ -22,6 +22,10 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder);
 // One element by its key, found as the browser finds it: the key's bucket of
 // the index, that bucket's chain, and for range answers each child by the
 // hash of its key.  Costs a few small reads per 1 MiB of body, whatever the
-// number of entries; for following a growing element.  Empty when the key
-// is not (or no longer) in the cache or its entry is damaged.
-std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key);
+// number of entries; for following a growing element.  The parent of a range
+// answer lists its children only once the browser closed it: until then they
+// are found by `rangeSignature` (the signature their keys carry, as a child's
+// key told it), from child 0 to the first one missing.  Empty when the key is
+// not (or no longer) in the cache or its entry is damaged.
+std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key,
+                                                 std::uint64_t rangeSignature = 0);

@@ -2,11 +2,11 @@
 
 #include "app/browser_caches/cache_bytes.h"
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_block_layout.h"
 #include "app/browser_caches/chromium_simple_cache.h"
 
 namespace {
 
-constexpr std::uint32_t kBlockFilesIndexMagic = 0xC103CAC3u;
 // The simple cache's "index" is a stub holding the file header's magic; the
 // real index lives in index-dir/the-real-index and is not needed to read
 // entries.
@@ -19,7 +19,7 @@ std::optional<CacheStore> ChromiumStoreOf(CacheFolder& folder) {
   if (!index) return std::nullopt;
   const auto head = ReadExact(*index, 0, 8, 8);
   if (!head) return std::nullopt;
-  if (LoadU32(*head, 0) == kBlockFilesIndexMagic) return CacheStore::ChromiumBlockFiles;
+  if (LoadU32(*head, 0) == block_layout::kIndexMagic) return CacheStore::ChromiumBlockFiles;
   if (LoadU64(*head, 0) == kSimpleIndexMagic) return CacheStore::ChromiumSimple;
   return std::nullopt;
 }
@@ -37,10 +37,11 @@ std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder) {
 }
 
 std::optional<CacheElement> ChromiumElementRead(CacheFolder& folder, CacheStore store,
-                                                std::string_view fileName, std::string_view key) {
+                                                std::string_view fileName, std::string_view key,
+                                                std::uint64_t rangeSignature) {
   switch (store) {
     case CacheStore::ChromiumBlockFiles:
-      return BlockFileElementRead(folder, key);
+      return BlockFileElementRead(folder, key, rangeSignature);
     case CacheStore::ChromiumSimple: {
       const std::string_view entryName = SimpleCacheEntryNameOf(fileName);
       if (entryName.empty()) return std::nullopt;

@@ -2,6 +2,7 @@
 // holds: told apart by the first bytes of its "index" file.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,9 @@ std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder);
 // The element a cache file belongs to, read again cheaply to follow its
 // growth: for the simple cache the entry named by the file ("<hash>_0",
 // "_s"); for the block files the element whose key is `key` (as an earlier
-// read reported it: an "f_" file or data block alone does not name it).
+// read reported it: an "f_" file or data block alone does not name it),
+// with the children whose keys carry `rangeSignature` while its entry does
+// not list them yet (BlockFileElementRead).
 std::optional<CacheElement> ChromiumElementRead(CacheFolder& folder, CacheStore store,
-                                                std::string_view fileName, std::string_view key);
+                                                std::string_view fileName, std::string_view key,
+                                                std::uint64_t rangeSignature = 0);

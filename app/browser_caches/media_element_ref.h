@@ -1,6 +1,7 @@
 // A media element of a Chromium cache folder, named so that it can be read
 // again later (when the user confirms its prompt): the folder, the store,
-// and the entry (simple cache: its file; block files: its key).
+// and the entry (simple cache: its file; block files: its key and the
+// signature of its range children).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ struct MediaElementRef {
   CacheStore store = CacheStore::ChromiumSimple;
   std::string fileName;  // simple cache: "<16 hex>_0"; empty for block files
   std::string key;       // the entry's key as stored
+  // Block files: the signature of its range children's keys, which finds
+  // them while the browser still writes the answer (0 when none is known).
+  std::uint64_t rangeSignature = 0;
   std::string webAddress;
   MediaNature nature = MediaNature::Unknown;  // Video or Audio
   std::string extension;                      // the container's, without the dot ("mp4")

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_block_layout.h"
 #include "app/browser_caches/chromium_block_owner.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/chromium_simple_cache.h"
@@ -16,7 +17,19 @@ enum class FolderState { Unknown, Cache, NotCache };
 
 struct Candidate {
   std::uint64_t firstSeenMs = 0;
+  // Block files: finds the element's range children while its entry does
+  // not list them yet (BlockFileElementRead).
+  std::uint64_t rangeSignature = 0;
 };
+
+// The anchor of an entry settled before any of its body was there: the
+// simple cache writes a range answer's body to "_s", which may come after
+// "_0" was judged, so that file makes it a candidate again.
+const std::string kSettledBodiless = "-";
+
+std::string AnchorOf(const CacheElement& element, std::string anchor) {
+  return element.pieces.empty() ? kSettledBodiless : anchor;
+}
 
 // Settled as what it is (media handed on, or known not to be media).
 bool Settles(const MediaSignature& signature, const CacheElement& element) {
@@ -39,7 +52,7 @@ std::string OffsetZeroFile(const CacheElement& element) {
   return element.pieces.front().fileName;
 }
 
-bool IsExternalFile(const std::string& name) { return name.size() == 8 && name.compare(0, 2, "f_") == 0; }
+bool IsExternalFile(const std::string& name) { return block_layout::ExternalAddressOf(name) != 0; }
 
 // A small first piece may move from a data block to its own file as it grows;
 // only a change from one external file to another tells a new entry.
@@ -136,11 +149,13 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   if (kind == CacheFileKind::SimpleEntry && folder->store == CacheStore::ChromiumSimple) {
     const std::string entry(fileName.substr(0, 16));
     // The browser makes "_0" when it creates an entry: a new one replaces
-    // whatever was settled under that name.  "_s" comes later to the same entry.
+    // whatever was settled under that name.  "_s" comes later to the same
+    // entry, and brings the body of one judged without it.
     if (fileName.back() == '0') {
       folder->settled.erase(entry);
-    } else if (folder->settled.count(entry) != 0) {
-      return;
+    } else if (auto settled = folder->settled.find(entry); settled != folder->settled.end()) {
+      if (settled->second != kSettledBodiless) return;
+      folder->settled.erase(settled);
     }
     folder->candidates.emplace(entry, candidate);
   } else if (kind == CacheFileKind::BlockExternal && folder->store == CacheStore::ChromiumBlockFiles) {
@@ -204,6 +219,7 @@ MediaElementRef RefOf(std::uint64_t session, const CacheFolderName& folder, cons
   ref.store = element.store;
   ref.fileName = std::move(fileName);
   ref.key = element.key;
+  ref.rangeSignature = element.rangeSignature;
   ref.webAddress = element.webAddress;
   ref.nature = signature.nature;
   ref.extension = std::string(signature.extension);
@@ -224,7 +240,7 @@ void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vecto
           found.push_back(RefOf(folder.session, folder.name, *element, signature, entry + "_0"));
           ++figures_.found;
         }
-        Settle(folder, entry, {});
+        Settle(folder, entry, AnchorOf(*element, {}));
         candidate = folder.candidates.erase(candidate);
         continue;
       }
@@ -244,14 +260,16 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
   std::set<std::string> names;
   for (const auto& [name, candidate] : folder.unowned) names.insert(name);
   ++figures_.ownerScans;
-  for (const auto& [file, key] : BlockFileOwnersFind(*folder.open, names)) {
-    if (key.size() > limits_.maxKeyLength) continue;
-    const std::optional<CacheElement> element = BlockFileElementRead(*folder.open, key);
+  for (const auto& [file, owner] : BlockFileOwnersFind(*folder.open, names)) {
+    if (owner.key.size() > limits_.maxKeyLength) continue;
+    const std::optional<CacheElement> element =
+        BlockFileElementRead(*folder.open, owner.key, owner.rangeSignature);
     if (!element || std::none_of(element->pieces.begin(), element->pieces.end(),
                                  [&](const BodyPiece& piece) { return piece.fileName == file; }))
       continue;
     auto unowned = folder.unowned.find(file);
-    folder.candidates.emplace(key, unowned->second);
+    Candidate& candidate = folder.candidates.emplace(owner.key, unowned->second).first->second;
+    if (element->rangeSignature != 0) candidate.rangeSignature = element->rangeSignature;
     folder.unowned.erase(unowned);
   }
   --folder.fullReadsLeft;
@@ -265,7 +283,10 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
       for (const BodyPiece& piece : element.pieces) {
         auto file = folder.unowned.find(piece.fileName);
         if (file == folder.unowned.end()) continue;
-        if (element.key.size() <= limits_.maxKeyLength) folder.candidates.emplace(element.key, file->second);
+        if (element.key.size() <= limits_.maxKeyLength) {
+          Candidate& candidate = folder.candidates.emplace(element.key, file->second).first->second;
+          if (element.rangeSignature != 0) candidate.rangeSignature = element.rangeSignature;
+        }
         folder.unowned.erase(file);
       }
     }
@@ -291,11 +312,14 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
   for (auto candidate = folder.candidates.begin(); candidate != folder.candidates.end();) {
     const std::string& key = candidate->first;
     ++figures_.looks;
-    const std::optional<CacheElement> element = BlockFileElementRead(*folder.open, key);
+    const std::optional<CacheElement> element =
+        BlockFileElementRead(*folder.open, key, candidate->second.rangeSignature);
     if (element) {
-      const std::string anchor = OffsetZeroFile(*element);
+      if (element->rangeSignature != 0) candidate->second.rangeSignature = element->rangeSignature;
+      const std::string anchor = AnchorOf(*element, OffsetZeroFile(*element));
       auto settled = folder.settled.find(key);
-      if (settled != folder.settled.end() && !Replaced(settled->second, anchor)) {
+      if (settled != folder.settled.end() && settled->second != kSettledBodiless &&
+          !Replaced(settled->second, anchor)) {
         // A further piece of an element already handed on or judged.
         candidate = folder.candidates.erase(candidate);
         continue;

@@ -56,7 +56,7 @@ ElementNow ElementRead(const MediaElementRef& ref) {
       now.element.reset();
     return now;
   }
-  now.element = ChromiumElementRead(*now.folder, ref.store, ref.fileName, ref.key);
+  now.element = ChromiumElementRead(*now.folder, ref.store, ref.fileName, ref.key, ref.rangeSignature);
   if (now.element && now.element->key != ref.key) now.element.reset();
   return now;
 }

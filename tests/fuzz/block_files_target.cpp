@@ -19,10 +19,17 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size) {
   FolderUnpack(input, kNames, folder);
   // Owners found by the pass over data_1 are keys of records in it: short
   // enough to lie in one record.
-  for (const auto& [file, key] :
+  for (const auto& [file, owner] :
        BlockFileOwnersFind(folder, {"f_000001", "f_000002", "f_000006", "f_00000g"})) {
     FUZZ_CHECK(file != "f_00000g");
-    FUZZ_CHECK(key.size() <= 1024);
+    FUZZ_CHECK(owner.key.size() <= 1024);
+    // Read as the watcher reads it: the children by the signature the
+    // file's record gave, where the parent lists none.
+    const auto element = BlockFileElementRead(folder, owner.key, owner.rangeSignature);
+    if (element) {
+      FUZZ_CHECK(element->key == owner.key);
+      ElementCheck(folder, *element);
+    }
   }
   const auto elements = BlockFileElementsRead(folder);
   for (const CacheElement& element : elements) {
@@ -30,7 +37,8 @@ void FuzzBlockFiles(const std::uint8_t* data, std::size_t size) {
     ElementCheck(folder, element);
     // Found again by its key alone, it is the same element or (when its
     // bucket is damaged) none; either way within bounds.
-    const auto again = ChromiumElementRead(folder, CacheStore::ChromiumBlockFiles, "", element.key);
+    const auto again =
+        ChromiumElementRead(folder, CacheStore::ChromiumBlockFiles, "", element.key, element.rangeSignature);
     if (again) {
       FUZZ_CHECK(again->key == element.key);
       ElementCheck(folder, *again);

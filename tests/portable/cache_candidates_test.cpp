@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/browser_caches/chromium_block_files.h"
+#include "app/browser_caches/chromium_cache.h"
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
 #include "tests/portable/cache_folder_ref.h"
@@ -198,6 +199,31 @@ TEST_F(CacheCandidatesTest, AnEntryMadeAgainIsHandedOnAgainAndEachSessionHasItsO
   EXPECT_TRUE(LookAt(800).empty());
 }
 
+// A range answer's "_0" holds only its key and, once closed, its headers;
+// its body goes to "_s", whose file may come after "_0" was judged.
+TEST_F(CacheCandidatesTest, AnEntrySettledWithoutBodyIsLookedAtAgainWhenItsRangesArrive) {
+  folders.memory.Put("index", SimpleIndex());
+  const ByteVector pickle = ResponsePickle(
+      HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4", "Content-Range: bytes 0-1/5000"}));
+  folders.memory.Put(kEntry + "_0", SimpleMainFile(kKey, {}, &pickle));
+  candidates.FileAdded(1, kCache, kEntry + "_0", 0);
+  EXPECT_TRUE(LookAt(0).empty());
+  EXPECT_FALSE(candidates.Pending());  // finished with nothing recognised: settled
+
+  const ByteVector body = Mp4Head(5000, 8);
+  folders.memory.Put(kEntry + "_s", SimpleSparseFile(kKey, {{0, body}}));
+  candidates.FileAdded(1, kCache, kEntry + "_s", 100);
+  const auto found = LookAt(200);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].webAddress, kUrl);
+  EXPECT_EQ(found[0].extension, "mp4");
+  EXPECT_EQ(found[0].fileName, kEntry + "_0");
+  // Judged with its body, the entry is settled for good.
+  candidates.FileAdded(1, kCache, kEntry + "_s", 300);
+  EXPECT_TRUE(LookAt(400).empty());
+  EXPECT_EQ(candidates.Figures().found, 1u);
+}
+
 // ---- block files ----
 
 constexpr std::uint64_t kMiB = 1u << 20;
@@ -281,6 +307,73 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   found = LookAt(600);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].key, kKey);
+}
+
+// A range answer as Chromium 156 left it on disk while the answer was still
+// arriving: the parent open, without flag, list or headers; each whole MiB
+// in a closed child with its flag and block bitmap; the child being written
+// in the index with nothing on disk yet (the browser holds its bytes).
+// `bytes` of the body received so far.
+void BuildArriving(MemoryCacheFolder& folder, const ByteVector& all, std::size_t bytes) {
+  BlockCacheBuilder builder;
+  static const ByteVector pageHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: text/html"}));
+  static const ByteVector page = Pattern(20000, 9);
+  BlockCacheBuilder::Entry pageEntry{"1/0/https://a.test/0", 0, {&pageHeaders, &page}};
+  builder.Add(pageEntry, BlockFileKeyHash(pageEntry.key));  // f_000001
+  BlockCacheBuilder::Entry parent;
+  parent.key = kKey;
+  parent.dirty = true;
+  builder.Add(parent, BlockFileKeyHash(kKey));
+  static const ByteVector bitmap = SparseStream(kSignature, -1, 0, Bits(1024, {{0, 1024}}));
+  std::vector<ByteVector> bodies;
+  bodies.reserve(all.size() / kMiB + 1);
+  for (std::size_t from = 0; from < bytes; from += kMiB) {
+    BlockCacheBuilder::Entry child;
+    child.key = ChildKey(from / kMiB);
+    if (from + kMiB <= bytes) {
+      bodies.emplace_back(all.begin() + from, all.begin() + from + kMiB);
+      child.flags = 2;
+      child.streams[1] = &bodies.back();
+      child.streams[2] = &bitmap;
+      child.forceExternalBody = true;  // f_000002, f_000003...
+    } else {
+      child.dirty = true;
+    }
+    builder.Add(child, BlockFileKeyHash(child.key));
+  }
+  builder.Build(folder);
+}
+
+TEST_F(CacheCandidatesTest, ABlockFileAnswerStillArrivingIsHandedOnBeforeItsParentListsItsChildren) {
+  const ByteVector all = Mp4Head(3 * kMiB, 10);
+  BuildArriving(folders.memory, all, kMiB + 300000);
+  candidates.FileAdded(1, kCache, "index", 0);
+  candidates.FileAdded(1, kCache, "f_000002", 0);
+  const auto found = LookAt(0);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].key, kKey);
+  EXPECT_EQ(found[0].webAddress, kUrl);
+  EXPECT_EQ(found[0].nature, MediaNature::Video);
+  EXPECT_EQ(found[0].rangeSignature, kSignature);
+  EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found it
+  EXPECT_FALSE(candidates.Pending());
+
+  // The read at OK, by what the found element carries: the children on disk
+  // so far, then (the parent still listing none) those that came since.
+  const auto now = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
+                                       found[0].rangeSignature);
+  ASSERT_TRUE(now);
+  EXPECT_FALSE(IsComplete(*now));
+  EXPECT_EQ(ContiguousLength(*now), kMiB);
+  BuildArriving(folders.memory, all, 2 * kMiB + 300000);
+  candidates.FileAdded(1, kCache, "f_000003", 300);
+  EXPECT_TRUE(LookAt(400).empty());  // a further child of an element handed on
+  const auto later = ChromiumElementRead(folders.memory, found[0].store, found[0].fileName, found[0].key,
+                                         found[0].rangeSignature);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(BodyOf(folders.memory, *later), ByteVector(all.begin(), all.begin() + 2 * kMiB));
+  EXPECT_FALSE(later->finished);  // until the browser closes it
 }
 
 TEST_F(CacheCandidatesTest, AnExternalFileWithoutOwnerIsLookedForLessOftenThenForgotten) {

@@ -10,6 +10,8 @@ namespace {
 
 const std::string kKey = "1/0/_dk_https://a.test https://a.test https://a.test/v/clip.mp4";
 const std::string kUrl = "https://a.test/v/clip.mp4";
+constexpr std::uint64_t kSignature = 0x2fc0b309a3c608ull;
+constexpr std::uint64_t kMiB = 1u << 20;
 
 std::string ChildKey(std::uint64_t signature, std::uint64_t index) {
   char tail[48];
@@ -30,10 +32,11 @@ struct Child {
   bool flagged = true;  // the browser sets the child flag late
 };
 
+// `withList` and `flagged`: the parent's list of children and its flag, both
+// written by the browser only when it closes the entry.
 void SparseAdd(BlockCacheBuilder& builder, const std::vector<Child>& children, std::uint64_t total,
-               bool withList = true) {
-  constexpr std::uint64_t kSignature = 0x2fc0b309a3c608ull;
-  static const ByteVector headers =
+               bool withList = true, bool flagged = true) {
+  const ByteVector headers =
       ResponsePickle(HeaderBlock({"HTTP/1.1 206 Partial Content", "Content-Type: video/mp4",
                                   "Content-Range: bytes 0-1/" + std::to_string(total)}));
   std::vector<std::pair<std::size_t, std::size_t>> runs;
@@ -43,7 +46,7 @@ void SparseAdd(BlockCacheBuilder& builder, const std::vector<Child>& children, s
   const ByteVector parentSparse = SparseStream(kSignature, 0, 0, list);
   BlockCacheBuilder::Entry parent;
   parent.key = kKey;
-  parent.flags = 1;
+  parent.flags = flagged ? 1 : 0;
   parent.streams[0] = &headers;
   if (withList) parent.streams[2] = &parentSparse;
   builder.Add(parent, BlockFileKeyHash(kKey));
@@ -95,7 +98,6 @@ TEST(ChromiumBlockFilesTest, WholeAnswersInBlocksAndInExternalFiles) {
 }
 
 TEST(ChromiumBlockFilesTest, ChildrenOfOneMebibyteAreJoinedInOrder) {
-  constexpr std::uint64_t kMiB = 1u << 20;
   const ByteVector all = Mp4Head(2 * kMiB + 5000, 3);
   const ByteVector first(all.begin(), all.begin() + kMiB);
   const ByteVector second(all.begin() + kMiB, all.begin() + 2 * kMiB);
@@ -121,11 +123,11 @@ TEST(ChromiumBlockFilesTest, ChildrenOfOneMebibyteAreJoinedInOrder) {
   const auto again = BlockFileElementRead(folder, kKey);
   ASSERT_TRUE(again);
   EXPECT_EQ(BodyOf(folder, *again), all);
-  EXPECT_FALSE(BlockFileElementRead(folder, ChildKey(0x2fc0b309a3c608ull, 0)));  // a child is no element
+  EXPECT_EQ(again->rangeSignature, kSignature);
+  EXPECT_FALSE(BlockFileElementRead(folder, ChildKey(kSignature, 0)));  // a child is no element
 }
 
 TEST(ChromiumBlockFilesTest, HolesInsideAndBetweenChildren) {
-  constexpr std::uint64_t kMiB = 1u << 20;
   const ByteVector child0 = Mp4Head(kMiB, 4);
   const ByteVector child2 = Pattern(kMiB, 5);
   BlockCacheBuilder builder;
@@ -180,6 +182,78 @@ TEST(ChromiumBlockFilesTest, OpenEntriesAreUnfinished) {
   const auto shorter = BlockFileElementRead(folder, kKey);
   ASSERT_TRUE(shorter);
   EXPECT_EQ(PresentLength(*shorter), 1000u);
+}
+
+// While the browser writes a range answer, the parent carries neither its
+// flag nor its list (seen with Chromium 156): its children are found by the
+// signature a child's key gave, from child 0 up to the first one missing.
+TEST(ChromiumBlockFilesTest, UnlistedChildrenAreFoundByTheSignatureOfTheAnswer) {
+  const ByteVector all = Mp4Head(5 * kMiB, 11);
+  const auto part = [&](std::uint64_t index, std::size_t length) {
+    return ByteVector(all.begin() + index * kMiB, all.begin() + index * kMiB + length);
+  };
+  BlockCacheBuilder builder;
+  // Child 0 closed; child 1 open, part of it on disk; child 2 in the index
+  // with nothing on disk yet; child 4 after a seek.
+  SparseAdd(builder,
+            {{0, part(0, kMiB), Bits(1024, {{0, 1024}})},
+             {1, part(1, 300000), {}, -1, 0, true, false},
+             {2, {}, {}, -1, 0, true, false},
+             {4, part(4, 5000), {}, -1, 0, true, false}},
+            all.size(), false, false);
+  MemoryCacheFolder folder;
+  builder.Build(folder);
+
+  // Without the signature the parent looks like an answer with no body yet.
+  const auto unknown = BlockFileElementRead(folder, kKey);
+  ASSERT_TRUE(unknown);
+  EXPECT_TRUE(unknown->pieces.empty());
+  EXPECT_EQ(unknown->rangeSignature, 0u);
+  const auto older = BlockFileElementRead(folder, kKey, kSignature + 1);  // another answer's signature
+  ASSERT_TRUE(older);
+  EXPECT_TRUE(older->pieces.empty());
+
+  const auto element = BlockFileElementRead(folder, kKey, kSignature);
+  ASSERT_TRUE(element);
+  EXPECT_EQ(element->webAddress, kUrl);
+  EXPECT_EQ(element->rangeSignature, kSignature);
+  EXPECT_FALSE(element->finished);
+  EXPECT_EQ(ContiguousLength(*element), kMiB + 300000);
+  EXPECT_EQ(PresentLength(*element), kMiB + 300000);  // child 4 lies past the first missing one
+  EXPECT_EQ(BodyOf(folder, *element), part(0, kMiB + 300000));
+  EXPECT_EQ(CacheElementSignature(folder, *element).extension, "mp4");
+  // The full read meets the children in its walk and needs no signature.
+  const auto walked = BlockFileElementsRead(folder);
+  ASSERT_EQ(walked.size(), 1u);
+  EXPECT_EQ(walked[0].rangeSignature, kSignature);
+  EXPECT_EQ(PresentLength(walked[0]), kMiB + 305000);
+
+  // A body of its own makes an entry a whole answer, whatever the caller
+  // guessed; a child's own key is still no element.
+  BlockCacheBuilder whole;
+  const ByteVector headers = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4"}));
+  const ByteVector body = Mp4Head(40000, 12);
+  BlockCacheBuilder::Entry entry{kKey, 0, {&headers, &body}};
+  whole.Add(entry, BlockFileKeyHash(kKey));
+  MemoryCacheFolder wholeFolder;
+  whole.Build(wholeFolder);
+  const auto plain = BlockFileElementRead(wholeFolder, kKey, kSignature);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->rangeSignature, 0u);
+  EXPECT_EQ(BodyOf(wholeFolder, *plain), body);
+  EXPECT_FALSE(BlockFileElementRead(folder, ChildKey(kSignature, 0), kSignature));
+
+  // Closed, the parent lists its children: the list decides, not the guess.
+  BlockCacheBuilder closed;
+  SparseAdd(closed, {{0, part(0, kMiB), Bits(1024, {{0, 1024}})}, {1, part(1, kMiB), Bits(1024, {{0, 1024}})}},
+            2 * kMiB);
+  MemoryCacheFolder closedFolder;
+  closed.Build(closedFolder);
+  const auto listed = BlockFileElementRead(closedFolder, kKey, kSignature + 1);
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->rangeSignature, kSignature);
+  EXPECT_TRUE(IsComplete(*listed));
+  EXPECT_EQ(BodyOf(closedFolder, *listed), part(0, 2 * kMiB));
 }
 
 TEST(ChromiumBlockFilesTest, LongKeysLiveOutsideTheEntry) {

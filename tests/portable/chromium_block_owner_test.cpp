@@ -36,10 +36,13 @@ TEST(ChromiumBlockOwnerTest, ExternalFilesNameTheirEntryAndChildrenTheirParent) 
   const auto owners = BlockFileOwnersFind(
       folder, {"f_000001", "f_000004", "f_00000a", "f_00000b", "f_00000d", "f_0000ff", "index"});
   EXPECT_EQ(owners.size(), 4u);
-  EXPECT_EQ(owners.at("f_000001"), "1/0/https://a.test/0");
-  EXPECT_EQ(owners.at("f_000004"), "1/0/https://a.test/12");
-  EXPECT_EQ(owners.at("f_00000a"), "1/0/https://a.test/36");
-  EXPECT_EQ(owners.at("f_00000b"), kParent);
+  EXPECT_EQ(owners.at("f_000001").key, "1/0/https://a.test/0");
+  EXPECT_EQ(owners.at("f_000004").key, "1/0/https://a.test/12");
+  EXPECT_EQ(owners.at("f_00000a").key, "1/0/https://a.test/36");
+  EXPECT_EQ(owners.at("f_00000a").rangeSignature, 0u);  // a whole answer
+  // A child names its parent and the signature its siblings' keys carry.
+  EXPECT_EQ(owners.at("f_00000b").key, kParent);
+  EXPECT_EQ(owners.at("f_00000b").rangeSignature, 0x2fc0b309a3c608ull);
   EXPECT_EQ(owners.count("f_00000d"), 0u);  // a long key is left to the walk of the index
   EXPECT_EQ(owners.count("f_0000ff"), 0u);
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,11 @@ struct CacheElement {
   bool finished = false;
   std::uint64_t lastWritten = 0;  // newest write time of its files (100 ns since 1601)
 };
+
+// Takes each element a reader finds, in the reader's order, as soon as it is
+// read: the files the reader opened for it were opened just before, so a
+// look at the body's first bytes then can use the same open.
+using CacheElementSink = std::function<void(CacheElement&& element)>;
 
 // Bytes of the body present from offset 0 without a hole.
 std::uint64_t ContiguousLength(const CacheElement& element);

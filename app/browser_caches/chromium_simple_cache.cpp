@@ -183,7 +183,7 @@ std::optional<CacheElement> SimpleCacheEntryRead(CacheFolder& folder, std::strin
   return element;
 }
 
-std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
+void SimpleCacheElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
   // One element per entry name, with the newest write time of its files.
   std::map<std::string, std::uint64_t, std::less<>> entries;
   for (const CacheFileInfo& info : folder.List()) {
@@ -192,12 +192,16 @@ std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
     std::uint64_t& newest = entries[std::string(entryName)];
     newest = std::max(newest, info.lastWritten);
   }
-  std::vector<CacheElement> elements;
   for (const auto& [entryName, lastWritten] : entries) {
     auto element = SimpleCacheEntryRead(folder, entryName);
     if (!element) continue;
     element->lastWritten = lastWritten;
-    elements.push_back(std::move(*element));
+    sink(std::move(*element));
   }
+}
+
+std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  SimpleCacheElementsVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
   return elements;
 }

@@ -376,16 +376,19 @@ std::optional<CacheElement> FirefoxEntryRead(CacheFolder& folder, std::string_vi
   return element;
 }
 
-std::vector<CacheElement> FirefoxEntriesRead(CacheFolder& folder) {
-  std::vector<CacheElement> elements;
-  if (!FirefoxEntriesFolderIs(folder.Path())) return elements;
+void FirefoxEntriesVisit(CacheFolder& folder, const CacheElementSink& sink) {
+  if (!FirefoxEntriesFolderIs(folder.Path())) return;
   std::vector<CacheFileInfo> files = folder.List();
   std::sort(files.begin(), files.end(),
             [](const CacheFileInfo& a, const CacheFileInfo& b) { return a.name < b.name; });
   for (const CacheFileInfo& info : files) {
     if (!FirefoxEntryNameIs(info.name)) continue;
-    if (auto element = FirefoxEntryRead(folder, info.name, info.lastWritten))
-      elements.push_back(std::move(*element));
+    if (auto element = FirefoxEntryRead(folder, info.name, info.lastWritten)) sink(std::move(*element));
   }
+}
+
+std::vector<CacheElement> FirefoxEntriesRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  FirefoxEntriesVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
   return elements;
 }

@@ -1,11 +1,16 @@
 #include "app/command_line/cache_scan.h"
 
+#include "app/browser_caches/cache_folder_kept.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/firefox_cache2.h"
 #include "app/browser_caches/media_signature.h"
 #include "app/detection/extension_catalogue.h"
 
 namespace {
+
+// Files kept open after their reader let go: an entry has at most two, a
+// block-file cache's reader holds its own files for the whole read.
+constexpr std::size_t kKeptFiles = 4;
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -40,30 +45,33 @@ CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
 }
 
 std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder) {
-  std::vector<CacheElement> elements;
-  switch (CacheFolderKindOf(folder)) {
-    case CacheFolderKind::Chromium:
-      elements = ChromiumCacheRead(folder);
-      break;
-    case CacheFolderKind::Firefox:
-      elements = FirefoxEntriesRead(folder);
-      break;
-    case CacheFolderKind::None:
-      return {};
-  }
+  // Each element's body is looked at as soon as the reader has read it, while
+  // the file the reader opened is still open: one open per entry file.  A
+  // block-file cache's shared files stay open for the whole read anyway.
+  KeptOpenCacheFolder kept(folder, kKeptFiles);
   std::vector<ScannedMedia> media;
-  for (CacheElement& element : elements) {
+  const CacheElementSink take = [&](CacheElement&& element) {
     // An element without a body byte says nothing yet.
-    if (element.pieces.empty()) continue;
+    if (element.pieces.empty()) return;
     // Most of a cache is pages, scripts and pictures: their bodies are not opened.
-    if (StoredTypeRulesOutMedia(element.contentType)) continue;
-    const MediaSignature signature = CacheElementSignature(folder, element);
-    if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) continue;
+    if (StoredTypeRulesOutMedia(element.contentType)) return;
+    const MediaSignature signature = CacheElementSignature(kept, element);
+    if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) return;
     ScannedMedia found;
     found.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
     found.extension = std::string(signature.extension);
     found.element = std::move(element);
     media.push_back(std::move(found));
+  };
+  switch (CacheFolderKindOf(kept)) {
+    case CacheFolderKind::Chromium:
+      ChromiumCacheVisit(kept, take);
+      break;
+    case CacheFolderKind::Firefox:
+      FirefoxEntriesVisit(kept, take);
+      break;
+    case CacheFolderKind::None:
+      break;
   }
   return media;
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <string>
 
 #include "app/browser_caches/cache_bytes.h"
@@ -34,10 +35,11 @@ constexpr std::uint64_t kMaxStream0Length = 1u << 20;
 // of a 4 GiB resource); past it the element is given up.
 constexpr std::size_t kMaxSparseRanges = 1u << 16;
 // First and last reads of an entry file: enough for the header and a long
-// address as key, and for both end records around the stored response of
-// most answers.  Under Wine each read costs several microseconds whatever
-// its size, so a few large reads beat many exact ones.
-constexpr std::uint64_t kHeadRead = 2048;
+// address as key (a small entry is read whole), and for both end records
+// around the stored response of most answers.  Under Wine each read costs
+// several microseconds whatever its size, so a few large reads beat many
+// exact ones.
+constexpr std::uint64_t kHeadRead = 8192;
 constexpr std::uint64_t kTailRead = 8192;
 
 struct EntryFile {
@@ -45,7 +47,8 @@ struct EntryFile {
   std::string name;
   std::uint64_t size = 0;
   std::string key;
-  std::uint64_t dataStart = 0;  // 24 + key length
+  std::uint64_t dataStart = 0;     // 24 + key length
+  std::vector<std::uint8_t> head;  // the file's first bytes as read at the open
 };
 
 // Opens "<entry><suffix>" and checks its header and key.
@@ -57,7 +60,8 @@ std::optional<EntryFile> EntryFileOpen(CacheFolder& folder, std::string_view ent
   if (!entry.file) return std::nullopt;
   entry.size = entry.file->Size();
   // The header and, but for a very long key, the key in one read.
-  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(entry.size, kHeadRead)));
+  std::vector<std::uint8_t>& head = entry.head;
+  head.resize(static_cast<std::size_t>(std::min(entry.size, kHeadRead)));
   head.resize(entry.file->ReadAt(0, head.data(), head.size()));
   if (head.size() < kHeaderSize || LoadU64(head, 0) != kInitialMagic) return std::nullopt;
   const std::uint64_t keyLength = LoadU32(head, 12);
@@ -86,14 +90,21 @@ std::optional<ClosedStreams> ClosedStreamsRead(EntryFile& entry) {
   // Both end records and stream 0 between them are, but for long response
   // headers, within the file's last few KiB: one read, and a further one
   // only for what lies before it.
-  const std::uint64_t tailStart = entry.size - std::min(entry.size - entry.dataStart, kTailRead);
-  const auto tail = ReadExact(*entry.file, tailStart, entry.size - tailStart, kTailRead);
-  if (!tail) return std::nullopt;
+  // A small file was read whole at its open.
+  std::uint64_t tailStart = 0;
+  std::optional<std::vector<std::uint8_t>> tailRead;
+  std::span<const std::uint8_t> tail = entry.head;
+  if (entry.head.size() != entry.size) {
+    tailStart = entry.size - std::min(entry.size - entry.dataStart, kTailRead);
+    tailRead = ReadExact(*entry.file, tailStart, entry.size - tailStart, kTailRead);
+    if (!tailRead) return std::nullopt;
+    tail = *tailRead;
+  }
   const auto bytesAt = [&](std::uint64_t offset, std::uint64_t count,
                            std::uint64_t cap) -> std::optional<std::vector<std::uint8_t>> {
     if (count > cap) return std::nullopt;
     if (offset < tailStart) return ReadExact(*entry.file, offset, count, cap);
-    const auto from = tail->begin() + static_cast<std::ptrdiff_t>(offset - tailStart);
+    const auto from = tail.begin() + static_cast<std::ptrdiff_t>(offset - tailStart);
     return std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(count));
   };
   const auto last = bytesAt(entry.size - kEofSize, kEofSize, kEofSize);

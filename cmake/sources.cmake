@@ -26,6 +26,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/cache_key.cpp
   app/browser_caches/cache_element.cpp
   app/browser_caches/cache_folder_memory.cpp
+  app/browser_caches/cache_folder_kept.cpp
   app/browser_caches/chromium_simple_cache.cpp
   app/browser_caches/chromium_block_files.cpp
   app/browser_caches/chromium_cache.cpp

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,11 @@ struct CacheElement {
   // a whole answer), to find them again while the parent lists none.
   std::uint64_t rangeSignature = 0;
 };
+
+// Takes each element a reader finds, in the reader's order, as soon as it is
+// read: the files the reader opened for it were opened just before, so a
+// look at the body's first bytes then can use the same open.
+using CacheElementSink = std::function<void(CacheElement&& element)>;
 
 // Bytes of the body present from offset 0 without a hole.
 std::uint64_t ContiguousLength(const CacheElement& element);

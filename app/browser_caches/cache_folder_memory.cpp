@@ -9,8 +9,14 @@ namespace {
 // shrinks after opening behaves as a file on disk does.
 class MemoryCacheFile : public CacheFile {
  public:
-  explicit MemoryCacheFile(std::shared_ptr<const std::vector<std::uint8_t>> bytes)
-      : owned_(std::move(bytes)) {}
+  MemoryCacheFile(std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                  std::shared_ptr<std::size_t> openNow)
+      : owned_(std::move(bytes)), openNow_(std::move(openNow)) {
+    ++*openNow_;
+  }
+  ~MemoryCacheFile() override { --*openNow_; }
+  MemoryCacheFile(const MemoryCacheFile&) = delete;
+  MemoryCacheFile& operator=(const MemoryCacheFile&) = delete;
   std::uint64_t Size() override { return bytes_.size(); }
   std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
     if (offset >= bytes_.size()) return 0;
@@ -23,6 +29,7 @@ class MemoryCacheFile : public CacheFile {
  private:
   std::shared_ptr<const std::vector<std::uint8_t>> owned_;
   const std::vector<std::uint8_t>& bytes_ = *owned_;
+  std::shared_ptr<std::size_t> openNow_;
 };
 
 }  // namespace
@@ -54,5 +61,5 @@ std::unique_ptr<CacheFile> MemoryCacheFolder::Open(std::string_view name) {
   const auto found = files_.find(name);
   if (found == files_.end()) return nullptr;
   ++openCount_;
-  return std::make_unique<MemoryCacheFile>(found->second.bytes);
+  return std::make_unique<MemoryCacheFile>(found->second.bytes, openNow_);
 }

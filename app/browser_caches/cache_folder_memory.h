@@ -26,6 +26,8 @@ class MemoryCacheFolder : public CacheFolder {
   std::string Path() const override { return path_; }
   // How many files were opened so far (tests check the cost of a read).
   std::size_t OpenCount() const { return openCount_; }
+  // How many of them are open now (tests check that files are let go).
+  std::size_t OpenNow() const { return *openNow_; }
 
  private:
   struct File {
@@ -36,4 +38,6 @@ class MemoryCacheFolder : public CacheFolder {
   std::string path_;
   std::map<std::string, File, std::less<>> files_;
   std::size_t openCount_ = 0;
+  // Counted by the open files themselves, which may outlive the folder.
+  std::shared_ptr<std::size_t> openNow_ = std::make_shared<std::size_t>(0);
 };

@@ -65,7 +65,10 @@ class Win32CacheFolder : public CacheFolder {
   std::vector<CacheFileInfo> List() override {
     std::vector<CacheFileInfo> infos;
     WIN32_FIND_DATAW item{};
-    FindHandle find(FindFirstFileW((path_ + L"*").c_str(), &item));
+    // No short names (never used here) and larger batches: cheaper on
+    // Windows for a cache of many thousand files; the same under Wine.
+    FindHandle find(FindFirstFileExW((path_ + L"*").c_str(), FindExInfoBasic, &item, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) return infos;
     do {
       if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

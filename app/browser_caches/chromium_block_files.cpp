@@ -488,12 +488,11 @@ std::uint32_t BlockFileKeyHash(std::string_view key) {
   return hash;
 }
 
-std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
-  std::vector<CacheElement> elements;
+void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
   BlockStore store(folder);
-  if (!store.Open()) return elements;
+  if (!store.Open()) return;
   const auto table = store.Table();
-  if (!table) return elements;
+  if (!table) return;
 
   // Every entry reachable from the table, each address once.
   std::vector<EntryRecord> parents;
@@ -535,8 +534,13 @@ std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
       const auto time = written.find(piece.fileName);
       if (time != written.end()) element->lastWritten = std::max(element->lastWritten, time->second);
     }
-    elements.push_back(std::move(*element));
+    sink(std::move(*element));
   }
+}
+
+std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  BlockFileElementsVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
   return elements;
 }
 

@@ -18,6 +18,8 @@ std::uint32_t BlockFileKeyHash(std::string_view key);
 // Every element of a block-file cache: one per entry that is not a range
 // child, with its children (1 MiB each) put in place.
 std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder);
+// The same, each element handed to `sink` as it is put together.
+void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink);
 
 // One element by its key, found as the browser finds it: the key's bucket of
 // the index, that bucket's chain, and for range answers each child by the

@@ -24,16 +24,23 @@ std::optional<CacheStore> ChromiumStoreOf(CacheFolder& folder) {
   return std::nullopt;
 }
 
-std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder) {
+void ChromiumCacheVisit(CacheFolder& folder, const CacheElementSink& sink) {
   switch (ChromiumStoreOf(folder).value_or(CacheStore::FirefoxCache2)) {
     case CacheStore::ChromiumBlockFiles:
-      return BlockFileElementsRead(folder);
+      BlockFileElementsVisit(folder, sink);
+      break;
     case CacheStore::ChromiumSimple:
-      return SimpleCacheElementsRead(folder);
+      SimpleCacheElementsVisit(folder, sink);
+      break;
     case CacheStore::FirefoxCache2:
       break;
   }
-  return {};
+}
+
+std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  ChromiumCacheVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
+  return elements;
 }
 
 std::optional<CacheElement> ChromiumElementRead(CacheFolder& folder, CacheStore store,

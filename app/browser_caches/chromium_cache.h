@@ -16,6 +16,8 @@ std::optional<CacheStore> ChromiumStoreOf(CacheFolder& folder);
 
 // Every element of the folder's store; none when it is not a Chromium cache.
 std::vector<CacheElement> ChromiumCacheRead(CacheFolder& folder);
+// The same, each element handed to `sink` as it is read.
+void ChromiumCacheVisit(CacheFolder& folder, const CacheElementSink& sink);
 
 // The element a cache file belongs to, read again cheaply to follow its
 // growth: for the simple cache the entry named by the file ("<hash>_0",

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <string>
 
 #include "app/browser_caches/cache_bytes.h"
@@ -33,13 +34,21 @@ constexpr std::uint64_t kMaxStream0Length = 1u << 20;
 // A sparse file holds at most this many ranges worth reading (64 KiB writes
 // of a 4 GiB resource); past it the element is given up.
 constexpr std::size_t kMaxSparseRanges = 1u << 16;
+// First and last reads of an entry file: enough for the header and a long
+// address as key (a small entry is read whole), and for both end records
+// around the stored response of most answers.  Under Wine each read costs
+// several microseconds whatever its size, so a few large reads beat many
+// exact ones.
+constexpr std::uint64_t kHeadRead = 8192;
+constexpr std::uint64_t kTailRead = 8192;
 
 struct EntryFile {
   std::unique_ptr<CacheFile> file;
   std::string name;
   std::uint64_t size = 0;
   std::string key;
-  std::uint64_t dataStart = 0;  // 24 + key length
+  std::uint64_t dataStart = 0;     // 24 + key length
+  std::vector<std::uint8_t> head;  // the file's first bytes as read at the open
 };
 
 // Opens "<entry><suffix>" and checks its header and key.
@@ -50,13 +59,21 @@ std::optional<EntryFile> EntryFileOpen(CacheFolder& folder, std::string_view ent
   entry.file = folder.Open(entry.name);
   if (!entry.file) return std::nullopt;
   entry.size = entry.file->Size();
-  const auto header = ReadExact(*entry.file, 0, kHeaderSize, kHeaderSize);
-  if (!header || LoadU64(*header, 0) != kInitialMagic) return std::nullopt;
-  const std::uint64_t keyLength = LoadU32(*header, 12);
+  // The header and, but for a very long key, the key in one read.
+  std::vector<std::uint8_t>& head = entry.head;
+  head.resize(static_cast<std::size_t>(std::min(entry.size, kHeadRead)));
+  head.resize(entry.file->ReadAt(0, head.data(), head.size()));
+  if (head.size() < kHeaderSize || LoadU64(head, 0) != kInitialMagic) return std::nullopt;
+  const std::uint64_t keyLength = LoadU32(head, 12);
   if (keyLength == 0 || keyLength > entry.size - kHeaderSize) return std::nullopt;
-  const auto key = ReadExact(*entry.file, kHeaderSize, keyLength, kMaxKeyLength);
-  if (!key) return std::nullopt;
-  entry.key.assign(key->begin(), key->end());
+  if (kHeaderSize + keyLength <= head.size()) {
+    entry.key.assign(head.begin() + kHeaderSize,
+                     head.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + keyLength));
+  } else {
+    const auto key = ReadExact(*entry.file, kHeaderSize, keyLength, kMaxKeyLength);
+    if (!key) return std::nullopt;
+    entry.key.assign(key->begin(), key->end());
+  }
   entry.dataStart = kHeaderSize + keyLength;
   return entry;
 }
@@ -70,7 +87,27 @@ struct ClosedStreams {
 
 std::optional<ClosedStreams> ClosedStreamsRead(EntryFile& entry) {
   if (entry.size < entry.dataStart + 2 * kEofSize) return std::nullopt;
-  const auto last = ReadExact(*entry.file, entry.size - kEofSize, kEofSize, kEofSize);
+  // Both end records and stream 0 between them are, but for long response
+  // headers, within the file's last few KiB: one read, and a further one
+  // only for what lies before it.
+  // A small file was read whole at its open.
+  std::uint64_t tailStart = 0;
+  std::optional<std::vector<std::uint8_t>> tailRead;
+  std::span<const std::uint8_t> tail = entry.head;
+  if (entry.head.size() != entry.size) {
+    tailStart = entry.size - std::min(entry.size - entry.dataStart, kTailRead);
+    tailRead = ReadExact(*entry.file, tailStart, entry.size - tailStart, kTailRead);
+    if (!tailRead) return std::nullopt;
+    tail = *tailRead;
+  }
+  const auto bytesAt = [&](std::uint64_t offset, std::uint64_t count,
+                           std::uint64_t cap) -> std::optional<std::vector<std::uint8_t>> {
+    if (count > cap) return std::nullopt;
+    if (offset < tailStart) return ReadExact(*entry.file, offset, count, cap);
+    const auto from = tail.begin() + static_cast<std::ptrdiff_t>(offset - tailStart);
+    return std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(count));
+  };
+  const auto last = bytesAt(entry.size - kEofSize, kEofSize, kEofSize);
   if (!last || LoadU64(*last, 0) != kFinalMagic) return std::nullopt;
   const std::uint32_t flags = LoadU32(*last, 8);
   const std::uint64_t stream0Length = LoadU32(*last, 16);
@@ -78,11 +115,11 @@ std::optional<ClosedStreams> ClosedStreamsRead(EntryFile& entry) {
   const std::uint64_t trailer = kEofSize + sha + stream0Length + kEofSize;
   if (trailer > entry.size - entry.dataStart) return std::nullopt;
   const std::uint64_t stream0Start = entry.size - kEofSize - sha - stream0Length;
-  const auto bodyEnd = ReadExact(*entry.file, stream0Start - kEofSize, kEofSize, kEofSize);
+  const auto bodyEnd = bytesAt(stream0Start - kEofSize, kEofSize, kEofSize);
   if (!bodyEnd || LoadU64(*bodyEnd, 0) != kFinalMagic) return std::nullopt;
   ClosedStreams streams;
   streams.bodyLength = stream0Start - kEofSize - entry.dataStart;
-  if (const auto pickle = ReadExact(*entry.file, stream0Start, stream0Length, kMaxStream0Length)) {
+  if (const auto pickle = bytesAt(stream0Start, stream0Length, kMaxStream0Length)) {
     streams.headers = ChromiumResponseInfoParse(*pickle);
   }
   return streams;
@@ -183,7 +220,7 @@ std::optional<CacheElement> SimpleCacheEntryRead(CacheFolder& folder, std::strin
   return element;
 }
 
-std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
+void SimpleCacheElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
   // One element per entry name, with the newest write time of its files.
   std::map<std::string, std::uint64_t, std::less<>> entries;
   for (const CacheFileInfo& info : folder.List()) {
@@ -192,12 +229,16 @@ std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
     std::uint64_t& newest = entries[std::string(entryName)];
     newest = std::max(newest, info.lastWritten);
   }
-  std::vector<CacheElement> elements;
   for (const auto& [entryName, lastWritten] : entries) {
     auto element = SimpleCacheEntryRead(folder, entryName);
     if (!element) continue;
     element->lastWritten = lastWritten;
-    elements.push_back(std::move(*element));
+    sink(std::move(*element));
   }
+}
+
+std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  SimpleCacheElementsVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
   return elements;
 }

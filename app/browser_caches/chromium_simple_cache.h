@@ -19,5 +19,8 @@ std::string_view SimpleCacheEntryNameOf(std::string_view fileName);
 // when neither file holds a valid entry.  `lastWritten` is left 0.
 std::optional<CacheElement> SimpleCacheEntryRead(CacheFolder& folder, std::string_view entryName);
 
-// Every element of a simple-cache folder, with the files' write times.
+// Every element of a simple-cache folder, with the files' write times, in
+// the order of their entry names.
 std::vector<CacheElement> SimpleCacheElementsRead(CacheFolder& folder);
+// The same, each element handed to `sink` as it is read.
+void SimpleCacheElementsVisit(CacheFolder& folder, const CacheElementSink& sink);

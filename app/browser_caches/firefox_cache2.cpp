@@ -14,6 +14,9 @@ constexpr std::size_t kKeySizeField = 24;
 // offset alone.  The offset word's top bit marks an encrypted entry.
 constexpr std::uint32_t kNewestVersion = 4;
 constexpr std::uint32_t kOffsetFlags = 0x80000000u;
+// The file's last bytes read at once (each read costs much the same under
+// Wine, whatever its size).
+constexpr std::uint64_t kTailRead = 8192;
 
 std::uint32_t Be32(const std::uint8_t* bytes) {
   return (static_cast<std::uint32_t>(bytes[0]) << 24) | (static_cast<std::uint32_t>(bytes[1]) << 16) |
@@ -187,12 +190,17 @@ MetadataState MetadataParse(std::span<const std::uint8_t> block, std::uint64_t b
 }
 
 // Looks for the metadata behind the body from the trailer in the file's last
-// 8 bytes (fewer in a tiny file); `bodyLength` is set to what is body.
+// 8 bytes (fewer in a tiny file); `bodyLength` is set to what is body.  The
+// file's last few KiB are read at once: they hold the trailer and, but for
+// long response heads, the whole metadata.
 MetadataState MetadataRead(CacheFile& file, std::uint64_t size, std::uint64_t& bodyLength, Metadata& out) {
-  std::uint8_t trailer[8] = {};
-  const std::size_t trailerRead = static_cast<std::size_t>(std::min<std::uint64_t>(size, 8));
-  if (trailerRead < 4 || !ReadExactly(file, size - trailerRead, trailer + 8 - trailerRead, trailerRead))
+  const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, kTailRead);
+  std::vector<std::uint8_t> tail(static_cast<std::size_t>(size - tailStart));
+  if (tail.size() < 4 || !ReadExactly(file, tailStart, tail.data(), tail.size()))
     return MetadataState::Absent;
+  std::uint8_t trailer[8] = {};
+  const std::size_t trailerRead = std::min<std::size_t>(tail.size(), 8);
+  std::copy(tail.end() - static_cast<std::ptrdiff_t>(trailerRead), tail.end(), trailer + 8 - trailerRead);
   const std::uint32_t offsetWord = Be32(trailer + 4);
   const std::uint32_t versionWord = trailerRead == 8 ? Be32(trailer) : 0;
   // While the entry is open, version 4 keeps eight 0xFF bytes behind the
@@ -215,8 +223,14 @@ MetadataState MetadataRead(CacheFile& file, std::uint64_t size, std::uint64_t& b
         4 + hashBytes + kHeaderSize + kFirefoxMaxKeySize + 1 + kFirefoxMaxElementsSize;
     if (blockSize > largest || blockSize < 4 + hashBytes + kHeaderSizeVersion1) continue;
 
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(blockSize));
-    if (!ReadExactly(file, offset, block.data(), block.size())) return MetadataState::Broken;
+    std::vector<std::uint8_t> block;
+    if (offset >= tailStart) {
+      const auto from = tail.begin() + static_cast<std::ptrdiff_t>(offset - tailStart);
+      block.assign(from, from + static_cast<std::ptrdiff_t>(blockSize));
+    } else {
+      block.resize(static_cast<std::size_t>(blockSize));
+      if (!ReadExactly(file, offset, block.data(), block.size())) return MetadataState::Broken;
+    }
     const MetadataState state = MetadataParse(block, offset, modern, out);
     if (state == MetadataState::Absent) continue;
     bodyLength = offset;
@@ -376,16 +390,19 @@ std::optional<CacheElement> FirefoxEntryRead(CacheFolder& folder, std::string_vi
   return element;
 }
 
-std::vector<CacheElement> FirefoxEntriesRead(CacheFolder& folder) {
-  std::vector<CacheElement> elements;
-  if (!FirefoxEntriesFolderIs(folder.Path())) return elements;
+void FirefoxEntriesVisit(CacheFolder& folder, const CacheElementSink& sink) {
+  if (!FirefoxEntriesFolderIs(folder.Path())) return;
   std::vector<CacheFileInfo> files = folder.List();
   std::sort(files.begin(), files.end(),
             [](const CacheFileInfo& a, const CacheFileInfo& b) { return a.name < b.name; });
   for (const CacheFileInfo& info : files) {
     if (!FirefoxEntryNameIs(info.name)) continue;
-    if (auto element = FirefoxEntryRead(folder, info.name, info.lastWritten))
-      elements.push_back(std::move(*element));
+    if (auto element = FirefoxEntryRead(folder, info.name, info.lastWritten)) sink(std::move(*element));
   }
+}
+
+std::vector<CacheElement> FirefoxEntriesRead(CacheFolder& folder) {
+  std::vector<CacheElement> elements;
+  FirefoxEntriesVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
   return elements;
 }

@@ -58,3 +58,5 @@ std::optional<CacheElement> FirefoxEntryRead(CacheFolder& folder, std::string_vi
 // Every entry of a `cache2/entries` folder that reads as an element, sorted
 // by file name; empty for any other folder.
 std::vector<CacheElement> FirefoxEntriesRead(CacheFolder& folder);
+// The same, each element handed to `sink` as it is read.
+void FirefoxEntriesVisit(CacheFolder& folder, const CacheElementSink& sink);

@@ -1,11 +1,16 @@
 #include "app/command_line/cache_scan.h"
 
+#include "app/browser_caches/cache_folder_kept.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/firefox_cache2.h"
 #include "app/browser_caches/media_signature.h"
 #include "app/detection/extension_catalogue.h"
 
 namespace {
+
+// Files kept open after their reader let go: an entry has at most two, a
+// block-file cache's reader holds its own files for the whole read.
+constexpr std::size_t kKeptFiles = 4;
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -44,27 +49,33 @@ CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
 }
 
 ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
+  // Each element's body is looked at as soon as the reader has read it, while
+  // the file the reader opened is still open: one open per entry file.  A
+  // block-file cache's shared files stay open for the whole read anyway.
+  KeptOpenCacheFolder kept(folder, kKeptFiles);
   std::vector<CacheElement> elements;
-  switch (CacheFolderKindOf(folder)) {
+  std::vector<MediaSignature> signatures;
+  const CacheElementSink take = [&](CacheElement&& element) {
+    MediaSignature signature;
+    // An element without a body byte says nothing yet; most of a cache is
+    // pages, scripts and pictures: their bodies are not opened.
+    if (!element.pieces.empty() && !StoredTypeRulesOutMedia(element.contentType))
+      signature = CacheElementSignature(kept, element);
+    elements.push_back(std::move(element));
+    signatures.push_back(signature);
+  };
+  switch (CacheFolderKindOf(kept)) {
     case CacheFolderKind::Chromium:
-      elements = ChromiumCacheRead(folder);
+      ChromiumCacheVisit(kept, take);
       break;
     case CacheFolderKind::Firefox:
-      elements = FirefoxEntriesRead(folder);
+      FirefoxEntriesVisit(kept, take);
       break;
     case CacheFolderKind::None:
       return {};
   }
-  std::vector<MediaSignature> signatures(elements.size());
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    // An element without a body byte says nothing yet.
-    if (elements[i].pieces.empty()) continue;
-    // Most of a cache is pages, scripts and pictures: their bodies are not opened.
-    if (StoredTypeRulesOutMedia(elements[i].contentType)) continue;
-    signatures[i] = CacheElementSignature(folder, elements[i]);
-  }
   ScannedCacheFolder scanned;
-  CacheStreams streams = CacheStreamsFind(folder, elements, signatures);
+  CacheStreams streams = CacheStreamsFind(kept, elements, signatures);
   scanned.streams = std::move(streams.streams);
   for (std::size_t i = 0; i < elements.size(); ++i) {
     const MediaSignature& signature = signatures[i];
@@ -76,6 +87,7 @@ ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
     found.extension = std::string(signature.extension);
     found.element = std::move(elements[i]);
     scanned.media.push_back(std::move(found));
+  }
   }
   return scanned;
 }

@@ -1,11 +1,16 @@
 // What a scan takes from a folder: only the video and audio of a browser
 // cache (no pages, no stream segments), media files of a plain folder by
-// their extension, the class filter, and the report row of an element.
+// their extension, the class filter, and the report row of an element; and
+// what it costs: each file of every store opened once, none left open, and
+// files that go between the listing and the read left out.
 #include <gtest/gtest.h>
 
 #include "app/browser_caches/cache_folder_memory.h"
+#include "app/browser_caches/chromium_block_files.h"
 #include "app/command_line/cache_scan.h"
+#include "app/command_line/listed_cache_folder.h"
 #include "tests/portable/chromium_cache_builders.h"
+#include "tests/portable/firefox_entry_builder.h"
 
 namespace {
 
@@ -113,6 +118,86 @@ TEST(CacheScan, BrowserCacheGivesOnlyItsMedia) {
   EXPECT_FALSE(ClassWanted(ReportClass::Audio, ScanClassFilter::Video));
   EXPECT_TRUE(ClassWanted(ReportClass::Video, ScanClassFilter::Video));
   EXPECT_FALSE(ClassWanted(ReportClass::Video, ScanClassFilter::Audio));
+}
+
+TEST(CacheScan, EveryFileOfEachStoreIsOpenedOnceAndLetGo) {
+  {
+    SCOPED_TRACE("simple cache");
+    MemoryCacheFolder folder = SimpleCache();
+    PutEntry(folder, "0000000000000001_0", "https://a.test/s.mp3", Mp3(3000),
+             {"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 3000"});
+    PutEntry(folder, "0000000000000002_0", "https://a.test/v.mp4", Mp4(5000),
+             {"HTTP/1.1 200 OK", "Content-Type: video/mp4", "Content-Length: 5000"});
+    PutEntry(folder, "0000000000000003_0", "https://a.test/page.html", ByteVector(500, 'x'),
+             {"HTTP/1.1 200 OK", "Content-Type: text/html", "Content-Length: 500"});
+    // A range answer: its body lives in "_s", looked at through that file's one open.
+    folder.Put("0000000000000004_0", SimpleMainFile("1/0/https://a.test/r.mp4", {}, nullptr));
+    folder.Put("0000000000000004_s", SimpleSparseFile("1/0/https://a.test/r.mp4", {{0, Mp4(4000)}}));
+    EXPECT_EQ(CacheMediaElements(folder).size(), 3u);
+    EXPECT_EQ(folder.OpenCount(), folder.List().size());
+    EXPECT_EQ(folder.OpenNow(), 0u);
+  }
+  {
+    SCOPED_TRACE("block files");
+    BlockCacheBuilder builder;
+    const ByteVector audioHeaders =
+        ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 3000"}));
+    const ByteVector videoHeaders =
+        ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4", "Content-Length: 40000"}));
+    const ByteVector small = Mp3(3000);   // data_2 blocks
+    const ByteVector middle = Mp3(6000);  // data_3 blocks
+    const ByteVector large = Mp4(40000);  // its own f_ file
+    const BlockCacheBuilder::Entry entries[] = {{"1/0/https://a.test/a.mp3", 0, {&audioHeaders, &small}},
+                                                {"1/0/https://a.test/b.mp4", 0, {&videoHeaders, &large}},
+                                                {"1/0/https://a.test/c.mp3", 0, {&audioHeaders, &middle}}};
+    for (const BlockCacheBuilder::Entry& entry : entries) builder.Add(entry, BlockFileKeyHash(entry.key));
+    MemoryCacheFolder folder;
+    builder.Build(folder);
+    EXPECT_EQ(CacheMediaElements(folder).size(), 3u);
+    EXPECT_EQ(folder.OpenCount(), folder.List().size());
+    EXPECT_EQ(folder.OpenNow(), 0u);
+  }
+  {
+    SCOPED_TRACE("firefox");
+    namespace ff = firefox_entry;
+    MemoryCacheFolder folder("profile/cache2/entries");
+    const ff::Bytes video = ff::Mp4(9000);
+    folder.Put(std::string(40, 'A'),
+               ff::Whole(video, ":https://a.test/v.mp4", ff::Head("video/mp4", video.size())));
+    const ff::Bytes page = ff::Body(700, "<html>", 3);
+    folder.Put(std::string(40, 'B'),
+               ff::Whole(page, ":https://a.test/p.html", ff::Head("text/html", page.size())));
+    // Still being written: no type yet, so judged by its bytes.
+    folder.Put(std::string(39, 'C') + "0", ff::Body(300, "", 5));
+    EXPECT_EQ(CacheMediaElements(folder).size(), 1u);
+    EXPECT_EQ(folder.OpenCount(), 3u);
+    EXPECT_EQ(folder.OpenNow(), 0u);
+  }
+}
+
+TEST(CacheScan, FilesGoneSinceTheListingAreLeftOut) {
+  auto memory = std::make_unique<MemoryCacheFolder>(SimpleCache());
+  MemoryCacheFolder& files = *memory;
+  for (int i = 1; i <= 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%016x_0", i);
+    PutEntry(files, name, "https://a.test/" + std::to_string(i) + ".mp3", Mp3(1000 + i),
+             {"HTTP/1.1 200 OK", "Content-Type: audio/mpeg"});
+  }
+  ListedCacheFolder listed(std::move(memory));
+  files.Remove("0000000000000002_0");
+  // Cut short inside its key: no entry at all.
+  files.Bytes("0000000000000003_0")->resize(30);
+  const std::vector<ScannedMedia> media = CacheMediaElements(listed);
+  ASSERT_EQ(media.size(), 2u);
+  EXPECT_EQ(media[0].element.webAddress, "https://a.test/1.mp3");
+  EXPECT_EQ(media[1].element.webAddress, "https://a.test/4.mp3");
+  EXPECT_EQ(PresentLength(media[1].element), 1004u);
+  // Every file gone: nothing, not even the index.
+  files.Remove("index");
+  files.Remove("0000000000000001_0");
+  files.Remove("0000000000000004_0");
+  EXPECT_TRUE(CacheMediaElements(listed).empty());
 }
 
 TEST(CacheScan, StoredTypesThatAreNeverMedia) {

@@ -139,6 +139,38 @@ TEST(ChromiumSimpleCacheTest, RangesInAnyOrderWithHoles) {
   EXPECT_EQ(BodyOf(folder, *element)[999], all[999]);
 }
 
+// The reader takes the end records and stream 0 from one read of the file's
+// last KiB where it can; stored responses of any length, around that read's
+// edge and past it, and bodies shorter than it read the same.
+TEST(ChromiumSimpleCacheTest, StoredResponsesOfEveryLengthAroundTheLastRead) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  for (const std::size_t bodyLength :
+       {std::size_t{0}, std::size_t{1}, std::size_t{5000}, std::size_t{70000}}) {
+    const ByteVector body = Pattern(bodyLength, 3);
+    std::vector<std::size_t> pads = {0, 12000, 40000};
+    for (std::size_t pad = 7900; pad < 8250; pad += 7) pads.push_back(pad);
+    for (const std::size_t pad : pads) {
+      SCOPED_TRACE(testing::Message() << "body " << bodyLength << ", pad " << pad);
+      const ByteVector pickle = ResponsePickle(
+          HeaderBlock({"HTTP/1.1 200 OK", "X-Pad: " + std::string(pad, 'p'), "Content-Type: audio/mpeg",
+                       "Content-Length: " + std::to_string(bodyLength)}));
+      for (const bool keySha256 : {true, false}) {
+        folder.Put("0000000000000003_0", SimpleMainFile(kKey, body, &pickle, keySha256));
+        const auto element = SimpleCacheEntryRead(folder, "0000000000000003");
+        ASSERT_TRUE(element);
+        EXPECT_TRUE(element->finished);
+        EXPECT_EQ(element->webAddress, kUrl);
+        EXPECT_EQ(element->contentType, "audio/mpeg");
+        EXPECT_EQ(element->fullLength, bodyLength);
+        EXPECT_EQ(PresentLength(*element), bodyLength);
+        if (bodyLength != 0) {
+          EXPECT_EQ(BodyOf(folder, *element), body);
+        }
+      }
+    }
+  }
+}
+
 TEST(ChromiumSimpleCacheTest, LongKeysAndDamagedEntries) {
   MemoryCacheFolder folder = FolderWithIndex();
   const std::string longKey = "1/0/https://a.test/" + std::string(20000, 'k');

@@ -177,6 +177,39 @@ TEST(FirefoxCache2, MetadataGivesAddressTypeAndLengths) {
   ExpectWholeBody(*element, body.size());
 }
 
+// The reader takes the trailer and the metadata from one read of the file's
+// last KiB where it can; metadata of any length, around that read's edge and
+// past it, behind bodies shorter and longer than it, reads the same.
+TEST(FirefoxCache2, MetadataOfEveryLengthAroundTheLastRead) {
+  MemoryCacheFolder folder(kEntriesPath);
+  for (const std::size_t bodyLength :
+       {std::size_t{0}, std::size_t{10}, std::size_t{6000}, std::size_t{300000}}) {
+    const Bytes body = BodyOf(bodyLength, 5);
+    std::vector<std::size_t> pads = {0, 20000};
+    for (std::size_t pad = 7800; pad < 8250; pad += 9) pads.push_back(pad);
+    for (const std::size_t pad : pads) {
+      SCOPED_TRACE(testing::Message() << "body " << bodyLength << ", pad " << pad);
+      const std::string head =
+          "HTTP/1.1 200 OK\r\nX-Pad: " + std::string(pad, 'p') +
+          "\r\nContent-Type: audio/ogg\r\nContent-Length: " + std::to_string(bodyLength) + "\r\n";
+      for (const std::uint32_t version : {4u, 3u}) {
+        folder.Put(kName1, EntryBuild(body, ":https://a.test/s.ogg", MediaElements(head), {version}));
+        const auto element = ReadOne(folder, kName1);
+        ASSERT_TRUE(element);
+        EXPECT_TRUE(element->finished);
+        EXPECT_EQ(element->webAddress, "https://a.test/s.ogg");
+        EXPECT_EQ(element->contentType, "audio/ogg");
+        EXPECT_EQ(element->fullLength, bodyLength);
+        if (bodyLength != 0) {
+          ExpectWholeBody(*element, bodyLength);
+        } else {
+          EXPECT_TRUE(element->pieces.empty());
+        }
+      }
+    }
+  }
+}
+
 TEST(FirefoxCache2, ResponseHeadFieldsAndTheirDefaults) {
   struct Case {
     std::string_view head;

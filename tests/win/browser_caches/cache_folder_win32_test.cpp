@@ -1,16 +1,22 @@
 // The Windows cache folder: listing, reads at offsets, files the "browser"
 // holds open for writing and deletes, folder names outside the ANSI code
-// page, and the real caches of the native tests read through it.
+// page, the real caches of the native tests read through it, and the
+// command-line scan over it (files gone since the listing, none left open).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/browser_caches/chromium_cache.h"
+#include "app/command_line/cache_scan.h"
+#include "app/command_line/listed_cache_folder.h"
 #include "runtime/core/handles.h"
+#include "tests/portable/chromium_cache_builders.h"
+#include "tests/win/cache_disk_writer.h"
 
 namespace {
 
@@ -141,6 +147,45 @@ TEST(CacheFolderWin32Test, RealCachesReadThroughTheWindowsFolder) {
       EXPECT_EQ(CacheElementSignature(*folder, element).extension, "mp4");
     }
     EXPECT_TRUE(sawClip);
+  }
+}
+
+TEST(CacheFolderWin32Test, ScanSkipsFilesGoneSinceTheListingAndLeavesNoFileOpen) {
+  TempFolder temp(u"ee_cache_folder_scan");
+  const std::wstring path(TempFolder::W(temp.Path()));
+  struct Removal {
+    std::wstring path;
+    ~Removal() { DiskTreeRemove(path); }
+  } removal{path};
+  MemoryCacheFolder memory;
+  memory.Put("index", SimpleIndex());
+  const char* const names[] = {"0000000000000001_0", "0000000000000002_0", "0000000000000003_0",
+                               "0000000000000004_0"};
+  for (int i = 0; i < 4; ++i) {
+    const bool page = i == 2;
+    const ByteVector pickle = ResponsePickle(
+        HeaderBlock({"HTTP/1.1 200 OK", page ? "Content-Type: text/html" : "Content-Type: video/mp4"}));
+    const std::string url = "https://a.test/" + std::to_string(i) + (page ? ".html" : ".mp4");
+    memory.Put(names[i], SimpleMainFile("1/0/" + url, page ? Pattern(3000, 1) : Mp4Head(20000, 2), &pickle));
+  }
+  ASSERT_TRUE(DiskCacheWrite(path, memory));
+  auto disk = DiskCacheFolderOpen(temp.Path(), "C:\\scan");
+  ASSERT_TRUE(disk);
+  ListedCacheFolder listed(std::move(disk));
+  ASSERT_TRUE(DeleteFileW((path + L"\\0000000000000002_0").c_str()));
+
+  const std::vector<ScannedMedia> media = CacheMediaElements(listed);
+  ASSERT_EQ(media.size(), 2u);
+  EXPECT_EQ(media[0].element.webAddress, "https://a.test/0.mp4");
+  EXPECT_EQ(media[1].element.webAddress, "https://a.test/3.mp4");
+  EXPECT_EQ(PresentLength(media[1].element), 20000u);
+  // Every file let go: each opens again with no sharing at all.
+  for (const char* name : {"index", "0000000000000001_0", "0000000000000003_0", "0000000000000004_0"}) {
+    const std::wstring file = path + L"\\" + std::wstring(name, name + std::strlen(name));
+    FileHandle alone(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(alone) << name;
+    alone.Reset();
+    EXPECT_TRUE(DeleteFileW(file.c_str())) << name;
   }
 }
 

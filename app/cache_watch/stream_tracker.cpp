@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/browser_caches/chromium_block_files.h"
 #include "app/streams/cache_streams.h"
 #include "app/streams/stream_parts.h"
 
@@ -21,6 +22,13 @@ bool PlaylistNamed(std::string_view address) {
   for (const char c : address.substr(dot + 1)) extension += AsciiLower(c);
   return extension == "m3u8" || extension == "m3u" || extension == "mpd";
 }
+
+// Block files keep bodies of up to 16 KiB inside their data files: such a
+// playlist, init segment or short segment makes no new file the watch sees.
+constexpr std::uint64_t kBlockFileInlineMax = 16 * 1024;
+// Walks of a block-file index for them, per folder, the waits growing.
+constexpr int kInlineWalks = 8;
+constexpr std::uint64_t kInlineWalkWaitMs = 1000;
 
 std::string PartId(const StreamPartRef& part) { return part.fileName.empty() ? part.key : part.fileName; }
 
@@ -64,6 +72,8 @@ struct StreamTracker::Folder {
   std::uint64_t lastChangeMs = 0;
   std::uint64_t lastFindMs = 0;
   bool found = false;  // a find has run
+  int walksLeft = kInlineWalks;
+  std::uint64_t nextWalkMs = 0;
 
   // Parts unchanged too long are left as they are; true while any is followed.
   bool Follow(std::uint64_t nowMs, std::uint64_t lifetimeMs) {
@@ -104,24 +114,46 @@ void StreamTracker::PartFound(std::uint64_t sessionId, const CacheFolderName& na
     folder->name = name;
     folder->store = ref.store;
   }
+  Keep(*folder, ref, element, signature, nowMs);
+}
+
+void StreamTracker::Keep(Folder& folder, const StreamPartRef& ref, const CacheElement& element,
+                         const MediaSignature& signature, std::uint64_t nowMs) {
   const std::string id = PartId(ref);
-  if (auto old = folder->parts.find(id); old != folder->parts.end()) folder->ages.erase(old->second.order);
-  Part& part = folder->parts[id];
+  if (auto old = folder.parts.find(id); old != folder.parts.end()) folder.ages.erase(old->second.order);
+  Part& part = folder.parts[id];
   part.ref = ref;
   part.element = element;
   part.signature = signature;
   part.changedMs = nowMs;
-  part.order = folder->nextOrder++;
+  part.order = folder.nextOrder++;
   part.followed = true;
-  folder->ages.emplace(part.order, id);
-  folder->dirty = true;
-  folder->lastChangeMs = nowMs;
+  folder.ages.emplace(part.order, id);
+  folder.dirty = true;
+  folder.lastChangeMs = nowMs;
   ++figures_.partsKept;
-  while (folder->parts.size() > limits_.partsPerFolder) {
-    folder->parts.erase(folder->ages.begin()->second);
-    folder->ages.erase(folder->ages.begin());
+  while (folder.parts.size() > limits_.partsPerFolder) {
+    folder.parts.erase(folder.ages.begin()->second);
+    folder.ages.erase(folder.ages.begin());
     ++figures_.partsDropped;
   }
+}
+
+bool StreamTracker::WalkInline(Folder& folder, CacheFolder& open, std::uint64_t nowMs) {
+  --folder.walksLeft;
+  folder.nextWalkMs = nowMs + kInlineWalkWaitMs * static_cast<std::uint64_t>(kInlineWalks - folder.walksLeft);
+  ++figures_.inlineWalks;
+  bool added = false;
+  for (const CacheElement& element : BlockFileElementsRead(open)) {
+    if (element.webAddress.empty() || PresentLength(element) > kBlockFileInlineMax || !IsComplete(element) ||
+        folder.parts.count(element.key) != 0)
+      continue;
+    const MediaSignature signature = CacheElementSignature(open, element);
+    if (!StreamPartIs(signature, element)) continue;
+    Keep(folder, {element.store, {}, element.key}, element, signature, nowMs);
+    added = true;
+  }
+  return added;
 }
 
 void StreamTracker::SessionEnded(std::uint64_t session) { sessions_.erase(session); }
@@ -134,6 +166,20 @@ bool StreamTracker::Handed(Session& session, const std::string& key) {
     session.handedOrder.pop_front();
   }
   return false;
+}
+
+CacheStreams StreamTracker::Find(Folder& folder, CacheFolder& open) {
+  std::vector<CacheElement> elements;
+  std::vector<MediaSignature> signatures;
+  elements.reserve(folder.parts.size());
+  signatures.reserve(folder.parts.size());
+  for (const auto& [order, id] : folder.ages) {
+    const Part& part = folder.parts.at(id);
+    elements.push_back(part.element);
+    signatures.push_back(part.signature);
+  }
+  ++figures_.finds;
+  return CacheStreamsFind(open, elements, signatures);
 }
 
 void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t nowMs,
@@ -174,21 +220,23 @@ void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t n
   }
   if (!folder.dirty && !groupsDue) return;
 
-  std::vector<CacheElement> elements;
-  std::vector<MediaSignature> signatures;
-  std::vector<StreamPartRef> refs;
-  elements.reserve(folder.parts.size());
-  for (const auto& [order, id] : folder.ages) {
-    const Part& part = folder.parts.at(id);
-    elements.push_back(part.element);
-    signatures.push_back(part.signature);
-    refs.push_back(part.ref);
-  }
-  ++figures_.finds;
   folder.found = true;
   folder.dirty = false;
   folder.groupsWaiting = false;
-  const CacheStreams streams = CacheStreamsFind(*open, elements, signatures);
+  CacheStreams streams = Find(folder, *open);
+  // A group in a block-file cache may lack its playlist and init segment
+  // only because they are small enough to live inside the data files.
+  const bool grouped = std::any_of(streams.streams.begin(), streams.streams.end(), [](const CacheStream& stream) {
+    return stream.origin == CacheStreamOrigin::SegmentGroup;
+  });
+  if (grouped && folder.store == CacheStore::ChromiumBlockFiles && folder.walksLeft > 0 &&
+      nowMs >= folder.nextWalkMs && WalkInline(folder, *open, nowMs)) {
+    folder.dirty = false;
+    streams = Find(folder, *open);
+  }
+  std::vector<StreamPartRef> refs;
+  refs.reserve(folder.parts.size());
+  for (const auto& [order, id] : folder.ages) refs.push_back(folder.parts.at(id).ref);
   const bool quiet = nowMs >= folder.lastChangeMs + limits_.groupQuietMs;
   for (const CacheStream& stream : streams.streams) {
     const std::string key = StreamKey(stream);

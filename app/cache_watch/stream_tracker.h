@@ -8,7 +8,10 @@
 // there.  A group of segments that no playlist names goes on once the
 // folder's parts have stopped changing for a while (its playlist, if any,
 // would have come meanwhile).  Parts the browser is still writing are read
-// again at each find until they are finished.  Pure bookkeeping over
+// again at each find until they are finished.  A block-file cache keeps
+// small bodies (playlists, init segments) inside its data files, where the
+// watch sees no new file: while a folder shows a group, its index is walked
+// for them a bounded number of times.  Pure bookkeeping over
 // CacheFolder, on the looker's one thread.
 #pragma once
 
@@ -25,6 +28,7 @@
 #include "app/browser_caches/media_element_ref.h"
 #include "app/browser_caches/media_signature.h"
 #include "app/cache_watch/candidate_settings.h"
+#include "app/streams/cache_streams.h"
 
 struct StreamTrackerLimits {
   std::size_t partsPerFolder = 4096;     // the oldest part goes first
@@ -40,6 +44,7 @@ struct StreamTrackerFigures {
   std::uint64_t partsKept = 0;
   std::uint64_t partsDropped = 0;  // over the cap, or gone from the cache
   std::uint64_t finds = 0;         // CacheStreamsFind runs
+  std::uint64_t inlineWalks = 0;   // block-file index walks for parts without files of their own
   std::uint64_t handedOn = 0;      // streams handed on
 };
 
@@ -72,6 +77,12 @@ class StreamTracker {
   struct Folder;
   struct Session;
   void LookFolder(Session& session, Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
+  void Keep(Folder& folder, const StreamPartRef& ref, const CacheElement& element, const MediaSignature& signature,
+            std::uint64_t nowMs);
+  CacheStreams Find(Folder& folder, CacheFolder& open);
+  // Block files: adds the complete stream parts kept inside the data files;
+  // true when it found any.
+  bool WalkInline(Folder& folder, CacheFolder& open, std::uint64_t nowMs);
   bool Handed(Session& session, const std::string& key);
 
   CacheFolderOpener& opener_;

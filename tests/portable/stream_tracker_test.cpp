@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/browser_caches/cache_folder_memory.h"
+#include "app/browser_caches/chromium_block_files.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/stream_tracker.h"
@@ -342,6 +343,78 @@ TEST_F(StreamTrackerTest, CandidatesKeepPlaylistsAndSegmentsAsStreamParts) {
   found.clear();
   candidates.Look(1000, found);
   EXPECT_TRUE(found.empty());
+}
+
+// Block files keep the playlist and the init segment inside data_1 and
+// data_2, where no new file shows them: the fragments' own files start a
+// group, and a walk of the index finds the rest, so the stream goes on with
+// its playlist's address.
+class BlockFolder final : public CacheFolderOpener {
+ public:
+  std::unique_ptr<CacheFolder> Open(const CacheFolderName&) override {
+    return std::make_unique<CacheFolderRef>(memory);
+  }
+  MemoryCacheFolder memory;
+};
+
+TEST(StreamTrackerBlockFiles, PlaylistAndInitInsideTheDataFilesAreFoundByAWalkOfTheIndex) {
+  BlockFolder folder;
+  BlockCacheBuilder builder;
+  const ByteVector playlistHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl"}));
+  const ByteVector segmentHeaders = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4"}));
+  const ByteVector playlist = TextBytes(
+      "#EXTM3U\n#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:1,\nseg0.m4s\n#EXTINF:1,\nseg1.m4s\n#EXT-X-ENDLIST\n");
+  const ByteVector init = Init("vide");
+  // Large enough for files of their own.
+  const ByteVector seg0 = Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(20000, 1))});
+  const ByteVector seg1 = Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(20000, 2))});
+  const std::string base = "1/0/_dk_https://v.test https://v.test https://v.test/b/";
+  const struct {
+    std::string name;
+    const ByteVector* headers;
+    const ByteVector* body;
+  } entries[] = {{"index.m3u8", &playlistHeaders, &playlist},
+                 {"init.mp4", &segmentHeaders, &init},
+                 {"seg0.m4s", &segmentHeaders, &seg0},
+                 {"seg1.m4s", &segmentHeaders, &seg1}};
+  for (const auto& entry : entries) {
+    BlockCacheBuilder::Entry added{base + entry.name, 0, {entry.headers, entry.body}};
+    builder.Add(added, BlockFileKeyHash(added.key));
+  }
+  builder.Build(folder.memory);
+  ASSERT_EQ(folder.memory.List().size(), 7u);  // index, data_0..3 and the two fragments' files
+
+  CacheCandidates candidates(folder);
+  candidates.FileAdded(1, kCache, "index", 0);
+  candidates.FileAdded(1, kCache, "f_000001", 0);
+  candidates.FileAdded(1, kCache, "f_000002", 0);
+  std::vector<MediaElementRef> found;
+  candidates.Look(0, found);
+  ASSERT_EQ(found.size(), 1u);
+  const MediaElementRef& ref = found.front();
+  EXPECT_EQ(ref.webAddress, "https://v.test/b/index.m3u8");
+  EXPECT_FALSE(ref.segmentGroup);
+  EXPECT_EQ(ref.store, CacheStore::ChromiumBlockFiles);
+  EXPECT_EQ(ref.extension, "mp4");
+  ASSERT_EQ(ref.streamParts.size(), 4u);
+
+  // The reference reads the joined file again by the parts' keys.
+  const StreamElements read = StreamPartsRead(folder.memory, ref.streamParts);
+  const CacheStreams streams = CacheStreamsFind(folder.memory, read.elements, read.signatures);
+  const CacheStream* stream = StreamNamed(streams, ref.webAddress, {}, false);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_TRUE(stream->plan.complete);
+  ByteVector joined;
+  ASSERT_TRUE(CacheStreamWrite(folder.memory, *stream, [&](std::span<const std::uint8_t> bytes) {
+    joined.insert(joined.end(), bytes.begin(), bytes.end());
+    return true;
+  }));
+  EXPECT_EQ(joined, Cat({init, seg0, seg1}));
+  found.clear();
+  candidates.Look(5000, found);
+  EXPECT_TRUE(found.empty());
+  EXPECT_FALSE(candidates.Pending());
 }
 
 }  // namespace

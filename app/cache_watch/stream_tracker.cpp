@@ -224,12 +224,18 @@ void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t n
   folder.dirty = false;
   folder.groupsWaiting = false;
   CacheStreams streams = Find(folder, *open);
-  // A group in a block-file cache may lack its playlist and init segment
-  // only because they are small enough to live inside the data files.
-  const bool grouped = std::any_of(streams.streams.begin(), streams.streams.end(), [](const CacheStream& stream) {
+  // Segments in a block-file cache may form only a group, or no stream at
+  // all (encrypted bytes say nothing), because their playlist and init
+  // segment are small enough to live inside the data files.
+  bool unclaimed = std::any_of(streams.streams.begin(), streams.streams.end(), [](const CacheStream& stream) {
     return stream.origin == CacheStreamOrigin::SegmentGroup;
   });
-  if (grouped && folder.store == CacheStore::ChromiumBlockFiles && folder.walksLeft > 0 &&
+  std::size_t index = 0;
+  for (const auto& [order, id] : folder.ages) {
+    if (folder.parts.at(id).signature.nature == MediaNature::Segment && !streams.partOfStream[index]) unclaimed = true;
+    ++index;
+  }
+  if (unclaimed && folder.store == CacheStore::ChromiumBlockFiles && folder.walksLeft > 0 &&
       nowMs >= folder.nextWalkMs && WalkInline(folder, *open, nowMs)) {
     folder.dirty = false;
     streams = Find(folder, *open);

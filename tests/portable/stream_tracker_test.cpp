@@ -417,4 +417,34 @@ TEST(StreamTrackerBlockFiles, PlaylistAndInitInsideTheDataFilesAreFoundByAWalkOf
   EXPECT_FALSE(candidates.Pending());
 }
 
+// Encrypted segments say nothing by their bytes and form no group; their
+// playlist, inside the data files, is still looked for and marks the stream.
+TEST(StreamTrackerBlockFiles, EncryptedSegmentsWithoutAStreamOfTheirOwnStillLeadToTheirPlaylist) {
+  BlockFolder folder;
+  BlockCacheBuilder builder;
+  const ByteVector playlistHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl"}));
+  const ByteVector segmentHeaders = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp2t"}));
+  const ByteVector playlist = TextBytes(
+      "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k.key\"\n#EXTINF:1,\ns0.ts\n#EXTINF:1,\ns1.ts\n#EXT-X-ENDLIST\n");
+  const ByteVector s0 = Pattern(20000, 3);
+  const ByteVector s1 = Pattern(20000, 4);
+  const std::string base = "1/0/_dk_https://v.test https://v.test https://v.test/k/";
+  BlockCacheBuilder::Entry entries[] = {{base + "index.m3u8", 0, {&playlistHeaders, &playlist}},
+                                        {base + "s0.ts", 0, {&segmentHeaders, &s0}},
+                                        {base + "s1.ts", 0, {&segmentHeaders, &s1}}};
+  for (const auto& entry : entries) builder.Add(entry, BlockFileKeyHash(entry.key));
+  builder.Build(folder.memory);
+
+  CacheCandidates candidates(folder);
+  candidates.FileAdded(1, kCache, "index", 0);
+  candidates.FileAdded(1, kCache, "f_000001", 0);
+  candidates.FileAdded(1, kCache, "f_000002", 0);
+  std::vector<MediaElementRef> found;
+  candidates.Look(0, found);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found.front().webAddress, "https://v.test/k/index.m3u8");
+  EXPECT_EQ(found.front().extension, "ts");
+}
+
 }  // namespace

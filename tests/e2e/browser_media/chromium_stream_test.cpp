@@ -3,7 +3,8 @@
 // saved at OK as one file that equals the init segment and the segments
 // (or the TS segments) the lab served, which ffprobe reads whole; a stream
 // with segments skipped offers the choice in segments; an AES-128 stream
-// gets the one not-saveable message and nothing is saved.  Both stores.
+// gets the one not-saveable message and nothing is saved; segments whose
+// playlist was not cached are one group.  Both stores.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,11 +75,14 @@ std::optional<StreamPage> Play(ChromiumWatchSession& session, const std::string&
   return page;
 }
 
-// The video prompt for the page's playlist, read and checked; OK pressed.
-::testing::AssertionResult ConfirmStreamPrompt(ChromiumWatchSession& session, const StreamPage& page) {
+// The video prompt naming `path` (the page's playlist unless given), read
+// and checked; OK pressed.
+::testing::AssertionResult ConfirmStreamPrompt(ChromiumWatchSession& session, const StreamPage& page,
+                                               const std::string& path = {}) {
+  const std::string named = path.empty() ? page.playlist : path;
   MessageBoxWindow box = session.NextBox();
-  if (!box) return ::testing::AssertionFailure() << "no prompt for " << page.playlist;
-  const std::string expected = kVideoPromptBefore + session.Lab().Url(page.playlist) + kVideoPromptAfter;
+  if (!box) return ::testing::AssertionFailure() << "no prompt for " << named;
+  const std::string expected = kVideoPromptBefore + session.Lab().Url(named) + kVideoPromptAfter;
   if (box.Caption() != kVideoPromptCaption || box.Message() != expected) {
     const std::string seen = "[" + box.Caption() + "] " + box.Message();
     box.Answer(IDCANCEL);
@@ -168,6 +172,30 @@ TYPED_TEST(ChromiumStreams, EncryptedStreamGetsTheNotSaveableMessageAndNothingIs
   ASSERT_TRUE(session.StopBrowser());
   EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
   EXPECT_TRUE(Added(before, session.SaveFolderFiles()).empty());
+}
+
+// The site does not let the playlist be cached: the segments (and the init
+// segment) alone are one group, prompted for with its first segment's
+// address once they stopped arriving, and saved whole.
+TYPED_TEST(ChromiumStreams, SegmentsWhosePlaylistWasNotCachedArePromptedAsOneGroup) {
+  ChromiumWatchSession& session = this->Session();
+  const std::set<std::wstring> before = session.SaveFolderFiles();
+  const std::optional<StreamPage> page = Play(session, "hls-nostore");
+  ASSERT_TRUE(page);
+  ASSERT_FALSE(page->playlistCached);
+  const StreamTrack& track = page->tracks.front();
+  ASSERT_TRUE(ConfirmStreamPrompt(session, *page, track.segments.front()));
+  const std::optional<std::wstring> saved = session.WaitSaved(MediaClass::kVideo);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(ExtensionOf(*saved), ".mp4");
+  const std::optional<std::string> bytes = FileRead(*saved);
+  ASSERT_TRUE(bytes);
+  const std::string joined = JoinedRun(session.Lab(), track);
+  EXPECT_EQ(bytes->size(), joined.size());
+  EXPECT_TRUE(*bytes == joined) << "the saved file is not the init and segments served";
+  ASSERT_TRUE(session.StopBrowser());
+  EXPECT_TRUE(session.NoBoxAppears(Milliseconds(4000)));
+  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
 }
 
 }  // namespace

@@ -227,8 +227,8 @@ void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vecto
           found.push_back(RefOf(folder.session, folder.name, *element, signature, entry + "_0"));
           ++figures_.found;
         } else if (StreamPartIs(signature, *element)) {
-          streams_->PartFound(folder.session, folder.name, {element->store, entry + "_0", element->key}, *element,
-                              signature, nowMs);
+          streams_->PartFound(folder.session, folder.name, {element->store, entry + "_0", element->key},
+                              *element, signature, nowMs);
         }
         Settle(folder, entry, {});
         candidate = folder.candidates.erase(candidate);
@@ -312,8 +312,8 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
           found.push_back(RefOf(folder.session, folder.name, *element, signature, {}));
           ++figures_.found;
         } else if (StreamPartIs(signature, *element)) {
-          streams_->PartFound(folder.session, folder.name, {element->store, {}, element->key}, *element, signature,
-                              nowMs);
+          streams_->PartFound(folder.session, folder.name, {element->store, {}, element->key}, *element,
+                              signature, nowMs);
         }
         Settle(folder, key, anchor);
         candidate = folder.candidates.erase(candidate);

@@ -68,8 +68,8 @@ void FirefoxCandidates::LookFolder(Folder& folder, std::uint64_t nowMs, std::vec
           found.push_back(std::move(ref));
           ++figures_.found;
         } else if (StreamPartIs(signature, *element)) {
-          streams_.PartFound(folder.session, folder.name, {CacheStore::FirefoxCache2, entry, element->key}, *element,
-                             signature, nowMs);
+          streams_.PartFound(folder.session, folder.name, {CacheStore::FirefoxCache2, entry, element->key},
+                             *element, signature, nowMs);
         }
         candidate = folder.candidates.erase(candidate);
         continue;

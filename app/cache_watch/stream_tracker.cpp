@@ -232,7 +232,8 @@ void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t n
   });
   std::size_t index = 0;
   for (const auto& [order, id] : folder.ages) {
-    if (folder.parts.at(id).signature.nature == MediaNature::Segment && !streams.partOfStream[index]) unclaimed = true;
+    if (folder.parts.at(id).signature.nature == MediaNature::Segment && !streams.partOfStream[index])
+      unclaimed = true;
     ++index;
   }
   if (unclaimed && folder.store == CacheStore::ChromiumBlockFiles && folder.walksLeft > 0 &&
@@ -254,9 +255,9 @@ void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t n
     }
     // A stream whose segments were offered already (as a group before its
     // playlist came, or the other way round) is not offered again.
-    const bool offered = std::any_of(stream.sources.begin(), stream.sources.end(), [&](const CacheElement& source) {
-      return session.handed.count("S " + source.webAddress) != 0;
-    });
+    const bool offered = std::any_of(
+        stream.sources.begin(), stream.sources.end(),
+        [&](const CacheElement& source) { return session.handed.count("S " + source.webAddress) != 0; });
     Handed(session, key);
     for (const CacheElement& source : stream.sources) Handed(session, "S " + source.webAddress);
     if (offered) continue;

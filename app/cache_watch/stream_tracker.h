@@ -77,8 +77,8 @@ class StreamTracker {
   struct Folder;
   struct Session;
   void LookFolder(Session& session, Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
-  void Keep(Folder& folder, const StreamPartRef& ref, const CacheElement& element, const MediaSignature& signature,
-            std::uint64_t nowMs);
+  void Keep(Folder& folder, const StreamPartRef& ref, const CacheElement& element,
+            const MediaSignature& signature, std::uint64_t nowMs);
   CacheStreams Find(Folder& folder, CacheFolder& open);
   // Block files: adds the complete stream parts kept inside the data files;
   // true when it found any.

@@ -39,7 +39,8 @@ struct StreamNow {
   std::optional<CacheStream> stream;
 };
 
-std::optional<CacheStream> Named(CacheFolder& folder, const StreamElements& read, const MediaElementRef& ref) {
+std::optional<CacheStream> Named(CacheFolder& folder, const StreamElements& read,
+                                 const MediaElementRef& ref) {
   const CacheStreams streams = CacheStreamsFind(folder, read.elements, read.signatures);
   const CacheStream* named = StreamNamed(streams, ref.webAddress, ref.representation, ref.segmentGroup);
   if (named == nullptr) return std::nullopt;
@@ -74,10 +75,8 @@ Text Decimal(std::size_t value) {
 }
 
 std::size_t ContiguousSegments(const CacheStream& stream) {
-  return static_cast<std::size_t>(
-      std::count_if(stream.plan.pieces.begin(), stream.plan.pieces.end(), [](const JoinPiece& piece) {
-        return !piece.init;
-      }));
+  return static_cast<std::size_t>(std::count_if(stream.plan.pieces.begin(), stream.plan.pieces.end(),
+                                                [](const JoinPiece& piece) { return !piece.init; }));
 }
 
 bool Save(StreamNow& now, const DestinationName& name, Text& written) {
@@ -98,7 +97,8 @@ bool Save(StreamNow& now, const DestinationName& name, Text& written) {
 }
 
 void ProtectedShow(std::string_view address) {
-  MessageBoxShow(std::string_view(ProtectedStreamText(address)), kStreamProtectedStyle, kStreamProtectedCaption);
+  MessageBoxShow(std::string_view(ProtectedStreamText(address)), kStreamProtectedStyle,
+                 kStreamProtectedCaption);
 }
 
 }  // namespace
@@ -161,7 +161,8 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
     if (now.stream && !now.stream->plan.complete) {
       const Text warning = IncompleteStreamText(address, now.stream->plan.present, now.stream->plan.total,
                                                 ContiguousSegments(*now.stream));
-      const std::int32_t choice = MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
+      const std::int32_t choice =
+          MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
       if (choice == kMessageBoxTryAgain) continue;
       if (choice != kMessageBoxContinue) return;
     }

@@ -22,7 +22,8 @@ std::size_t CacheStreamReader::Read(void* buffer, std::size_t count) {
       reader_ = std::make_unique<CacheBodyReader>(folder_, stream_.sources[piece.source]);
       readerSource_ = piece.source;
     }
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count - given, piece.length - done_));
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count - given, piece.length - done_));
     const std::size_t got = reader_->Read(piece.offset + done_, out + given, wanted);
     given += got;
     done_ += got;

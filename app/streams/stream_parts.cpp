@@ -34,12 +34,14 @@ std::optional<CacheElement> StreamPartRead(CacheFolder& folder, const StreamPart
 StreamElements StreamPartsRead(CacheFolder& folder, std::span<const StreamPartRef> parts) {
   std::vector<CacheElement> elements;
   for (const StreamPartRef& part : parts)
-    if (std::optional<CacheElement> element = StreamPartRead(folder, part)) elements.push_back(std::move(*element));
+    if (std::optional<CacheElement> element = StreamPartRead(folder, part))
+      elements.push_back(std::move(*element));
   return Sniffed(folder, std::move(elements));
 }
 
 StreamElements StreamFolderRead(CacheFolder& folder, CacheStore store) {
-  return Sniffed(folder, store == CacheStore::FirefoxCache2 ? FirefoxEntriesRead(folder) : ChromiumCacheRead(folder));
+  return Sniffed(folder,
+                 store == CacheStore::FirefoxCache2 ? FirefoxEntriesRead(folder) : ChromiumCacheRead(folder));
 }
 
 const CacheStream* StreamNamed(const CacheStreams& streams, const std::string& address,

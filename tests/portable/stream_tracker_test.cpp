@@ -40,16 +40,19 @@ ByteVector Init(std::string_view handler) {
   ByteVector hdlr(8, 0);
   Append(hdlr, handler);
   hdlr.resize(hdlr.size() + 13, 0);
-  const ByteVector trak = Box("trak", Cat({Box("tkhd", ByteVector(84, 0)),
-                                           Box("mdia", Cat({Box("mdhd", ByteVector(24, 0)), Box("hdlr", hdlr)}))}));
+  const ByteVector trak =
+      Box("trak", Cat({Box("tkhd", ByteVector(84, 0)),
+                       Box("mdia", Cat({Box("mdhd", ByteVector(24, 0)), Box("hdlr", hdlr)}))}));
   ByteVector ftyp;
   Append(ftyp, "iso6");
   ftyp.resize(8, 0);
-  return Cat({Box("ftyp", ftyp),
-              Box("moov", Cat({Box("mvhd", ByteVector(100, 0)), trak, Box("mvex", Box("trex", ByteVector(24, 0)))}))});
+  return Cat({Box("ftyp", ftyp), Box("moov", Cat({Box("mvhd", ByteVector(100, 0)), trak,
+                                                  Box("mvex", Box("trex", ByteVector(24, 0)))}))});
 }
 
-ByteVector Fragment(std::uint32_t seed) { return Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(700, seed))}); }
+ByteVector Fragment(std::uint32_t seed) {
+  return Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(700, seed))});
+}
 
 ByteVector TsSegment(std::uint32_t seed) {
   ByteVector bytes = Pattern(188 * 30, seed);
@@ -96,11 +99,13 @@ class StreamTrackerTest : public testing::Test, public CacheFolderOpener {
   void Found(const std::string& url, const ByteVector& body, std::string_view type, std::uint64_t nowMs,
              bool closed = true) {
     const std::string name = Put(url, body, type, closed);
-    const std::optional<CacheElement> element = ChromiumElementRead(folder_, CacheStore::ChromiumSimple, name, {});
+    const std::optional<CacheElement> element =
+        ChromiumElementRead(folder_, CacheStore::ChromiumSimple, name, {});
     ASSERT_TRUE(element);
     const MediaSignature signature = CacheElementSignature(folder_, *element);
     ASSERT_TRUE(StreamPartIs(signature, *element)) << url;
-    tracker.PartFound(1, kCache, {CacheStore::ChromiumSimple, name, element->key}, *element, signature, nowMs);
+    tracker.PartFound(1, kCache, {CacheStore::ChromiumSimple, name, element->key}, *element, signature,
+                      nowMs);
   }
 
   static std::string Key(const std::string& url) { return "1/0/_dk_https://v.test https://v.test " + url; }
@@ -121,7 +126,8 @@ class StreamTrackerTest : public testing::Test, public CacheFolderOpener {
     CacheStreamReader reader(folder_, *stream);
     ByteVector bytes;
     std::uint8_t block[333];  // smaller than a piece, so pieces are read in several steps
-    for (std::size_t got; (got = reader.Read(block, sizeof block)) != 0;) bytes.insert(bytes.end(), block, block + got);
+    for (std::size_t got; (got = reader.Read(block, sizeof block)) != 0;)
+      bytes.insert(bytes.end(), block, block + got);
     if (reader.Failed()) return std::nullopt;
     return bytes;
   }
@@ -224,12 +230,12 @@ TEST_F(StreamTrackerTest, GroupWaitsUntilThePartsAreQuietAndIsNotOfferedAgainWhe
 }
 
 TEST_F(StreamTrackerTest, UnfinishedPartsAreFollowedUntilFinishedOrUnchangedTooLongAndDroppedWhenGone) {
-  const std::string playlist =
-      "#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n";
+  const std::string playlist = "#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n";
   Found("https://v.test/a/index.m3u8", TextBytes(playlist), "application/vnd.apple.mpegurl", 0);
   // The first segment is still being written: no segment complete yet.
   const ByteVector seg0 = TsSegment(0);
-  Found("https://v.test/a/seg0.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 0, false);
+  Found("https://v.test/a/seg0.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 0,
+        false);
   EXPECT_TRUE(LookAt(0).empty());
   EXPECT_TRUE(tracker.Pending());  // followed
   EXPECT_TRUE(LookAt(600).empty());
@@ -241,14 +247,16 @@ TEST_F(StreamTrackerTest, UnfinishedPartsAreFollowedUntilFinishedOrUnchangedTooL
   EXPECT_FALSE(tracker.Pending());
 
   // A part that stays unfinished is left after its lifetime.
-  Found("https://v.test/b/seg1.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 2000, false);
+  Found("https://v.test/b/seg1.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 2000,
+        false);
   LookAt(2000);
   EXPECT_TRUE(tracker.Pending());
   LookAt(2000 + StreamTrackerLimits{}.unfinishedLifetimeMs);
   EXPECT_FALSE(tracker.Pending());
 
   // One the browser removes while it is followed is dropped.
-  Found("https://v.test/c/seg1.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 70000, false);
+  Found("https://v.test/c/seg1.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 70000,
+        false);
   const std::size_t parts = tracker.PartCount();
   folder_.Remove(names_["https://v.test/c/seg1.ts"]);
   LookAt(70000);
@@ -290,7 +298,8 @@ TEST_F(StreamTrackerTest, EncryptedStreamIsHandedOnMarkedByItsRereadAndPartsAreC
   for (int i = 0; i < 4; ++i) {
     const std::string url = "https://v.test/cap/seg" + std::to_string(i) + ".ts";
     const std::string name = Put(url, TsSegment(i), "video/mp2t");
-    const std::optional<CacheElement> element = ChromiumElementRead(folder_, CacheStore::ChromiumSimple, name, {});
+    const std::optional<CacheElement> element =
+        ChromiumElementRead(folder_, CacheStore::ChromiumSimple, name, {});
     capped.PartFound(1, kCache, {CacheStore::ChromiumSimple, name, element->key}, *element,
                      CacheElementSignature(folder_, *element), 0);
   }
@@ -326,9 +335,10 @@ TEST_F(StreamTrackerTest, StreamReaderFailsWhenTheCacheGivesFewerBytesThanPlanne
 // found as new files, come out as one stream reference.
 TEST_F(StreamTrackerTest, CandidatesKeepPlaylistsAndSegmentsAsStreamParts) {
   CacheCandidates candidates(*this);
-  const std::string playlist = Put("https://v.test/c/index.m3u8",
-                                   TextBytes("#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n"),
-                                   "application/vnd.apple.mpegurl");
+  const std::string playlist =
+      Put("https://v.test/c/index.m3u8",
+          TextBytes("#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n"),
+          "application/vnd.apple.mpegurl");
   const std::string seg0 = Put("https://v.test/c/seg0.ts", TsSegment(0), "video/mp2t");
   const std::string seg1 = Put("https://v.test/c/seg1.ts", TsSegment(1), "video/mp2t");
   for (const std::string& name : {playlist, seg0, seg1}) candidates.FileAdded(1, kCache, name, 0);
@@ -362,7 +372,8 @@ TEST(StreamTrackerBlockFiles, PlaylistAndInitInsideTheDataFilesAreFoundByAWalkOf
   BlockCacheBuilder builder;
   const ByteVector playlistHeaders =
       ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl"}));
-  const ByteVector segmentHeaders = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4"}));
+  const ByteVector segmentHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4"}));
   const ByteVector playlist = TextBytes(
       "#EXTM3U\n#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:1,\nseg0.m4s\n#EXTINF:1,\nseg1.m4s\n#EXT-X-ENDLIST\n");
   const ByteVector init = Init("vide");
@@ -424,9 +435,11 @@ TEST(StreamTrackerBlockFiles, EncryptedSegmentsWithoutAStreamOfTheirOwnStillLead
   BlockCacheBuilder builder;
   const ByteVector playlistHeaders =
       ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: application/vnd.apple.mpegurl"}));
-  const ByteVector segmentHeaders = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp2t"}));
+  const ByteVector segmentHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp2t"}));
   const ByteVector playlist = TextBytes(
-      "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k.key\"\n#EXTINF:1,\ns0.ts\n#EXTINF:1,\ns1.ts\n#EXT-X-ENDLIST\n");
+      "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k.key\"\n#EXTINF:1,\ns0.ts\n#EXTINF:1,\ns1.ts\n#EXT-X-"
+      "ENDLIST\n");
   const ByteVector s0 = Pattern(20000, 3);
   const ByteVector s1 = Pattern(20000, 4);
   const std::string base = "1/0/_dk_https://v.test https://v.test https://v.test/k/";

@@ -141,7 +141,8 @@ TYPED_TEST(ChromiumStreams, SkippedSegmentsOfferTheChoiceAndContinueSavesTheRunF
   EXPECT_EQ(choice.Caption(), kIncompleteCaption);
   const std::string counts = "已缓存 " + std::to_string(track.fetched.size()) + " 段，共 " +
                              std::to_string(track.segments.size()) + " 段。";
-  EXPECT_NE(choice.Message().find(session.Lab().Url(page->playlist) + " 尚未缓存完整：" + counts), std::string::npos)
+  EXPECT_NE(choice.Message().find(session.Lab().Url(page->playlist) + " 尚未缓存完整：" + counts),
+            std::string::npos)
       << choice.Message();
   ASSERT_TRUE(choice.Answer(IDCONTINUE));
   const std::optional<std::wstring> saved = session.WaitSaved(MediaClass::kVideo);
@@ -166,7 +167,8 @@ TYPED_TEST(ChromiumStreams, EncryptedStreamGetsTheNotSaveableMessageAndNothingIs
   MessageBoxWindow box = session.NextBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box.Caption(), kProtectedCaption);
-  EXPECT_EQ(box.Message(), "侦测到加密的流：" + session.Lab().Url(page->playlist) + "\n这个流已加密，不能保存。");
+  EXPECT_EQ(box.Message(),
+            "侦测到加密的流：" + session.Lab().Url(page->playlist) + "\n这个流已加密，不能保存。");
   EXPECT_EQ(box.ButtonIds(), std::vector<int>{IDOK});
   ASSERT_TRUE(box.Answer(IDOK));
   ASSERT_TRUE(session.StopBrowser());

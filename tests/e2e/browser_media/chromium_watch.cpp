@@ -254,7 +254,9 @@ std::optional<std::wstring> ChromiumWatchSession::WaitSaved(MediaClass mediaClas
   return saved;
 }
 
-MessageBoxWindow ChromiumWatchSession::NextBox(Milliseconds timeout) { return WaitBox(program_.Id(), timeout); }
+MessageBoxWindow ChromiumWatchSession::NextBox(Milliseconds timeout) {
+  return WaitBox(program_.Id(), timeout);
+}
 
 ::testing::AssertionResult ChromiumWatchSession::NoBoxAppears(Milliseconds period) {
   std::string seen;

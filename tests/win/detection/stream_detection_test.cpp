@@ -48,7 +48,9 @@ class StreamDetectionTest : public testing::Test {
   }
   void TearDown() override { DialogAnswerer::DismissAll(); }
 
-  static std::string Key(const std::string& url) { return "1/0/_dk_http://127.0.0.1 http://127.0.0.1 " + url; }
+  static std::string Key(const std::string& url) {
+    return "1/0/_dk_http://127.0.0.1 http://127.0.0.1 " + url;
+  }
 
   // Writes the entry of `url` (a new entry file the first time) and returns its part.
   StreamPartRef Put(const std::string& url, const ByteVector& body, std::string_view type) {
@@ -99,8 +101,8 @@ struct Seen {
 // OK at the prompt; then `incompleteButtons` answer the incomplete warnings
 // in turn (`beforeLast` runs before the last is pressed); the report is read
 // and closed.
-void Answer(DialogAnswerer& a, const DetectionTexts& texts, Seen& seen, std::vector<int> incompleteButtons = {},
-            const std::function<void()>& beforeLast = {}) {
+void Answer(DialogAnswerer& a, const DetectionTexts& texts, Seen& seen,
+            std::vector<int> incompleteButtons = {}, const std::function<void()>& beforeLast = {}) {
   HWND box = a.Wait(texts.promptCaption);
   if (box == nullptr) return;
   seen.prompt = DialogAnswerer::View(box).MessageText();
@@ -200,10 +202,10 @@ TEST_F(StreamDetectionTest, AMissingSegmentOffersTheChoiceInSegmentsAndTryAgainF
 }
 
 TEST_F(StreamDetectionTest, AnEncryptedStreamGetsOneMessageAndNothingIsSaved) {
-  const StreamPartRef playlist =
-      Put(kPlaylist,
-          TextBytes("#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k.key\"\n#EXTINF:2,\nseg0.ts\n#EXT-X-ENDLIST\n"),
-          "application/vnd.apple.mpegurl");
+  const StreamPartRef playlist = Put(
+      kPlaylist,
+      TextBytes("#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k.key\"\n#EXTINF:2,\nseg0.ts\n#EXT-X-ENDLIST\n"),
+      "application/vnd.apple.mpegurl");
   const StreamPartRef segment =
       Put("http://127.0.0.1:8765/streams/ts/seg0.ts", Pattern(188 * 100, 7), "video/mp2t");
   std::string text;

@@ -4,7 +4,8 @@
 // (or the TS segments) the lab served, which ffprobe reads whole; a stream
 // with segments skipped offers the choice in segments; an AES-128 stream
 // gets the one not-saveable message and nothing is saved; segments whose
-// playlist was not cached are one group.  Both stores.
+// playlist was not cached are one group; DASH video and sound are two
+// streams, each in its class.  Both stores.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -198,6 +199,45 @@ TYPED_TEST(ChromiumStreams, SegmentsWhosePlaylistWasNotCachedArePromptedAsOneGro
   ASSERT_TRUE(session.StopBrowser());
   EXPECT_TRUE(session.NoBoxAppears(Milliseconds(4000)));
   EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
+}
+
+// DASH keeps video and sound in Representations of their own: two streams
+// of one manifest, each prompted once in its class with the manifest's
+// address and saved as its own file (.mp4, .m4a).
+TYPED_TEST(ChromiumStreams, DashVideoAndSoundArePromptedEachInItsClass) {
+  ChromiumWatchSession& session = this->Session();
+  const std::set<std::wstring> before = session.SaveFolderFiles();
+  ASSERT_TRUE(session.EnsureCacheFolder());
+  ASSERT_TRUE(session.Watch(true, true));
+  ASSERT_TRUE(session.LaunchBrowser(PagePath("dash")));
+  ASSERT_TRUE(session.Lab().WaitIdle(PagePath("dash"), Milliseconds(90000))) << session.Lab().Error();
+  const std::optional<StreamPage> page = session.Lab().Stream(PagePath("dash"));
+  ASSERT_TRUE(page && page->tracks.size() == 2) << session.Lab().Error();
+  const std::string address = session.Lab().Url(page->playlist);
+  std::set<std::string> prompted;
+  for (int i = 0; i < 2; ++i) {
+    MessageBoxWindow box = session.NextBox();
+    ASSERT_TRUE(box) << "only " << i << " prompts";
+    const bool audio = box.Caption() == kAudioPromptCaption;
+    ASSERT_TRUE(audio || box.Caption() == kVideoPromptCaption) << box.Caption();
+    EXPECT_NE(box.Message().find(address), std::string::npos) << box.Message();
+    EXPECT_TRUE(prompted.insert(box.Caption()).second) << "a second prompt in one class";
+    ASSERT_TRUE(box.Answer(IDOK));
+    const std::optional<std::wstring> saved =
+        session.WaitSaved(audio ? MediaClass::kAudio : MediaClass::kVideo);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ExtensionOf(*saved), audio ? ".m4a" : ".mp4");
+    const StreamTrack* track = nullptr;
+    for (const StreamTrack& candidate : page->tracks)
+      if ((candidate.type == "audio/mp4") == audio) track = &candidate;
+    ASSERT_NE(track, nullptr);
+    const std::optional<std::string> bytes = FileRead(*saved);
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(*bytes == JoinedRun(session.Lab(), *track)) << (audio ? "sound" : "video");
+  }
+  ASSERT_TRUE(session.StopBrowser());
+  EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
+  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 2u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/streams/cache_streams.h"
@@ -67,9 +68,10 @@ struct StreamTracker::Folder {
   std::map<std::string, Part> parts;          // by entry
   std::map<std::uint64_t, std::string> ages;  // order kept -> entry
   std::uint64_t nextOrder = 0;
-  bool dirty = false;          // parts changed since the last find
-  bool groupsWaiting = false;  // a group waits for the parts to be quiet
-  std::uint64_t lastChangeMs = 0;
+  bool dirty = false;              // parts changed since the last find
+  bool groupsWaiting = false;      // a group waits for its segments to be quiet
+  std::uint64_t groupsDueMs = 0;   // when the first waiting group is
+  std::uint64_t lastChangeMs = 0;  // of any part
   std::uint64_t lastFindMs = 0;
   bool found = false;  // a find has run
   int walksLeft = kInlineWalks;
@@ -185,7 +187,7 @@ CacheStreams StreamTracker::Find(Folder& folder, CacheFolder& open) {
 void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t nowMs,
                                std::vector<MediaElementRef>& found) {
   const bool following = folder.Follow(nowMs, limits_.unfinishedLifetimeMs);
-  const bool groupsDue = folder.groupsWaiting && nowMs >= folder.lastChangeMs + limits_.groupQuietMs;
+  const bool groupsDue = folder.groupsWaiting && nowMs >= folder.groupsDueMs;
   if (!folder.dirty && !groupsDue && !following) return;
   if (folder.found && nowMs < folder.lastFindMs + limits_.findIntervalMs) return;
   const std::unique_ptr<CacheFolder> open = opener_.Open(folder.name);
@@ -244,14 +246,28 @@ void StreamTracker::LookFolder(Session& session, Folder& folder, std::uint64_t n
   std::vector<StreamPartRef> refs;
   refs.reserve(folder.parts.size());
   for (const auto& [order, id] : folder.ages) refs.push_back(folder.parts.at(id).ref);
-  const bool quiet = nowMs >= folder.lastChangeMs + limits_.groupQuietMs;
+  // When each address's part last changed, for the groups' quiet wait.
+  std::unordered_map<std::string, std::uint64_t> changedAt;
+  for (const auto& [id, part] : folder.parts) {
+    std::uint64_t& at = changedAt[part.element.webAddress];
+    at = std::max(at, part.changedMs);
+  }
   for (const CacheStream& stream : streams.streams) {
     const std::string key = StreamKey(stream);
     if (session.handed.count(key) != 0) continue;
     const bool group = stream.origin == CacheStreamOrigin::SegmentGroup;
-    if (group && !quiet) {
-      folder.groupsWaiting = true;
-      continue;
+    if (group) {
+      // Quiet once none of its segments (nor its init) has come or changed for a while.
+      // A group with nothing to write (no init yet) waits for the whole folder.
+      std::uint64_t changed = stream.sources.empty() ? folder.lastChangeMs : 0;
+      for (const CacheElement& source : stream.sources)
+        changed = std::max(changed, changedAt[source.webAddress]);
+      const std::uint64_t dueMs = changed + limits_.groupQuietMs;
+      if (nowMs < dueMs) {
+        folder.groupsDueMs = folder.groupsWaiting ? std::min(folder.groupsDueMs, dueMs) : dueMs;
+        folder.groupsWaiting = true;
+        continue;
+      }
     }
     // A stream whose segments were offered already (as a group before its
     // playlist came, or the other way round) is not offered again.

@@ -5,9 +5,9 @@
 // and each is handed on once per session as a stream reference.
 //
 // A playlist's stream goes on as soon as one of its media segments is
-// there.  A group of segments that no playlist names goes on once the
-// folder's parts have stopped changing for a while (its playlist, if any,
-// would have come meanwhile).  Parts the browser is still writing are read
+// there.  A group of segments that no playlist names goes on once its
+// segments have stopped coming for a while (its playlist, if any, would
+// have come meanwhile).  Parts the browser is still writing are read
 // again at each find until they are finished.  A block-file cache keeps
 // small bodies (playlists, init segments) inside its data files, where the
 // watch sees no new file: while a folder shows a group, its index is walked
@@ -34,7 +34,7 @@ struct StreamTrackerLimits {
   std::size_t partsPerFolder = 4096;     // the oldest part goes first
   std::size_t foldersPerSession = 64;    // further folders' parts are not kept
   std::size_t handedPerSession = 16384;  // stream keys remembered as handed on
-  std::uint64_t groupQuietMs = 2000;     // a group waits this long after the last change
+  std::uint64_t groupQuietMs = 2000;     // a group waits this long after its last change
   std::uint64_t findIntervalMs = 500;    // finds of one folder at most this often
   // An unfinished part unchanged this long is no longer read again.
   std::uint64_t unfinishedLifetimeMs = 60000;

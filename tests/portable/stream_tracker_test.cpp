@@ -195,29 +195,36 @@ TEST_F(StreamTrackerTest, FindsRunOnlyWhenPartsChangeAndAtMostOnceAnInterval) {
   EXPECT_EQ(tracker.Figures().finds, 3u);
 }
 
-TEST_F(StreamTrackerTest, GroupWaitsUntilThePartsAreQuietAndIsNotOfferedAgainWhenItsPlaylistComes) {
+TEST_F(StreamTrackerTest, GroupWaitsUntilItsSegmentsAreQuietAndIsNotOfferedAgainWhenItsPlaylistComes) {
   Found("https://v.test/live/seg5.ts", TsSegment(5), "video/mp2t", 0);
   Found("https://v.test/live/seg6.ts", TsSegment(6), "video/mp2t", 0);
   EXPECT_TRUE(LookAt(0).empty());
   EXPECT_TRUE(tracker.Pending());
   Found("https://v.test/live/seg7.ts", TsSegment(7), "video/mp2t", 1500);
-  EXPECT_TRUE(LookAt(2000).empty());  // 0.5 s after the last change
+  EXPECT_TRUE(LookAt(2000).empty());  // 0.5 s after the group last grew
+  // Another stream's segments keep coming: they do not hold this group back.
+  Found("https://v.test/other/a1.ts", TsSegment(21), "video/mp2t", 2500);
   EXPECT_TRUE(LookAt(3000).empty());
+  Found("https://v.test/other/a2.ts", TsSegment(22), "video/mp2t", 3400);
   const auto found = LookAt(3500);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_TRUE(found.front().segmentGroup);
   EXPECT_EQ(found.front().webAddress, "https://v.test/live/seg5.ts");
   EXPECT_EQ(found.front().extension, "ts");
   EXPECT_EQ(Joined(found.front()), Cat({TsSegment(5), TsSegment(6), TsSegment(7)}));
+  EXPECT_TRUE(tracker.Pending());  // the other group waits
+  const auto other = LookAt(5400);
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_EQ(other.front().webAddress, "https://v.test/other/a1.ts");
   EXPECT_FALSE(tracker.Pending());
 
   // The playlist arrives late: its stream holds the segments offered already.
   Found("https://v.test/live/index.m3u8",
         TextBytes("#EXTM3U\n#EXT-X-MEDIA-SEQUENCE:5\n#EXTINF:1,\nseg5.ts\n#EXTINF:1,\nseg6.ts\n#EXTINF:1,\n"
                   "seg7.ts\n#EXTINF:1,\nseg8.ts\n"),
-        "application/vnd.apple.mpegurl", 4000);
-  EXPECT_TRUE(LookAt(4000).empty());
-  EXPECT_TRUE(LookAt(9000).empty());
+        "application/vnd.apple.mpegurl", 6000);
+  EXPECT_TRUE(LookAt(6000).empty());
+  EXPECT_TRUE(LookAt(11000).empty());
   // The group's reference now finds the playlist's stream that holds its first segment.
   CacheStream stream;
   MediaElementRef ref = found.front();

@@ -56,6 +56,9 @@ set(EE_PORTABLE_SOURCES
   app/streams/stream_join.cpp
   app/streams/cache_segment_index.cpp
   app/streams/cache_streams.cpp
+  app/streams/cache_stream_reader.cpp
+  app/streams/stream_parts.cpp
+  app/cache_watch/stream_tracker.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

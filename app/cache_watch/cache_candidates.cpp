@@ -10,6 +10,7 @@
 #include "app/browser_caches/chromium_simple_cache.h"
 #include "app/cache_watch/cache_file_names.h"
 #include "app/cache_watch/firefox_candidates.h"
+#include "app/cache_watch/stream_tracker.h"
 
 namespace {
 
@@ -91,7 +92,8 @@ struct CacheCandidates::Session {
 CacheCandidates::CacheCandidates(CacheFolderOpener& opener, CacheCandidateLimits limits)
     : opener_(opener),
       limits_(limits),
-      firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_)) {}
+      streams_(std::make_unique<StreamTracker>(opener_)),
+      firefox_(std::make_unique<FirefoxCandidates>(opener_, limits_, figures_, *streams_)) {}
 
 CacheCandidates::~CacheCandidates() = default;
 
@@ -176,6 +178,7 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
 
 void CacheCandidates::SessionEnded(std::uint64_t session) {
   sessions_.erase(session);
+  streams_->SessionEnded(session);
   firefox_->SessionEnded(session);
   CountCandidates();
 }
@@ -239,6 +242,9 @@ void CacheCandidates::LookSimple(Folder& folder, std::uint64_t nowMs, std::vecto
         if (IsHandedOn(signature)) {
           found.push_back(RefOf(folder.session, folder.name, *element, signature, entry + "_0"));
           ++figures_.found;
+        } else if (StreamPartIs(signature, *element)) {
+          streams_->PartFound(folder.session, folder.name, {element->store, entry + "_0", element->key},
+                              *element, signature, nowMs);
         }
         Settle(folder, entry, AnchorOf(*element, {}));
         candidate = folder.candidates.erase(candidate);
@@ -329,6 +335,9 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
         if (IsHandedOn(signature)) {
           found.push_back(RefOf(folder.session, folder.name, *element, signature, {}));
           ++figures_.found;
+        } else if (StreamPartIs(signature, *element)) {
+          streams_->PartFound(folder.session, folder.name, {element->store, {}, element->key}, *element,
+                              signature, nowMs);
         }
         Settle(folder, key, anchor);
         candidate = folder.candidates.erase(candidate);
@@ -367,6 +376,7 @@ void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& fo
     }
   }
   firefox_->Look(nowMs, found);
+  streams_->Look(nowMs, found);
   CountCandidates();
 }
 
@@ -376,7 +386,7 @@ bool CacheCandidates::Pending() const {
       if (folder->state == FolderState::Unknown || folder->HasCandidates()) return true;
     }
   }
-  return firefox_->CandidateCount() != 0;
+  return firefox_->CandidateCount() != 0 || streams_->Pending();
 }
 
 std::size_t CacheCandidates::FolderCount() const {

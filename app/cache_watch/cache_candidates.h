@@ -21,6 +21,7 @@
 #include "app/cache_watch/candidate_settings.h"
 
 class FirefoxCandidates;
+class StreamTracker;
 
 class CacheCandidates {
  public:
@@ -36,7 +37,8 @@ class CacheCandidates {
   void SessionEnded(std::uint64_t session);
   // Looks at every pending candidate; appends the elements now known to be
   // video or audio (each element once per session, until its entry is
-  // replaced).
+  // replaced) and the streams the playlists and segments kept now make
+  // (StreamTracker).
   void Look(std::uint64_t nowMs, std::vector<MediaElementRef>& found);
   // True while something waits for a next look.
   bool Pending() const;
@@ -62,5 +64,6 @@ class CacheCandidates {
   std::map<std::uint64_t, std::unique_ptr<Session>> sessions_;
   std::size_t candidateCount_ = 0;
   CacheCandidateFigures figures_;
+  std::unique_ptr<StreamTracker> streams_;
   std::unique_ptr<FirefoxCandidates> firefox_;
 };

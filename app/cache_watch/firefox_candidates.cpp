@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "app/browser_caches/firefox_cache2.h"
+#include "app/cache_watch/stream_tracker.h"
 
 struct FirefoxCandidates::Folder {
   std::uint64_t session = 0;
@@ -15,8 +16,8 @@ struct FirefoxCandidates::Folder {
 };
 
 FirefoxCandidates::FirefoxCandidates(CacheFolderOpener& opener, const CacheCandidateLimits& limits,
-                                     CacheCandidateFigures& figures)
-    : opener_(opener), limits_(limits), figures_(figures) {}
+                                     CacheCandidateFigures& figures, StreamTracker& streams)
+    : opener_(opener), limits_(limits), figures_(figures), streams_(streams) {}
 
 FirefoxCandidates::~FirefoxCandidates() = default;
 
@@ -66,6 +67,9 @@ void FirefoxCandidates::LookFolder(Folder& folder, std::uint64_t nowMs, std::vec
           ref.extension = std::string(signature.extension);
           found.push_back(std::move(ref));
           ++figures_.found;
+        } else if (StreamPartIs(signature, *element)) {
+          streams_.PartFound(folder.session, folder.name, {CacheStore::FirefoxCache2, entry, element->key},
+                             *element, signature, nowMs);
         }
         candidate = folder.candidates.erase(candidate);
         continue;

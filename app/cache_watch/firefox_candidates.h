@@ -18,10 +18,13 @@
 #include "app/browser_caches/media_element_ref.h"
 #include "app/cache_watch/candidate_settings.h"
 
+class StreamTracker;
+
 class FirefoxCandidates {
  public:
+  // Playlists and segments go to `streams`.
   FirefoxCandidates(CacheFolderOpener& opener, const CacheCandidateLimits& limits,
-                    CacheCandidateFigures& figures);
+                    CacheCandidateFigures& figures, StreamTracker& streams);
   ~FirefoxCandidates();
   FirefoxCandidates(const FirefoxCandidates&) = delete;
   FirefoxCandidates& operator=(const FirefoxCandidates&) = delete;
@@ -44,6 +47,7 @@ class FirefoxCandidates {
   CacheFolderOpener& opener_;
   const CacheCandidateLimits& limits_;
   CacheCandidateFigures& figures_;
+  StreamTracker& streams_;
   // By session, then by the folder's exact path.
   std::map<std::uint64_t, std::map<std::u16string, std::unique_ptr<Folder>>> sessions_;
 };

@@ -12,6 +12,7 @@
 #include "app/detection/detection_save.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
+#include "app/detection/stream_detection.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 
@@ -138,6 +139,10 @@ void HandleMediaElement(const MediaElementRef& element) {
 }
 
 void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
+  if (found.IsStream()) {
+    HandleMediaStream(found, switches);
+    return;
+  }
   CriticalSectionHold hold(DetectionLockHandle());
 
   // Read again now: earlier prompts may have kept this one waiting while the

@@ -2,7 +2,8 @@
 // classes, texts and prompt as for a file, with the element's web address
 // where the file's path stands; at OK the element is read from the cache
 // as it is then and written to the save folder.  Shares the detection lock
-// with HandleNewFile, so prompts stay one at a time.
+// with HandleNewFile, so prompts stay one at a time.  A stream goes to
+// HandleMediaStream.
 #pragma once
 
 #include <cstdint>

@@ -82,7 +82,7 @@ TEST_F(CacheCandidatesTest, GrowingSimpleEntryIsHandedOnOnceWhenItsFirstBytesArr
   EXPECT_EQ(candidates.Figures().found, 1u);
 }
 
-TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHandedOn) {
+TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHandedOnAsElements) {
   folders.memory.Put("index", SimpleIndex());
   ByteVector png = Pattern(5000, 2);
   const char pngHead[] = "\x89PNG\r\n\x1a\n";
@@ -116,8 +116,12 @@ TEST_F(CacheCandidatesTest, NotMediaSegmentsAndPlaylistsAreSettledWithoutBeingHa
   EXPECT_TRUE(LookAt(0).empty());
   EXPECT_EQ(candidates.Figures().looks, 5u);
   EXPECT_EQ(candidates.CandidateCount(), 0u);
-  EXPECT_FALSE(candidates.Pending());
   EXPECT_EQ(candidates.Figures().forgotten, 0u);  // settled, not timed out
+  // The fragment, playlist and init segment, still being written, are
+  // followed as stream parts (no stream among them) until left unchanged too long.
+  EXPECT_TRUE(candidates.Pending());
+  EXPECT_TRUE(LookAt(60000).empty());
+  EXPECT_FALSE(candidates.Pending());
 }
 
 TEST_F(CacheCandidatesTest, UnknownCandidatesAreForgottenAfterTheirLifetimeAndTheCapKeepsTheNewest) {

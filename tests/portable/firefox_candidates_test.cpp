@@ -197,9 +197,14 @@ TEST_F(FirefoxCandidatesTest, OtherResourcesDoomedEntriesAndOtherFoldersAreNever
   candidates.FileAdded(1, NameOf(folders.other), kEntry, 0);
   EXPECT_EQ(candidates.CandidateCount(), 3u);
   EXPECT_TRUE(LookAt(200).empty());
-  EXPECT_FALSE(candidates.Pending());
+  EXPECT_EQ(candidates.CandidateCount(), 0u);
   EXPECT_EQ(candidates.Figures().found, 0u);
   EXPECT_EQ(candidates.Figures().filesSeen, 5u);
+  // The fragment still being written is followed as a stream part until it
+  // has stayed unchanged too long; it never makes an element of its own.
+  EXPECT_TRUE(candidates.Pending());
+  EXPECT_TRUE(LookAt(61000).empty());
+  EXPECT_FALSE(candidates.Pending());
 }
 
 TEST_F(FirefoxCandidatesTest, AnEntryThatNeverShowsItsFirstBytesOrVanishesIsForgottenInTime) {

@@ -254,6 +254,10 @@ std::optional<std::wstring> ChromiumWatchSession::WaitSaved(MediaClass mediaClas
   return saved;
 }
 
+MessageBoxWindow ChromiumWatchSession::NextBox(Milliseconds timeout) {
+  return WaitBox(program_.Id(), timeout);
+}
+
 ::testing::AssertionResult ChromiumWatchSession::NoBoxAppears(Milliseconds period) {
   std::string seen;
   const bool none = StaysTrue(

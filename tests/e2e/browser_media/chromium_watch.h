@@ -85,6 +85,8 @@ class ChromiumWatchSession {
   std::optional<IncompleteBox> WaitIncomplete(const std::string& path);
   // The class's success box: the saved copy's path (Windows form).
   std::optional<std::wstring> WaitSaved(MediaClass mediaClass);
+  // The next box of the program with its texts in place; empty on timeout.
+  MessageBoxWindow NextBox(Milliseconds timeout = Milliseconds(45000));
   // No box shows up for a while (no late or second prompt).
   ::testing::AssertionResult NoBoxAppears(Milliseconds period = Milliseconds(2000));
 

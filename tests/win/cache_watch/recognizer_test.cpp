@@ -204,7 +204,10 @@ TEST_F(RecognizerTest, OtherEntriesAndOtherFoldersAreNeverHandedOn) {
   const char moof[] = "\0\0\0\x18moof";
   std::copy(moof, moof + 8, fragment.begin());
   Write("1111111111111111_0", SimpleMainFile("1/0/http://127.0.0.1:8765/a.png", png, nullptr));
-  Write("2222222222222222_0", SimpleMainFile("1/0/http://127.0.0.1:8765/s.m4s", fragment, nullptr));
+  // Closed: a fragment still being written would be followed (pending) as a stream part.
+  const ByteVector fragmentHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/iso.segment"}));
+  Write("2222222222222222_0", SimpleMainFile("1/0/http://127.0.0.1:8765/s.m4s", fragment, &fragmentHeaders));
   Added("1111111111111111_0");
   Added("2222222222222222_0");
   // A file with a cache-like name and a plain media file elsewhere.

@@ -1,0 +1,21 @@
+// The detection step for a stream the watch found in a browser cache (a
+// MediaElementRef with stream parts): one prompt with the class's texts and
+// the playlist's address; at OK the stream is read again from the cache and
+// its segments joined into one new file of the save folder, under the
+// detection time and the joined file's extension.  Holds the detection lock.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "app/browser_caches/media_element_ref.h"
+#include "app/detection/extension_catalogue.h"
+#include "runtime/core/text.h"
+
+void HandleMediaStream(const MediaElementRef& stream, ClassSwitches& switches);
+
+// The warning shown when the stream is not all there at OK.
+Text IncompleteStreamText(std::string_view webAddress, std::size_t present, std::size_t total,
+                          std::size_t contiguous);
+// The message for an encrypted or DRM-protected stream.
+Text ProtectedStreamText(std::string_view webAddress);

@@ -1,0 +1,119 @@
+// Streams played by a real Firefox into its cache2 while the real program
+// watches: the playlist and segments, first seen as raw bodies without an
+// address, are followed until Firefox writes their metadata; then each HLS
+// stream is prompted for once with its media playlist's address and saved
+// at OK as the init and segments (or TS segments) the lab served.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver/browser_lab_client.h"
+#include "tests/e2e/driver/gbk.h"
+#include "tests/e2e/driver/sandbox.h"
+#include "tests/e2e/session/running_program.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr char kPromptCaption[] = "警示信息 - 视频侦测";
+constexpr char kPromptBefore[] = "侦测到视频文件：";
+constexpr char kPromptAfter[] = " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！";
+constexpr char kSavedCaption[] = "警示信息 - 视频保存成功";
+constexpr char kSavedBefore[] = "视频文件已被保存到：";
+
+// A box of the program with its texts in place.
+MessageBoxWindow NextBox(DWORD processId, Milliseconds timeout) {
+  return WaitFor(
+      [&] {
+        for (const MessageBoxWindow& box : MessageBoxes(processId))
+          if (!box.Caption().empty() && !box.Message().empty()) return box;
+        return MessageBoxWindow();
+      },
+      timeout);
+}
+
+class FirefoxStreams : public RunningProgram {
+ protected:
+  void SetUp() override {
+    std::optional<BrowserLab> found = BrowserLab::FromEnvironment();
+    ASSERT_TRUE(found) << "EE_BROWSER_LAB_PORT is not set: run through browsers/run_with_browser_lab.sh";
+    lab_.emplace(*found);
+    RunningProgram::SetUp();
+  }
+
+  std::string Joined(const StreamTrack& track) {
+    std::string joined;
+    std::vector<std::string> paths;
+    if (!track.init.empty()) paths.push_back(track.init);
+    paths.insert(paths.end(), track.segments.begin(), track.segments.end());
+    for (const std::string& path : paths) {
+      const std::optional<HttpReply> reply = lab_->Fetch(path);
+      EXPECT_TRUE(reply && reply->status == 200) << path;
+      if (reply) joined += reply->body;
+    }
+    return joined;
+  }
+
+  std::optional<BrowserLab> lab_;
+};
+
+}  // namespace
+
+TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined) {
+  // The profile exists before the watch starts, as for a person who uses Firefox.
+  const std::wstring profile =
+      program.HomeFolder() + L"\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\streams.default-release";
+  ASSERT_TRUE(program.Files().MakeFolder(
+      L"home\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\streams.default-release\\cache2\\entries"));
+  MainWindowParts parts(main);
+  ASSERT_TRUE(parts.Video().SetChecked(true));
+  ASSERT_TRUE(parts.Audio().SetChecked(true));
+  ASSERT_TRUE(parts.Start().Click());
+  ASSERT_TRUE(parts.Stop().WaitEnabled(true));
+
+  for (const std::string name : {"hls-ts", "hls-fmp4"}) {
+    SCOPED_TRACE(name);
+    const std::string pagePath = "/streams/" + name + ".html";
+    const std::vector<std::wstring> before = FolderList(program.ProgramFolder());
+    BrowserLaunch launch;
+    launch.browser = BrowserKind::kFirefox;
+    launch.userDataDir = profile;
+    launch.page = pagePath;
+    std::optional<RunningBrowser> browser = lab_->Launch(launch);
+    ASSERT_TRUE(browser) << lab_->Error();
+    ASSERT_TRUE(lab_->WaitIdle(pagePath, Milliseconds(90000))) << lab_->Error();
+    const std::optional<StreamPage> page = lab_->Stream(pagePath);
+    ASSERT_TRUE(page && page->tracks.size() == 1) << lab_->Error();
+
+    // Firefox writes an entry's address a few seconds after its body.
+    MessageBoxWindow prompt = NextBox(program.Id(), Milliseconds(45000));
+    ASSERT_TRUE(prompt) << "no prompt";
+    EXPECT_EQ(prompt.Caption(), kPromptCaption);
+    EXPECT_EQ(prompt.Message(), kPromptBefore + lab_->Url(page->playlist) + kPromptAfter);
+    ASSERT_TRUE(prompt.Answer(IDOK));
+    MessageBoxWindow report = NextBox(program.Id(), Milliseconds(30000));
+    ASSERT_TRUE(report) << "no report after OK";
+    ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
+    const std::string message = report.Message();
+    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
+    const std::wstring saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
+    ASSERT_TRUE(report.Answer(IDOK));
+    const std::optional<std::string> bytes = FileRead(saved);
+    ASSERT_TRUE(bytes) << message;
+    const std::string joined = Joined(page->tracks.front());
+    EXPECT_EQ(bytes->size(), joined.size());
+    EXPECT_TRUE(*bytes == joined) << "the saved file is not the init and segments served";
+    EXPECT_EQ(GbkFromWide(saved.substr(saved.rfind(L'.'))), page->container == "ts" ? ".ts" : ".mp4");
+
+    const std::optional<BrowserStopped> stopped = browser->Stop();
+    ASSERT_TRUE(stopped) << lab_->Error();
+    EXPECT_TRUE(StaysTrue([&] { return MessageBoxes(program.Id()).empty(); }, Milliseconds(4000)))
+        << "a second box for the stream";
+    EXPECT_EQ(FolderList(program.ProgramFolder()).size(), before.size() + 1);
+  }
+  ASSERT_TRUE(parts.Stop().Click());
+  EXPECT_TRUE(parts.Start().WaitEnabled(true));
+}

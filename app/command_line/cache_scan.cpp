@@ -88,7 +88,6 @@ ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
     found.element = std::move(elements[i]);
     scanned.media.push_back(std::move(found));
   }
-  }
   return scanned;
 }
 

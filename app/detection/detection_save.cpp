@@ -23,6 +23,18 @@ CriticalSectionHandle DetectionLockHandle() {
   return DetectionLock;
 }
 
+Text DecimalText(std::uint64_t value) {
+  char digits[24];
+  int length = 0;
+  do {
+    digits[length++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  Text text;
+  while (length > 0) text.push_back(digits[--length]);
+  return text;
+}
+
 WideText AnsiToWide(std::string_view text) {
   if (text.empty()) return {};
   const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -3,6 +3,7 @@
 // at a time, and writing a new copy into the save folder under a free name.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -14,6 +15,9 @@
 CriticalSectionHandle DetectionLockHandle();
 
 WideText AnsiToWide(std::string_view text);
+
+// A count as the prompts show it (decimal digits, no separators).
+Text DecimalText(std::uint64_t value);
 
 // Calls `write` with "<save folder>\<time><extension>", then "...(2)..." and
 // so on while it fails because the name is taken (ERROR_FILE_EXISTS), so

@@ -81,18 +81,6 @@ void NatureRefresh(MediaElementRef& ref, ElementNow& now) {
   ref.extension = std::string(signature.extension);
 }
 
-Text Decimal(std::uint64_t value) {
-  char digits[24];
-  int length = 0;
-  do {
-    digits[length++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  Text text;
-  while (length > 0) text.push_back(digits[--length]);
-  return text;
-}
-
 bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Text& written) {
   const FILETIME* lastWrite = nullptr;
   FILETIME time;
@@ -118,16 +106,16 @@ Text IncompleteElementText(std::string_view webAddress, std::uint64_t present,
   text += webAddress;
   text += kIncompleteAfter;
   text += kIncompletePresent;
-  text += Decimal(present);
+  text += DecimalText(present);
   if (fullLength) {
     text += kIncompleteOfLength;
-    text += Decimal(*fullLength);
+    text += DecimalText(*fullLength);
     text += kIncompleteBytes;
   } else {
     text += kIncompleteLengthUnknown;
   }
   text += kIncompleteChoices;
-  text += Decimal(contiguous);
+  text += DecimalText(contiguous);
   text += kIncompleteChoicesEnd;
   return text;
 }

@@ -62,18 +62,6 @@ StreamNow StreamRead(const MediaElementRef& ref, bool searchFolder) {
   return now;
 }
 
-Text Decimal(std::size_t value) {
-  char digits[24];
-  int length = 0;
-  do {
-    digits[length++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  Text text;
-  while (length > 0) text.push_back(digits[--length]);
-  return text;
-}
-
 std::size_t ContiguousSegments(const CacheStream& stream) {
   return static_cast<std::size_t>(std::count_if(stream.plan.pieces.begin(), stream.plan.pieces.end(),
                                                 [](const JoinPiece& piece) { return !piece.init; }));
@@ -109,12 +97,12 @@ Text IncompleteStreamText(std::string_view webAddress, std::size_t present, std:
   text += webAddress;
   text += kIncompleteAfter;
   text += kIncompleteSegments;
-  text += Decimal(present);
+  text += DecimalText(present);
   text += kIncompleteOfSegments;
-  text += Decimal(total);
+  text += DecimalText(total);
   text += kIncompleteSegmentsEnd;
   text += kIncompleteSegmentChoices;
-  text += Decimal(contiguous);
+  text += DecimalText(contiguous);
   text += kIncompleteSegmentChoicesEnd;
   return text;
 }

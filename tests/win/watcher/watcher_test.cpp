@@ -65,6 +65,28 @@ TEST_F(WatcherTest, HandsOnNewFilesAtEveryDepthWithTheirExactNames) {
   }
 }
 
+// Files made in a folder that existed before the start, over a few seconds,
+// are each handed on once.  Known fault under Wine: in about one run of
+// three only the first file (listed by the start's walk) is handed on and
+// the folder's later files are never reported (docs/watcher.md).  Run by
+// hand with EE_RUN_KNOWN_FAULTS=1 until it is mended.
+TEST_F(WatcherTest, FilesMadeOverTimeInAFolderThatExistedBeforeTheStartAreEachHandedOnOnce) {
+  if (GetEnvironmentVariableA("EE_RUN_KNOWN_FAULTS", nullptr, 0) == 0)
+    GTEST_SKIP() << "known fault under Wine: later files of a folder older than the start can go unreported";
+  tree.Folder("Old\\Deeper");
+  Start();
+  std::vector<std::string> expected;
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = "Old\\Deeper\\f" + std::to_string(i) + ".flv";
+    tree.File(name);
+    expected.push_back(tree.Path() + "\\" + Lower(name));
+    Sleep(700);
+  }
+  Settle(expected.size());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FullPaths(), expected);
+}
+
 TEST_F(WatcherTest, RewritesAndRenamesAreNotNewFiles) {
   tree.File("before.tmp");
   Start();

@@ -23,6 +23,13 @@ CriticalSectionHandle DetectionLockHandle() {
   return DetectionLock;
 }
 
+const FILETIME* FileTimeOf(std::uint64_t ticks, FILETIME& storage) {
+  if (ticks == 0) return nullptr;
+  storage.dwLowDateTime = static_cast<DWORD>(ticks);
+  storage.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return &storage;
+}
+
 Text DecimalText(std::uint64_t value) {
   char digits[24];
   int length = 0;

@@ -3,6 +3,8 @@
 // at a time, and writing a new copy into the save folder under a free name.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -15,6 +17,10 @@
 CriticalSectionHandle DetectionLockHandle();
 
 WideText AnsiToWide(std::string_view text);
+
+// `ticks` (100 ns since 1601) in `storage`, for a copy's last-write time;
+// null when the cache did not say (0).
+const FILETIME* FileTimeOf(std::uint64_t ticks, FILETIME& storage);
 
 // A count as the prompts show it (decimal digits, no separators).
 Text DecimalText(std::uint64_t value);

@@ -82,13 +82,8 @@ void NatureRefresh(MediaElementRef& ref, ElementNow& now) {
 }
 
 bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Text& written) {
-  const FILETIME* lastWrite = nullptr;
   FILETIME time;
-  if (now.element->lastWritten != 0) {
-    time.dwLowDateTime = static_cast<DWORD>(now.element->lastWritten);
-    time.dwHighDateTime = static_cast<DWORD>(now.element->lastWritten >> 32);
-    lastWrite = &time;
-  }
+  const FILETIME* lastWrite = FileTimeOf(now.element->lastWritten, time);
   return SaveToFreeName(
       name,
       [&](const wchar_t* destination) {

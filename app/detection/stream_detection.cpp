@@ -68,13 +68,8 @@ std::size_t ContiguousSegments(const CacheStream& stream) {
 }
 
 bool Save(StreamNow& now, const DestinationName& name, Text& written) {
-  const FILETIME* lastWrite = nullptr;
   FILETIME time;
-  if (now.stream->lastWritten != 0) {
-    time.dwLowDateTime = static_cast<DWORD>(now.stream->lastWritten);
-    time.dwHighDateTime = static_cast<DWORD>(now.stream->lastWritten >> 32);
-    lastWrite = &time;
-  }
+  const FILETIME* lastWrite = FileTimeOf(now.stream->lastWritten, time);
   return SaveToFreeName(
       name,
       [&](const wchar_t* destination) {

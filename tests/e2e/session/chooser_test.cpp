@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/e2e/driver/poll.h"
 #include "tests/e2e/session/main_window_parts.h"
 
 using namespace e2e;
@@ -47,6 +48,11 @@ TEST(DirectoryChooser, CancelAtFirstUseEmptiesTheSaveFolderAndAConfirmedPathStic
   path = chooser.Child(kChooserPathBoxId);
   const std::string typed = GbkFromWide(program.Files().Path(L"saved"));
   ASSERT_TRUE(path.SetText(typed));
+  // Enter goes where the keyboard focus is, which the chooser takes a moment after it shows.
+  ASSERT_TRUE(WaitUntil([&] {
+    const Window focused = FocusedWindow(chooser.ThreadId());
+    return focused && (focused.Handle() == chooser.Handle() || IsChild(chooser.Handle(), focused.Handle()));
+  }));
   ASSERT_TRUE(PressKeyInThread(chooser.ThreadId(), VK_RETURN));
   ASSERT_TRUE(chooser.WaitGone());
   EXPECT_TRUE(parts.SaveLabel().WaitText(typed));

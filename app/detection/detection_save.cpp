@@ -23,6 +23,12 @@ CriticalSectionHandle DetectionLockHandle() {
   return DetectionLock;
 }
 
+ExtensionClass MediaClassOf(MediaNature nature) {
+  if (nature == MediaNature::Video) return ExtensionClass::Video;
+  if (nature == MediaNature::Audio) return ExtensionClass::Audio;
+  return ExtensionClass::None;
+}
+
 const FILETIME* FileTimeOf(std::uint64_t ticks, FILETIME& storage) {
   if (ticks == 0) return nullptr;
   storage.dwLowDateTime = static_cast<DWORD>(ticks);

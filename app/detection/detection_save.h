@@ -9,7 +9,9 @@
 #include <functional>
 #include <string_view>
 
+#include "app/browser_caches/media_signature.h"
 #include "app/detection/detection_paths.h"
+#include "app/detection/extension_catalogue.h"
 #include "runtime/core/critical_sections.h"
 #include "runtime/core/text.h"
 
@@ -21,6 +23,9 @@ WideText AnsiToWide(std::string_view text);
 // `ticks` (100 ns since 1601) in `storage`, for a copy's last-write time;
 // null when the cache did not say (0).
 const FILETIME* FileTimeOf(std::uint64_t ticks, FILETIME& storage);
+
+// The class a cache element's nature asks for: Video or Audio, else None.
+ExtensionClass MediaClassOf(MediaNature nature);
 
 // A count as the prompts show it (decimal digits, no separators).
 Text DecimalText(std::uint64_t value);

@@ -139,9 +139,7 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
     address = PromptAddress(element, before);
   }
 
-  ExtensionClass mediaClass = ExtensionClass::None;
-  if (element.nature == MediaNature::Video) mediaClass = ExtensionClass::Video;
-  if (element.nature == MediaNature::Audio) mediaClass = ExtensionClass::Audio;
+  const ExtensionClass mediaClass = MediaClassOf(element.nature);
   if (mediaClass == ExtensionClass::None) return;
   const Classification classification = ClassifyMediaElement(mediaClass, element.extension, switches);
   if (classification.extensionClass == ExtensionClass::None) return;

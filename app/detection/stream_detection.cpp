@@ -112,9 +112,7 @@ Text ProtectedStreamText(std::string_view webAddress) {
 void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
   CriticalSectionHold hold(DetectionLockHandle());
 
-  ExtensionClass mediaClass = ExtensionClass::None;
-  if (found.nature == MediaNature::Video) mediaClass = ExtensionClass::Video;
-  if (found.nature == MediaNature::Audio) mediaClass = ExtensionClass::Audio;
+  const ExtensionClass mediaClass = MediaClassOf(found.nature);
   if (mediaClass == ExtensionClass::None) return;
   const Classification classification = ClassifyMediaElement(mediaClass, found.extension, switches);
   if (classification.extensionClass == ExtensionClass::None) return;

@@ -60,11 +60,15 @@ double CpuMs(HANDLE process) {
   return (value(kernel) + value(user)) / 10000.0;
 }
 
-// The sizes each file of one folder went through, with their times.
+// The sizes each file of one folder went through, with their times.  The
+// folder is followed through a recursive watch of a folder above it: under
+// Wine a folder that has a watch of its own before the program's recursive
+// watch reached it is never joined to the program's watch, so a watch of
+// the cache folder itself would hide the cache from the program.
 class SizeRecorder {
  public:
-  explicit SizeRecorder(const std::wstring& folder) : folder_(folder) {
-    handle_ = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  SizeRecorder(const std::wstring& top, const std::wstring& below) : top_(top), below_(below) {
+    handle_ = CreateFileW(top.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (handle_ != INVALID_HANDLE_VALUE) thread_ = std::thread([this] { Run(); });
@@ -99,7 +103,7 @@ class SizeRecorder {
       OVERLAPPED overlapped{};
       overlapped.hEvent = ready;
       ResetEvent(ready);
-      if (!ReadDirectoryChangesW(handle_, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(DWORD)), FALSE,
+      if (!ReadDirectoryChangesW(handle_, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(DWORD)), TRUE,
                                  FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE,
                                  nullptr, &overlapped, nullptr)) {
         break;
@@ -118,13 +122,17 @@ class SizeRecorder {
       std::set<std::wstring> names;
       for (DWORD offset = 0; bytes != 0;) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at + offset);
-        names.insert(std::wstring(record->FileName, record->FileNameLength / sizeof(wchar_t)));
+        const std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
+        if (name.size() > below_.size() && CompareStringOrdinal(name.c_str(), static_cast<int>(below_.size()),
+                                                                below_.c_str(), static_cast<int>(below_.size()),
+                                                                TRUE) == CSTR_EQUAL)
+          names.insert(name.substr(below_.size()));
         if (record->NextEntryOffset == 0) break;
         offset += record->NextEntryOffset;
       }
       for (const std::wstring& name : names) {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW((folder_ + L"\\" + name).c_str(), GetFileExInfoStandard, &data)) continue;
+        if (!GetFileAttributesExW((top_ + L"\\" + below_ + name).c_str(), GetFileExInfoStandard, &data)) continue;
         const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         std::lock_guard<std::mutex> hold(lock_);
         auto& sizes = history_[GbkFromWide(name)];
@@ -134,7 +142,8 @@ class SizeRecorder {
     CloseHandle(ready);
   }
 
-  std::wstring folder_;
+  std::wstring top_;
+  std::wstring below_;  // the followed folder below top_, ending in "\\"
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   HANDLE stop_ = nullptr;
   std::thread thread_;
@@ -173,8 +182,9 @@ bool Run(BrowserLab& lab, ChromiumStore store, int prefill) {
   }
   BrowserLaunch launch;
   launch.store = store;
+  const std::wstring cacheBelowHome = L"AppData\\Local\\Chromium\\User Data\\Default\\Cache\\Cache_Data\\";
   launch.userDataDir = program.HomeFolder() + L"\\AppData\\Local\\Chromium\\User Data";
-  const std::wstring cache = launch.userDataDir + L"\\Default\\Cache\\Cache_Data";
+  const std::wstring cache = program.HomeFolder() + L"\\" + cacheBelowHome.substr(0, cacheBelowHome.size() - 1);
 
   // The cache made before the watch, filled when asked.
   launch.page = prefill > 0 ? lab.BenchPage(0, prefill, "fill").value_or("") : "/";
@@ -209,9 +219,9 @@ bool Run(BrowserLab& lab, ChromiumStore store, int prefill) {
     std::printf("bench page: %s\n", lab.Error().c_str());
     return false;
   }
-  SizeRecorder recorder(cache);
+  SizeRecorder recorder(program.HomeFolder(), cacheBelowHome);
   if (!recorder.Valid()) {
-    std::printf("the cache folder cannot be watched\n");
+    std::printf("the home folder cannot be watched\n");
     return false;
   }
   const double cpuBefore = CpuMs(program.Launched().Handle());

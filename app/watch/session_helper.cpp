@@ -68,57 +68,52 @@ void FoundFileOffer(WatchSession& session, const WideText& relative, const WIN32
                           std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
 }
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kForgetCancelWaitMs = 5000;
 
 // Wine remembers every folder a watch reached, by its file number, for as
 // long as any watch of the prefix stays open, even after that watch ended;
 // such a folder (or a new one given a deleted one's number) is never added
-// to a later watch, and its changes reach no one.  A watch of the folder's
-// own, armed and closed at once, makes Wine forget it.
-void WineFolderForget(const WideText& path) {
-  FileHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, kShareAll, nullptr, OPEN_EXISTING,
+// to a later watch when opened, and its changes reach no one.  A watch of
+// the folder's own, armed and closed at once, makes Wine forget it; the
+// walk's listing, which opens it next, then adds it to this session's
+// watch.  `done` is a manual-reset event the caller lends.  False when the
+// cancelled read did not end in time: the event is then still the read's,
+// to be neither used again nor closed.
+bool WineFolderForget(const WideText& path, HANDLE done) {
+  FileHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-  KernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!folder || !done) return;
-  // Kept on the heap: if the cancelled read never completed, the system
-  // could still write to it, so it is then let go rather than freed.
+  if (!folder) return true;
+  // On the heap: if the cancelled read never completed, the system could
+  // still write to it, so it is then let go rather than freed.
   auto overlapped = std::make_unique<OVERLAPPED>();
-  overlapped->hEvent = done.Get();
+  overlapped->hEvent = done;
+  ResetEvent(done);
   // No buffer: nothing is read, the read is only armed.
   if (!DeclaredReadDirectoryChangesW(folder.Get(), nullptr, 0, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr,
                                      overlapped.get(), nullptr))
-    return;
+    return true;
   CancelIoEx(folder.Get(), overlapped.get());
-  if (WaitForSingleObject(done.Get(), kForgetCancelWaitMs) != WAIT_OBJECT_0) {
-    overlapped.release();
-    done.Release();
-  }
+  if (WaitForSingleObject(done, kForgetCancelWaitMs) == WAIT_OBJECT_0) return true;
+  overlapped.release();
+  return false;
 }
 
-// Opening a folder is what makes Wine add it to the armed recursive watch,
-// once it has forgotten any earlier watch of it.  A file made in it after
-// the start but before it was opened (or, for the top folder, before the
-// first read reached Wine) was never reported, so such files are handed on
-// from the listing that follows the opening (the ledger keeps a file that
-// was also reported from counting twice).
-void WineFolderWatchAdd(const WatchSession& session, const WideText& relative) {
-  const WideText path = session.wideFolder + relative;
-  WineFolderForget(path);
-  FileHandle folder(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
-// Opens every folder below `root` (the whole tree when empty), parent
-// before child, and hands on the files made since the start.
+// Opening a folder is what makes Wine add it to the armed recursive watch.
+// A file made in it after the start but before the listing opened it (or,
+// for the top folder, before the first read reached Wine) was never
+// reported, so such files are handed on from that listing (the ledger keeps
+// a file that was also reported from counting twice).  Opens every folder
+// below `root` (the whole tree when empty), parent before child.
 std::uint32_t WineFoldersOpen(WatchSession& session, WideText root) {
   const std::uint64_t since = session.startTime;
+  KernelHandle forgotten(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::uint32_t folders = 0;
   TreeWalk(
       session,
       [&](const WideText& relative) {
         ++folders;
-        WineFolderWatchAdd(session, relative);
+        if (forgotten && !WineFolderForget(session.wideFolder + relative, forgotten.Get())) forgotten.Release();
       },
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);

@@ -15,52 +15,11 @@
 #include "app/streams/stream_parts.h"
 #include "tests/portable/cache_folder_ref.h"
 #include "tests/portable/chromium_cache_builders.h"
+#include "tests/portable/stream_media_builders.h"
 
 namespace {
 
 const CacheFolderName kCache{u"C:\\cache", "C:\\cache"};
-
-ByteVector Box(std::string_view type, const ByteVector& payload) {
-  const auto size = static_cast<std::uint32_t>(8 + payload.size());
-  ByteVector box = {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
-                    static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
-  Append(box, type);
-  Append(box, payload);
-  return box;
-}
-
-ByteVector Cat(std::initializer_list<ByteVector> parts) {
-  ByteVector all;
-  for (const ByteVector& part : parts) Append(all, part);
-  return all;
-}
-
-// An fMP4 initialisation segment with one track of the handler given.
-ByteVector Init(std::string_view handler) {
-  ByteVector hdlr(8, 0);
-  Append(hdlr, handler);
-  hdlr.resize(hdlr.size() + 13, 0);
-  const ByteVector trak =
-      Box("trak", Cat({Box("tkhd", ByteVector(84, 0)),
-                       Box("mdia", Cat({Box("mdhd", ByteVector(24, 0)), Box("hdlr", hdlr)}))}));
-  ByteVector ftyp;
-  Append(ftyp, "iso6");
-  ftyp.resize(8, 0);
-  return Cat({Box("ftyp", ftyp), Box("moov", Cat({Box("mvhd", ByteVector(100, 0)), trak,
-                                                  Box("mvex", Box("trex", ByteVector(24, 0)))}))});
-}
-
-ByteVector Fragment(std::uint32_t seed) {
-  return Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(700, seed))});
-}
-
-ByteVector TsSegment(std::uint32_t seed) {
-  ByteVector bytes = Pattern(188 * 30, seed);
-  for (std::size_t at = 0; at < bytes.size(); at += 188) bytes[at] = 0x47;
-  return bytes;
-}
-
-ByteVector TextBytes(std::string_view text) { return ByteVector(text.begin(), text.end()); }
 
 constexpr char kFmp4Playlist[] =
     "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXT-X-MAP:URI=\"init.mp4\"\n"
@@ -139,14 +98,14 @@ class StreamTrackerTest : public testing::Test, public CacheFolderOpener {
 };
 
 TEST_F(StreamTrackerTest, PlaylistStreamIsHandedOnOnceWhenItsFirstSegmentIsThereAndItsRefReadsTheJoinedFile) {
-  const ByteVector init = Init("vide");
+  const ByteVector init = Init({"vide"});
   Found("https://v.test/hls/index.m3u8", TextBytes(kFmp4Playlist), "application/vnd.apple.mpegurl", 0);
   Found("https://v.test/hls/init.mp4", init, "video/mp4", 0);
   EXPECT_TRUE(tracker.Pending());
   EXPECT_TRUE(LookAt(0).empty());  // no media segment yet
   EXPECT_FALSE(tracker.Pending());
 
-  Found("https://v.test/hls/seg0.m4s", Fragment(0), "video/iso.segment", 600);
+  Found("https://v.test/hls/seg0.m4s", Fragment(0, 700), "video/iso.segment", 600);
   const auto found = LookAt(600);
   ASSERT_EQ(found.size(), 1u);
   const MediaElementRef& ref = found.front();
@@ -161,8 +120,8 @@ TEST_F(StreamTrackerTest, PlaylistStreamIsHandedOnOnceWhenItsFirstSegmentIsThere
 
   // The rest arrives: the same stream, not handed on again; its reference,
   // read now, holds every segment.
-  Found("https://v.test/hls/seg1.m4s", Fragment(1), "video/iso.segment", 1200);
-  Found("https://v.test/hls/seg2.m4s", Fragment(2), "video/iso.segment", 1200);
+  Found("https://v.test/hls/seg1.m4s", Fragment(1, 700), "video/iso.segment", 1200);
+  Found("https://v.test/hls/seg2.m4s", Fragment(2, 700), "video/iso.segment", 1200);
   EXPECT_TRUE(LookAt(1200).empty());
   EXPECT_EQ(tracker.Figures().handedOn, 1u);
   CacheStream stream;
@@ -171,10 +130,10 @@ TEST_F(StreamTrackerTest, PlaylistStreamIsHandedOnOnceWhenItsFirstSegmentIsThere
                                Key("https://v.test/hls/seg1.m4s")});
   later.streamParts.push_back({CacheStore::ChromiumSimple, names_["https://v.test/hls/seg2.m4s"],
                                Key("https://v.test/hls/seg2.m4s")});
-  EXPECT_EQ(Joined(later, &stream), Cat({init, Fragment(0), Fragment(1), Fragment(2)}));
+  EXPECT_EQ(Joined(later, &stream), Cat({init, Fragment(0, 700), Fragment(1, 700), Fragment(2, 700)}));
   EXPECT_TRUE(stream.plan.complete);
   // The reference as handed on knows only the first segment: the run it gives.
-  EXPECT_EQ(Joined(ref), Cat({init, Fragment(0)}));
+  EXPECT_EQ(Joined(ref), Cat({init, Fragment(0, 700)}));
 }
 
 TEST_F(StreamTrackerTest, FindsRunOnlyWhenPartsChangeAndAtMostOnceAnInterval) {
@@ -183,9 +142,9 @@ TEST_F(StreamTrackerTest, FindsRunOnlyWhenPartsChangeAndAtMostOnceAnInterval) {
   EXPECT_EQ(tracker.Figures().finds, 1u);
   LookAt(5000);  // nothing changed
   EXPECT_EQ(tracker.Figures().finds, 1u);
-  Found("https://v.test/hls/init.mp4", Init("soun"), "audio/mp4", 5100);
+  Found("https://v.test/hls/init.mp4", Init({"soun"}), "audio/mp4", 5100);
   LookAt(5100);
-  Found("https://v.test/hls/seg0.m4s", Fragment(0), "audio/iso.segment", 5200);
+  Found("https://v.test/hls/seg0.m4s", Fragment(0, 700), "audio/iso.segment", 5200);
   EXPECT_TRUE(LookAt(5200).empty());  // within the interval of the last find
   EXPECT_EQ(tracker.Figures().finds, 2u);
   const auto found = LookAt(5600);
@@ -196,22 +155,22 @@ TEST_F(StreamTrackerTest, FindsRunOnlyWhenPartsChangeAndAtMostOnceAnInterval) {
 }
 
 TEST_F(StreamTrackerTest, GroupWaitsUntilItsSegmentsAreQuietAndIsNotOfferedAgainWhenItsPlaylistComes) {
-  Found("https://v.test/live/seg5.ts", TsSegment(5), "video/mp2t", 0);
-  Found("https://v.test/live/seg6.ts", TsSegment(6), "video/mp2t", 0);
+  Found("https://v.test/live/seg5.ts", TsSegment(5, 30), "video/mp2t", 0);
+  Found("https://v.test/live/seg6.ts", TsSegment(6, 30), "video/mp2t", 0);
   EXPECT_TRUE(LookAt(0).empty());
   EXPECT_TRUE(tracker.Pending());
-  Found("https://v.test/live/seg7.ts", TsSegment(7), "video/mp2t", 1500);
+  Found("https://v.test/live/seg7.ts", TsSegment(7, 30), "video/mp2t", 1500);
   EXPECT_TRUE(LookAt(2000).empty());  // 0.5 s after the group last grew
   // Another stream's segments keep coming: they do not hold this group back.
-  Found("https://v.test/other/a1.ts", TsSegment(21), "video/mp2t", 2500);
+  Found("https://v.test/other/a1.ts", TsSegment(21, 30), "video/mp2t", 2500);
   EXPECT_TRUE(LookAt(3000).empty());
-  Found("https://v.test/other/a2.ts", TsSegment(22), "video/mp2t", 3400);
+  Found("https://v.test/other/a2.ts", TsSegment(22, 30), "video/mp2t", 3400);
   const auto found = LookAt(3500);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_TRUE(found.front().segmentGroup);
   EXPECT_EQ(found.front().webAddress, "https://v.test/live/seg5.ts");
   EXPECT_EQ(found.front().extension, "ts");
-  EXPECT_EQ(Joined(found.front()), Cat({TsSegment(5), TsSegment(6), TsSegment(7)}));
+  EXPECT_EQ(Joined(found.front()), Cat({TsSegment(5, 30), TsSegment(6, 30), TsSegment(7, 30)}));
   EXPECT_TRUE(tracker.Pending());  // the other group waits
   const auto other = LookAt(5400);
   ASSERT_EQ(other.size(), 1u);
@@ -240,7 +199,7 @@ TEST_F(StreamTrackerTest, UnfinishedPartsAreFollowedUntilFinishedOrUnchangedTooL
   const std::string playlist = "#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n";
   Found("https://v.test/a/index.m3u8", TextBytes(playlist), "application/vnd.apple.mpegurl", 0);
   // The first segment is still being written: no segment complete yet.
-  const ByteVector seg0 = TsSegment(0);
+  const ByteVector seg0 = TsSegment(0, 30);
   Found("https://v.test/a/seg0.ts", ByteVector(seg0.begin(), seg0.begin() + 188 * 10), "video/mp2t", 0,
         false);
   EXPECT_TRUE(LookAt(0).empty());
@@ -319,8 +278,8 @@ TEST_F(StreamTrackerTest, EncryptedStreamIsHandedOnMarkedByItsRereadAndPartsAreC
 }
 
 TEST_F(StreamTrackerTest, StreamReaderFailsWhenTheCacheGivesFewerBytesThanPlanned) {
-  Found("https://v.test/r/seg1.ts", TsSegment(1), "video/mp2t", 0);
-  Found("https://v.test/r/seg2.ts", TsSegment(2), "video/mp2t", 0);
+  Found("https://v.test/r/seg1.ts", TsSegment(1, 30), "video/mp2t", 0);
+  Found("https://v.test/r/seg2.ts", TsSegment(2, 30), "video/mp2t", 0);
   const auto found = LookAt(5000);
   ASSERT_EQ(found.size(), 1u);
   const StreamElements read = StreamPartsRead(folder_, found.front().streamParts);
@@ -328,7 +287,7 @@ TEST_F(StreamTrackerTest, StreamReaderFailsWhenTheCacheGivesFewerBytesThanPlanne
   const CacheStream* stream = StreamNamed(streams, "https://v.test/r/seg1.ts", {}, true);
   ASSERT_NE(stream, nullptr);
   // The browser replaces the second segment by a shorter body meanwhile.
-  const ByteVector seg2 = TsSegment(2);
+  const ByteVector seg2 = TsSegment(2, 30);
   Put("https://v.test/r/seg2.ts", ByteVector(seg2.begin(), seg2.begin() + 188), "video/mp2t");
   CacheStreamReader reader(folder_, *stream);
   std::vector<std::uint8_t> block(1 << 16);
@@ -346,15 +305,15 @@ TEST_F(StreamTrackerTest, CandidatesKeepPlaylistsAndSegmentsAsStreamParts) {
       Put("https://v.test/c/index.m3u8",
           TextBytes("#EXTM3U\n#EXTINF:1,\nseg0.ts\n#EXTINF:1,\nseg1.ts\n#EXT-X-ENDLIST\n"),
           "application/vnd.apple.mpegurl");
-  const std::string seg0 = Put("https://v.test/c/seg0.ts", TsSegment(0), "video/mp2t");
-  const std::string seg1 = Put("https://v.test/c/seg1.ts", TsSegment(1), "video/mp2t");
+  const std::string seg0 = Put("https://v.test/c/seg0.ts", TsSegment(0, 30), "video/mp2t");
+  const std::string seg1 = Put("https://v.test/c/seg1.ts", TsSegment(1, 30), "video/mp2t");
   for (const std::string& name : {playlist, seg0, seg1}) candidates.FileAdded(1, kCache, name, 0);
   std::vector<MediaElementRef> found;
   candidates.Look(0, found);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found.front().webAddress, "https://v.test/c/index.m3u8");
   EXPECT_EQ(found.front().streamParts.size(), 3u);
-  EXPECT_EQ(Joined(found.front()), Cat({TsSegment(0), TsSegment(1)}));
+  EXPECT_EQ(Joined(found.front()), Cat({TsSegment(0, 30), TsSegment(1, 30)}));
   EXPECT_FALSE(candidates.Pending());
   candidates.FileAdded(1, kCache, seg1.substr(0, 16) + "_s", 100);
   found.clear();
@@ -383,7 +342,7 @@ TEST(StreamTrackerBlockFiles, PlaylistAndInitInsideTheDataFilesAreFoundByAWalkOf
       ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: video/mp4"}));
   const ByteVector playlist = TextBytes(
       "#EXTM3U\n#EXT-X-MAP:URI=\"init.mp4\"\n#EXTINF:1,\nseg0.m4s\n#EXTINF:1,\nseg1.m4s\n#EXT-X-ENDLIST\n");
-  const ByteVector init = Init("vide");
+  const ByteVector init = Init({"vide"});
   // Large enough for files of their own.
   const ByteVector seg0 = Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(20000, 1))});
   const ByteVector seg1 = Cat({Box("styp", ByteVector(8, 0)), Box("moof", Pattern(20000, 2))});

@@ -89,18 +89,21 @@ TEST_F(WatcherTest, FilesInAFolderAnEarlierSessionWatchedAreHandedOnInTheNext) {
   TempTree elsewhere;
   std::uintptr_t other = OpenWatchFolder(elsewhere.Path(), HandOffRecorder());
   ASSERT_NE(other, 0u);
+  struct Closer {
+    std::uintptr_t& handle;
+    ~Closer() { CloseWatchHandleAsync(handle); }
+  } otherCloser{other};
   tree.Folder("Old\\Deeper");
   Start();
   Sleep(700);  // past the start's walk: the file below is reported, not listed
   tree.File("Old\\Deeper\\first.flv");
   ASSERT_TRUE(HandOffsAwait(1, 5000));
   CloseWatchHandleAsync(handle);
-  Sleep(500);
+  Sleep(500);  // the first session has closed its folder
   Start();
   Sleep(700);
   tree.File("Old\\Deeper\\second.flv");
   Settle(2);
-  CloseWatchHandleAsync(other);
   EXPECT_EQ(FullPaths(), (std::vector<std::string>{tree.Path() + "\\old\\deeper\\first.flv",
                                                    tree.Path() + "\\old\\deeper\\second.flv"}));
 }

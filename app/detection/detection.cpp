@@ -10,11 +10,11 @@
 
 #include "app/detection/detection_paths.h"
 #include "app/detection/detection_save.h"
+#include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/shared_values.h"
 #include "runtime/commands/event_pump.h"
-#include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/core/critical_sections.h"
 
@@ -68,18 +68,13 @@ void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, Class
   const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
   const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
 
-  Text prompt = MakeText(texts.promptBefore);
-  prompt += fullPath;
-  prompt += texts.promptAfter;
-  if (MessageBoxShow(std::string_view(prompt), kPromptStyle, texts.promptCaption) != kMessageBoxOk) return;
+  if (!SavePromptConfirmed(texts, fullPath)) return;
 
   // The exact path reaches names that the code page cannot spell.
   const WideText source = exactPath.empty() ? AnsiToWide(fullPath) : WideText(exactPath);
   Text written;
   if (CopyToFreeName(source, name, written)) {
-    Text success = MakeText(texts.successText);
-    success += written;
-    MessageBoxShow(std::string_view(success), kSuccessStyle, texts.successCaption);
+    SavedShow(texts, std::string_view(written));
     return;
   }
 
@@ -87,5 +82,5 @@ void HandleNewFile(std::string_view fullPath, std::wstring_view exactPath, Class
   // The browser may still hold the file open: one more try a second later.
   PumpedWait(kRetryDelayMilliseconds, 0);
   if (CopyToFreeName(source, name, written)) return;
-  MessageBoxShow(texts.failureText, kFailureStyle, texts.failureCaption);
+  SaveFailedShow(texts);
 }

@@ -10,6 +10,7 @@
 #include "app/browser_caches/firefox_cache2.h"
 #include "app/detection/detection.h"
 #include "app/detection/detection_save.h"
+#include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/detection/stream_detection.h"
@@ -146,10 +147,7 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
 
   const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
   const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
-  Text prompt = MakeText(texts.promptBefore);
-  prompt += address;
-  prompt += texts.promptAfter;
-  if (MessageBoxShow(std::string_view(prompt), kPromptStyle, texts.promptCaption) != kMessageBoxOk) return;
+  if (!SavePromptConfirmed(texts, address)) return;
 
   for (;;) {
     ElementNow now = ElementRead(element);
@@ -158,8 +156,7 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
     if (now.element && !IsComplete(*now.element)) {
       const Text warning =
           IncompleteElementText(address, PresentLength(*now.element), now.element->fullLength, contiguous);
-      const std::int32_t choice =
-          MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
+      const std::int32_t choice = IncompleteChoiceShow(std::string_view(warning));
       if (choice == kMessageBoxTryAgain) continue;
       if (choice != kMessageBoxContinue) return;
     } else if (now.element && now.element->fullLength) {
@@ -168,13 +165,11 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
 
     Text written;
     if (now.element && length > 0 && Save(now, length, name, written)) {
-      Text success = MakeText(texts.successText);
-      success += written;
-      MessageBoxShow(std::string_view(success), kSuccessStyle, texts.successCaption);
+      SavedShow(texts, std::string_view(written));
       return;
     }
     if (ExtractionCopiesCancelled()) return;  // the program is ending
-    MessageBoxShow(texts.failureText, kFailureStyle, texts.failureCaption);
+    SaveFailedShow(texts);
     return;
   }
 }

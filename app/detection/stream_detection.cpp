@@ -8,6 +8,7 @@
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/detection/detection_save.h"
+#include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/detection/stream_texts.h"
@@ -128,10 +129,7 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
       return;
     }
   }
-  Text prompt = MakeText(texts.promptBefore);
-  prompt += address;
-  prompt += texts.promptAfter;
-  if (MessageBoxShow(std::string_view(prompt), kPromptStyle, texts.promptCaption) != kMessageBoxOk) return;
+  if (!SavePromptConfirmed(texts, address)) return;
 
   for (;;) {
     StreamNow now = StreamRead(found, true);
@@ -142,20 +140,17 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
     if (now.stream && !now.stream->plan.complete) {
       const Text warning = IncompleteStreamText(address, now.stream->plan.present, now.stream->plan.total,
                                                 ContiguousSegments(*now.stream));
-      const std::int32_t choice =
-          MessageBoxShow(std::string_view(warning), kIncompleteStyle, kIncompleteCaption);
+      const std::int32_t choice = IncompleteChoiceShow(std::string_view(warning));
       if (choice == kMessageBoxTryAgain) continue;
       if (choice != kMessageBoxContinue) return;
     }
     Text written;
     if (now.stream && !now.stream->pieces.empty() && Save(now, name, written)) {
-      Text success = MakeText(texts.successText);
-      success += written;
-      MessageBoxShow(std::string_view(success), kSuccessStyle, texts.successCaption);
+      SavedShow(texts, std::string_view(written));
       return;
     }
     if (ExtractionCopiesCancelled()) return;  // the program is ending
-    MessageBoxShow(texts.failureText, kFailureStyle, texts.failureCaption);
+    SaveFailedShow(texts);
     return;
   }
 }

@@ -24,17 +24,6 @@ constexpr char kPromptAfter[] = " ，如果需要保存，请在视频播放(载
 constexpr char kSavedCaption[] = "警示信息 - 视频保存成功";
 constexpr char kSavedBefore[] = "视频文件已被保存到：";
 
-// A box of the program with its texts in place.
-MessageBoxWindow NextBox(DWORD processId, Milliseconds timeout) {
-  return WaitFor(
-      [&] {
-        for (const MessageBoxWindow& box : MessageBoxes(processId))
-          if (!box.Caption().empty() && !box.Message().empty()) return box;
-        return MessageBoxWindow();
-      },
-      timeout);
-}
-
 class FirefoxStreams : public RunningProgram {
  protected:
   void SetUp() override {
@@ -89,12 +78,12 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
     ASSERT_TRUE(page && page->tracks.size() == 1) << lab_->Error();
 
     // Firefox writes an entry's address a few seconds after its body.
-    MessageBoxWindow prompt = NextBox(program.Id(), Milliseconds(45000));
+    MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
     ASSERT_TRUE(prompt) << "no prompt";
     EXPECT_EQ(prompt.Caption(), kPromptCaption);
     EXPECT_EQ(prompt.Message(), kPromptBefore + lab_->Url(page->playlist) + kPromptAfter);
     ASSERT_TRUE(prompt.Answer(IDOK));
-    MessageBoxWindow report = NextBox(program.Id(), Milliseconds(30000));
+    MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
     ASSERT_TRUE(report) << "no report after OK";
     ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
     const std::string message = report.Message();

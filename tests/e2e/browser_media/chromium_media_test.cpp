@@ -21,15 +21,7 @@ namespace {
 template <class Store>
 class ChromiumMedia : public ChromiumWatch<Store> {};
 
-using Stores = ::testing::Types<BlockFileStore, SimpleStore>;
-class StoreNames {
- public:
-  template <class Store>
-  static std::string GetName(int) {
-    return Store::kStore == ChromiumStore::kBlockFile ? "BlockFiles" : "SimpleCache";
-  }
-};
-TYPED_TEST_SUITE(ChromiumMedia, Stores, StoreNames);
+TYPED_TEST_SUITE(ChromiumMedia, ChromiumStores, ChromiumStoreNames);
 
 // The new files of the save folder.
 std::vector<std::wstring> Added(const std::set<std::wstring>& before, const std::set<std::wstring>& after) {

@@ -24,15 +24,7 @@ namespace {
 template <class Store>
 class ChromiumStreams : public ChromiumWatch<Store> {};
 
-using Stores = ::testing::Types<BlockFileStore, SimpleStore>;
-class StoreNames {
- public:
-  template <class Store>
-  static std::string GetName(int) {
-    return Store::kStore == ChromiumStore::kBlockFile ? "BlockFiles" : "SimpleCache";
-  }
-};
-TYPED_TEST_SUITE(ChromiumStreams, Stores, StoreNames);
+TYPED_TEST_SUITE(ChromiumStreams, ChromiumStores, ChromiumStoreNames);
 
 constexpr char kVideoPromptBefore[] = "侦测到视频文件：";
 constexpr char kVideoPromptAfter[] = " ，如果需要保存，请在视频播放(载入)完成后点击 确定 进行提取！";

@@ -56,18 +56,6 @@ bool TakeText(const std::string& text, size_t& at, std::string_view expected) {
   return true;
 }
 
-// A box of the process with its texts in place (a box being made can be
-// seen for a moment before its caption and message are set).
-MessageBoxWindow WaitBox(DWORD processId, Milliseconds timeout) {
-  return WaitFor(
-      [&] {
-        for (const MessageBoxWindow& box : MessageBoxes(processId))
-          if (!box.Caption().empty() && !box.Message().empty()) return box;
-        return MessageBoxWindow();
-      },
-      timeout);
-}
-
 std::string Describe(const MessageBoxWindow& box) { return "[" + box.Caption() + "] " + box.Message(); }
 
 // GBK text, printed in UTF-8 for the test log.
@@ -237,7 +225,7 @@ std::string ChromiumWatchSession::ServedBytes(const std::string& path) {
 
 std::optional<std::wstring> ChromiumWatchSession::WaitSaved(MediaClass mediaClass) {
   const PromptTexts& texts = TextsOf(mediaClass);
-  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(30000));
+  MessageBoxWindow box = WaitFilledMessageBox(program_.Id(), Milliseconds(30000));
   if (!box) {
     ADD_FAILURE() << "no box after OK";
     return std::nullopt;
@@ -255,7 +243,7 @@ std::optional<std::wstring> ChromiumWatchSession::WaitSaved(MediaClass mediaClas
 }
 
 MessageBoxWindow ChromiumWatchSession::NextBox(Milliseconds timeout) {
-  return WaitBox(program_.Id(), timeout);
+  return WaitFilledMessageBox(program_.Id(), timeout);
 }
 
 ::testing::AssertionResult ChromiumWatchSession::NoBoxAppears(Milliseconds period) {
@@ -279,7 +267,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
   const ULONGLONG began = GetTickCount64();
   while (prompted.size() < plan.size()) {
     // Generous: the browser starts, fetches and writes first.
-    MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(45000));
+    MessageBoxWindow box = WaitFilledMessageBox(program_.Id(), Milliseconds(45000));
     if (!box) {
       std::string missing;
       for (const auto& [address, element] : byAddress)
@@ -344,7 +332,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
 
 ::testing::AssertionResult ChromiumWatchSession::ConfirmPrompt(const ElementPlan& element) {
   const PromptTexts& texts = TextsOf(element.mediaClass);
-  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(45000));
+  MessageBoxWindow box = WaitFilledMessageBox(program_.Id(), Milliseconds(45000));
   if (!box) return ::testing::AssertionFailure() << "no prompt for " << element.path;
   const std::string expected = texts.before + lab_.Url(element.path) + texts.after;
   if (box.Caption() != texts.caption || box.Message() != expected) {
@@ -358,7 +346,7 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
 }
 
 std::optional<IncompleteBox> ChromiumWatchSession::WaitIncomplete(const std::string& path) {
-  MessageBoxWindow box = WaitBox(program_.Id(), Milliseconds(30000));
+  MessageBoxWindow box = WaitFilledMessageBox(program_.Id(), Milliseconds(30000));
   if (!box) {
     ADD_FAILURE() << "no box after OK for " << path;
     return std::nullopt;

@@ -118,6 +118,15 @@ struct BlockFileStore {
 struct SimpleStore {
   static constexpr ChromiumStore kStore = ChromiumStore::kSimple;
 };
+// Both stores, for typed suites, named in the test list by store.
+using ChromiumStores = ::testing::Types<BlockFileStore, SimpleStore>;
+class ChromiumStoreNames {
+ public:
+  template <class Store>
+  static std::string GetName(int) {
+    return Store::kStore == ChromiumStore::kBlockFile ? "BlockFiles" : "SimpleCache";
+  }
+};
 
 // One session per store, shared by the cases of the suite in their order.
 template <class Store>

@@ -69,4 +69,14 @@ MessageBoxWindow WaitAnyMessageBox(DWORD processId, Milliseconds timeout) {
       timeout);
 }
 
+MessageBoxWindow WaitFilledMessageBox(DWORD processId, Milliseconds timeout) {
+  return WaitFor(
+      [&] {
+        for (const MessageBoxWindow& box : MessageBoxes(processId))
+          if (!box.Caption().empty() && !box.Message().empty()) return box;
+        return MessageBoxWindow();
+      },
+      timeout);
+}
+
 }  // namespace e2e

@@ -43,5 +43,8 @@ MessageBoxWindow WaitMessageBox(DWORD processId, std::string_view caption,
                                 Milliseconds timeout = kDefaultTimeout);
 // Waits for any visible dialog box of the process.
 MessageBoxWindow WaitAnyMessageBox(DWORD processId, Milliseconds timeout = kDefaultTimeout);
+// Waits for a dialog box of the process whose caption and message are set
+// (a box being made shows for a moment before they are).
+MessageBoxWindow WaitFilledMessageBox(DWORD processId, Milliseconds timeout = kDefaultTimeout);
 
 }  // namespace e2e

@@ -18,6 +18,7 @@
 #include "app/shared_values.h"
 #include "detection_scratch.h"
 #include "tests/portable/chromium_cache_builders.h"
+#include "tests/portable/stream_media_builders.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/win/cache_disk_writer.h"
 
@@ -29,14 +30,6 @@ constexpr char kPlaylistText[] =
     "#EXT-X-ENDLIST\n";
 
 std::string Str(std::string_view view) { return std::string(view); }
-
-ByteVector TsSegment(std::uint32_t seed) {
-  ByteVector bytes = Pattern(188 * 400, seed);
-  for (std::size_t at = 0; at < bytes.size(); at += 188) bytes[at] = 0x47;
-  return bytes;
-}
-
-ByteVector TextBytes(std::string_view text) { return ByteVector(text.begin(), text.end()); }
 
 class StreamDetectionTest : public testing::Test {
  protected:
@@ -67,7 +60,7 @@ class StreamDetectionTest : public testing::Test {
   }
   std::wstring EntryPath(const std::string& url) { return cacheFolder + L"\\" + WideOf(names_[url]); }
   StreamPartRef Segment(int number) {
-    return Put("http://127.0.0.1:8765/streams/ts/seg" + std::to_string(number) + ".ts", TsSegment(number),
+    return Put("http://127.0.0.1:8765/streams/ts/seg" + std::to_string(number) + ".ts", TsSegment(number, 400),
                "video/mp2t");
   }
 
@@ -140,9 +133,9 @@ TEST_F(StreamDetectionTest, ACompleteStreamIsPromptedWithItsPlaylistAndSavedJoin
   EXPECT_EQ(names[0].substr(names[0].size() - 3), ".ts") << names[0];
   EXPECT_NE(names[0].find("秒"), std::string::npos) << names[0];  // the detection time
   EXPECT_EQ(seen.report, Str(kVideoTexts.successText) + scratch.Save() + "\\" + names[0]);
-  ByteVector joined = TsSegment(0);
-  Append(joined, TsSegment(1));
-  Append(joined, TsSegment(2));
+  ByteVector joined = TsSegment(0, 400);
+  Append(joined, TsSegment(1, 400));
+  Append(joined, TsSegment(2, 400));
   EXPECT_EQ(Saved(names[0]), joined);
 
   // Video unchecked: "ts" among the user's entries gives the user's class;
@@ -183,7 +176,7 @@ TEST_F(StreamDetectionTest, AMissingSegmentOffersTheChoiceInSegmentsAndTryAgainF
   }
   std::vector<std::string> names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(Saved(names[0]), TsSegment(0));
+  EXPECT_EQ(Saved(names[0]), TsSegment(0, 400));
 
   // Try again after the second segment arrived: the whole stream.
   Seen seen;
@@ -195,9 +188,9 @@ TEST_F(StreamDetectionTest, AMissingSegmentOffersTheChoiceInSegmentsAndTryAgainF
   ASSERT_EQ(seen.reportCaption, Str(kVideoTexts.successCaption));
   names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 2u);
-  ByteVector joined = TsSegment(0);
-  Append(joined, TsSegment(1));
-  Append(joined, TsSegment(2));
+  ByteVector joined = TsSegment(0, 400);
+  Append(joined, TsSegment(1, 400));
+  Append(joined, TsSegment(2, 400));
   EXPECT_TRUE(Saved(names[0]) == joined || Saved(names[1]) == joined);
 }
 

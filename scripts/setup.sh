@@ -43,7 +43,14 @@ if [ ${#need_packages[@]} -gt 0 ]; then
     exit 1
   fi
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
+  # A mirror caught mid-sync fails one index now and then; try again, and
+  # go on with what was fetched if it still fails (the install says whether
+  # anything needed is missing).
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    echo "setup: apt-get update failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_packages[@]}" >/dev/null
 fi
 

@@ -1,9 +1,9 @@
 #include "app/application.h"
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "app/detection/extraction_copy.h"
 #include "app/session_sinks.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "app/windows/handler_table.h"
 #include "runtime/core/program.h"
 #include "runtime/windows/engine.h"

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "app/detection/extension_catalogue.h"
-#include "app/shared_values.h"
-#include "app/watch_rules.h"
+#include "app/extensions/extension_catalogue.h"
+#include "app/program_state/shared_values.h"
+#include "app/program_state/watch_rules.h"
 #include "app/session_sinks.h"
 #include "app/watch/watch.h"
 #include "runtime/commands/browser_data_clear.h"

@@ -30,11 +30,11 @@
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/command_line/cache_scan.h"
 #include "app/command_line/listed_cache_folder.h"
-#include "app/command_line/message_output.h"
 #include "app/command_line/scan_places.h"
 #include "app/command_line/scan_reading.h"
 #include "app/command_line/scan_report.h"
 #include "bench/bench_support.h"
+#include "runtime/core/text_encoding_wide.h"
 #include "tests/portable/chromium_cache_builders.h"
 
 namespace {
@@ -155,8 +155,7 @@ class TimedFolder : public CacheFolder {
 // its calls to the file system timed.
 double TimedScanMs(const std::wstring& folder, FileSystemCalls& calls) {
   const double started = NowMs();
-  const std::u16string_view exact(reinterpret_cast<const char16_t*>(folder.data()), folder.size());
-  auto disk = DiskCacheFolderOpen(exact, AnsiFromWide(folder));
+  auto disk = DiskCacheFolderOpen(Utf16View(folder), AnsiFromWide(folder));
   if (!disk) return 0;
   ListedCacheFolder listed(std::make_unique<TimedFolder>(std::move(disk), calls));
   const std::vector<ScannedMedia> media = CacheMediaElements(listed);

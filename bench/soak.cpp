@@ -16,8 +16,8 @@
 
 #include "app/detection/detection.h"
 #include "app/detection/detection_sink.h"
-#include "app/detection/extension_catalogue.h"
-#include "app/shared_values.h"
+#include "app/extensions/extension_catalogue.h"
+#include "app/program_state/shared_values.h"
 #include "app/watch/watch.h"
 #include "bench/process_threads.h"
 #include "runtime/core/program.h"

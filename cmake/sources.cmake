@@ -5,6 +5,7 @@
 set(EE_PORTABLE_SOURCES
   runtime/core/allocator_common.cpp
   runtime/core/runtime_error_message.cpp
+  runtime/core/text_encoding.cpp
   runtime/windows/type_properties.cpp
   runtime/windows/dir_path.cpp
   runtime/windows/template_parser.cpp
@@ -13,12 +14,12 @@ set(EE_PORTABLE_SOURCES
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp
   runtime/commands/date_time.cpp
-  app/detection/extension_catalogue.cpp
-  app/shared_values.cpp
+  app/extensions/extension_catalogue.cpp
+  app/program_state/shared_values.cpp
   runtime/commands/input_value_read.cpp
   runtime/commands/icon_file.cpp
   app/detection/detection_paths.cpp
-  app/watch_rules.cpp
+  app/program_state/watch_rules.cpp
   app/watch/change_records.cpp
   app/watch/new_file_ledger.cpp
   app/browser_caches/media_signature.cpp
@@ -35,6 +36,7 @@ set(EE_PORTABLE_SOURCES
   app/command_line/scan_report.cpp
   app/command_line/saved_name.cpp
   app/command_line/cache_scan.cpp
+  app/command_line/report_rows.cpp
   app/command_line/listed_cache_folder.cpp
   app/browser_caches/chromium_block_owner.cpp
   app/cache_watch/cache_file_names.cpp

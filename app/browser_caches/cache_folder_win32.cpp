@@ -4,28 +4,12 @@
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "runtime/core/handles.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-
 // Cache file names are ASCII; others are converted for completeness.
-std::string Utf8(const wchar_t* name) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, name, -1, text.data(), length, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(length - 1));
-  return text;
-}
-
-std::wstring WideFromUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
+std::string Utf8(const wchar_t* name) { return Utf8FromWide(name); }
 
 class Win32CacheFile : public CacheFile {
  public:
@@ -101,7 +85,7 @@ class Win32CacheFolder : public CacheFolder {
 }  // namespace
 
 std::unique_ptr<CacheFolder> DiskCacheFolderOpen(std::u16string_view exactPath, std::string ansiPath) {
-  const std::wstring path = Wide(exactPath);
+  const std::wstring path(WideView(exactPath));
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
   return std::make_unique<Win32CacheFolder>(path, std::move(ansiPath));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 // Metadata header: version, fetch count, last fetched, last modified,
@@ -23,27 +25,11 @@ std::uint32_t Be32(const std::uint8_t* bytes) {
          (static_cast<std::uint32_t>(bytes[2]) << 8) | static_cast<std::uint32_t>(bytes[3]);
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
     text.remove_suffix(1);
   return text;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower;
 }
 
 // Decimal digits only, at most 18 of them (no overflow, far beyond any body).
@@ -102,17 +88,17 @@ ResponseHead FirefoxResponseHeadParse(std::string_view head) {
     if (colon == std::string_view::npos) continue;
     const std::string_view name = Trim(line.substr(0, colon));
     const std::string_view value = Trim(line.substr(colon + 1));
-    if (EqualsNoCase(name, "Content-Type") && parsed.contentType.empty()) {
-      parsed.contentType = Lower(Trim(value.substr(0, value.find(';'))));
-    } else if (EqualsNoCase(name, "Content-Encoding") && parsed.contentEncoding.empty()) {
-      parsed.contentEncoding = Lower(value);
+    if (AsciiEqualFold(name, "Content-Type") && parsed.contentType.empty()) {
+      parsed.contentType = AsciiLowered(Trim(value.substr(0, value.find(';'))));
+    } else if (AsciiEqualFold(name, "Content-Encoding") && parsed.contentEncoding.empty()) {
+      parsed.contentEncoding = AsciiLowered(value);
       if (parsed.contentEncoding == "identity") parsed.contentEncoding.clear();
-    } else if (EqualsNoCase(name, "Content-Length") && !parsed.contentLength) {
+    } else if (AsciiEqualFold(name, "Content-Length") && !parsed.contentLength) {
       parsed.contentLength = DecimalParse(value);
-    } else if (EqualsNoCase(name, "Content-Range") && !parsed.rangeTotal) {
+    } else if (AsciiEqualFold(name, "Content-Range") && !parsed.rangeTotal) {
       // "bytes 0-1023/4096"; "*" when the total is unknown.
       const std::size_t slash = value.rfind('/');
-      if (EqualsNoCase(value.substr(0, 6), "bytes ") && slash != std::string_view::npos)
+      if (AsciiEqualFold(value.substr(0, 6), "bytes ") && slash != std::string_view::npos)
         parsed.rangeTotal = DecimalParse(Trim(value.substr(slash + 1)));
     }
   }
@@ -127,7 +113,7 @@ std::optional<std::string_view> ElementFind(std::string_view elements, std::stri
     if (nameEnd == std::string_view::npos) return std::nullopt;
     const std::size_t valueEnd = elements.find('\0', nameEnd + 1);
     if (valueEnd == std::string_view::npos) return std::nullopt;
-    if (EqualsNoCase(elements.substr(0, nameEnd), name))
+    if (AsciiEqualFold(elements.substr(0, nameEnd), name))
       return elements.substr(nameEnd + 1, valueEnd - nameEnd - 1);
     elements.remove_prefix(valueEnd + 1);
   }
@@ -275,7 +261,7 @@ bool FirefoxEntriesFolderIs(std::string_view folderPath) {
   };
   const std::string_view leaf = lastPart(folderPath);
   const std::string_view parent = lastPart(folderPath);
-  return EqualsNoCase(leaf, "entries") && EqualsNoCase(parent, "cache2");
+  return AsciiEqualFold(leaf, "entries") && AsciiEqualFold(parent, "cache2");
 }
 
 std::optional<std::string> FirefoxKeyAddress(std::string_view key) {

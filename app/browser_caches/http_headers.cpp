@@ -2,29 +2,15 @@
 
 #include <cstring>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerCopy(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = Lower(c);
-  return lower;
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
     text.remove_suffix(1);
   return text;
-}
-
-bool NameIs(std::string_view name, std::string_view wanted) {
-  if (name.size() != wanted.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (Lower(name[i]) != wanted[i]) return false;
-  }
-  return true;
 }
 
 // Decimal digits only, without overflow.
@@ -55,15 +41,15 @@ int StatusParse(std::string_view line) {
 
 void FieldApply(std::string_view name, std::string_view value, HttpResponseSummary& summary) {
   value = Trim(value);
-  if (NameIs(name, "content-type")) {
+  if (AsciiEqualFold(name, "content-type")) {
     const std::size_t semicolon = value.find(';');
-    summary.contentType = LowerCopy(Trim(value.substr(0, semicolon)));
-  } else if (NameIs(name, "content-encoding")) {
-    std::string encoding = LowerCopy(value);
+    summary.contentType = AsciiLowered(Trim(value.substr(0, semicolon)));
+  } else if (AsciiEqualFold(name, "content-encoding")) {
+    std::string encoding = AsciiLowered(value);
     summary.contentEncoding = encoding == "identity" ? std::string() : encoding;
-  } else if (NameIs(name, "content-length")) {
+  } else if (AsciiEqualFold(name, "content-length")) {
     summary.contentLength = NumberParse(value);
-  } else if (NameIs(name, "content-range")) {
+  } else if (AsciiEqualFold(name, "content-range")) {
     // "bytes 0-99/1234"; "bytes */1234" for an unsatisfied range; "/*" unknown.
     const std::size_t slash = value.rfind('/');
     if (slash != std::string_view::npos) summary.rangeTotal = NumberParse(value.substr(slash + 1));

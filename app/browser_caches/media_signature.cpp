@@ -138,12 +138,12 @@ Match Ebml(Bytes bytes, bool complete, MediaSignature& result) {
 
 // MPEG transport stream: a sync byte every 188 bytes.
 Match TransportStream(Bytes bytes, bool complete, MediaSignature& result) {
-  for (std::size_t at = 0; at <= 376; at += 188) {
+  for (std::size_t at = 0; at <= 2 * kTransportPacketSize; at += kTransportPacketSize) {
     if (at >= bytes.size()) {
-      if (complete && at >= 188) break;  // a short complete stream of whole packets
+      if (complete && at >= kTransportPacketSize) break;  // a short complete stream of whole packets
       return Match::NeedMore;
     }
-    if (bytes[at] != 0x47) return Match::No;
+    if (bytes[at] != kTransportSyncByte) return Match::No;
   }
   result = Of(MediaNature::Segment, "ts");
   return Match::Yes;

@@ -22,6 +22,10 @@ struct MediaSignature {
   std::string_view extension;
 };
 
+// MPEG transport stream: packets of 188 bytes, each starting with the sync byte.
+constexpr std::size_t kTransportPacketSize = 188;
+constexpr std::uint8_t kTransportSyncByte = 0x47;
+
 // Bytes the sniffer wants to see before it says Unknown for good.
 constexpr std::size_t kMediaSniffBytes = 4096;
 

@@ -3,6 +3,7 @@
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/cache_watch/cache_file_names.h"
 #include "runtime/core/declared_calls.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -34,15 +35,6 @@ std::string AsciiName(std::wstring_view name) {
   return ascii;
 }
 
-std::wstring WideOfAnsi(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0)
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
 std::uint64_t ThreadCpu(HANDLE thread) {
   FILETIME created, exited, kernel, user;
   if (thread == nullptr || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
@@ -67,7 +59,7 @@ void CacheElementRecognizer::NewFile(const NewFileEvent& file) {
   std::wstring converted;
   std::wstring_view exact = file.exactPath;
   if (exact.empty()) {
-    converted = WideOfAnsi(file.fullPath);
+    converted = WideFromAnsi(file.fullPath);
     exact = converted;
   }
   const std::size_t nameStart = NameStart(exact);
@@ -86,26 +78,27 @@ void CacheElementRecognizer::NewFile(const NewFileEvent& file) {
   event.folder.ansi.assign(file.fullPath.substr(0, ansiFolderLength));
   event.fileName = std::move(name);
 
-  AcquireSRWLockExclusive(&lock_);
-  if (events_.size() >= kMaxQueuedEvents || stopping_) {
-    ++figures_.eventsDropped;
-    ReleaseSRWLockExclusive(&lock_);
-    return;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (events_.size() >= kMaxQueuedEvents || stopping_) {
+      ++figures_.eventsDropped;
+      return;
+    }
+    events_.push_back(std::move(event));
   }
-  events_.push_back(std::move(event));
-  ReleaseSRWLockExclusive(&lock_);
-  WakeConditionVariable(&eventsArrived_);
+  eventsArrived_.notify_one();
 }
 
 void CacheElementRecognizer::SessionEnded(WatchSessionId session) {
   Event event;
   event.ended = true;
   event.session = session;
-  AcquireSRWLockExclusive(&lock_);
-  // Always queued: a session's memory must go even after a burst.
-  if (!stopping_) events_.push_back(std::move(event));
-  ReleaseSRWLockExclusive(&lock_);
-  WakeConditionVariable(&eventsArrived_);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    // Always queued: a session's memory must go even after a burst.
+    if (!stopping_) events_.push_back(std::move(event));
+  }
+  eventsArrived_.notify_one();
 }
 
 DWORD WINAPI CacheElementRecognizer::LookerThread(LPVOID self) {
@@ -125,23 +118,22 @@ void CacheElementRecognizer::LookerRun() {
   std::vector<MediaElementRef> found;
   ULONGLONG nextLook = 0;
   for (;;) {
-    AcquireSRWLockExclusive(&lock_);
-    while (!stopping_ && events_.empty()) {
-      DWORD wait = INFINITE;
-      if (candidates.Pending()) {
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      while (!stopping_ && events_.empty()) {
+        if (!candidates.Pending()) {
+          eventsArrived_.wait(hold);
+          continue;
+        }
         const ULONGLONG now = GetTickCount64();
         if (now >= nextLook) break;
-        wait = static_cast<DWORD>(nextLook - now);
+        if (eventsArrived_.wait_for(hold, std::chrono::milliseconds(nextLook - now)) ==
+            std::cv_status::timeout)
+          break;
       }
-      if (!SleepConditionVariableSRW(&eventsArrived_, &lock_, wait, 0) && GetLastError() == ERROR_TIMEOUT)
-        break;
+      if (stopping_) return;
+      taken.swap(events_);
     }
-    if (stopping_) {
-      ReleaseSRWLockExclusive(&lock_);
-      return;
-    }
-    taken.swap(events_);
-    ReleaseSRWLockExclusive(&lock_);
 
     const ULONGLONG now = GetTickCount64();
     for (const Event& event : taken) {
@@ -161,52 +153,56 @@ void CacheElementRecognizer::LookerRun() {
       nextLook = now + lookIntervalMs_;
     }
 
-    AcquireSRWLockExclusive(&lock_);
-    for (MediaElementRef& element : found) found_.push_back(std::move(element));
-    figures_.candidates = candidates.Figures();
-    figures_.candidatesPending = candidates.CandidateCount();
-    figures_.lookPending = candidates.Pending();
-    figures_.foldersKnown = candidates.FolderCount();
-    ReleaseSRWLockExclusive(&lock_);
-    if (!found.empty()) WakeConditionVariable(&foundArrived_);
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      for (MediaElementRef& element : found) found_.push_back(std::move(element));
+      figures_.candidates = candidates.Figures();
+      figures_.candidatesPending = candidates.CandidateCount();
+      figures_.lookPending = candidates.Pending();
+      figures_.foldersKnown = candidates.FolderCount();
+    }
+    if (!found.empty()) foundArrived_.notify_one();
     found.clear();
   }
 }
 
 void CacheElementRecognizer::DeliveryRun() {
   for (;;) {
-    AcquireSRWLockExclusive(&lock_);
-    while (!stopping_ && found_.empty()) SleepConditionVariableSRW(&foundArrived_, &lock_, INFINITE, 0);
-    if (stopping_) {
-      ReleaseSRWLockExclusive(&lock_);
-      return;
+    MediaElementRef element;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      foundArrived_.wait(hold, [this] { return stopping_ || !found_.empty(); });
+      if (stopping_) return;
+      element = std::move(found_.front());
+      found_.pop_front();
+      ++figures_.deliveries;
     }
-    MediaElementRef element = std::move(found_.front());
-    found_.pop_front();
-    ++figures_.deliveries;
-    ReleaseSRWLockExclusive(&lock_);
     receiver_.MediaElementFound(element);
   }
 }
 
 void CacheElementRecognizer::Stop() {
-  AcquireSRWLockExclusive(&lock_);
-  const bool already = stopped_;
-  stopped_ = true;
-  stopping_ = true;
-  found_.clear();
-  ReleaseSRWLockExclusive(&lock_);
+  bool already = false;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    already = stopped_;
+    stopped_ = true;
+    stopping_ = true;
+    found_.clear();
+  }
   if (already) return;
-  WakeAllConditionVariable(&eventsArrived_);
-  WakeAllConditionVariable(&foundArrived_);
+  eventsArrived_.notify_all();
+  foundArrived_.notify_all();
   if (looker_) WaitForSingleObject(looker_.Get(), kLookerEndWaitMs);
   if (delivery_) WaitForSingleObject(delivery_.Get(), kDeliveryEndWaitMs);
 }
 
 CacheWatchFigures CacheElementRecognizer::Figures() {
-  AcquireSRWLockShared(&lock_);
-  CacheWatchFigures figures = figures_;
-  ReleaseSRWLockShared(&lock_);
+  CacheWatchFigures figures;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    figures = figures_;
+  }
   figures.lookerCpu100ns = ThreadCpu(looker_.Get());
   return figures;
 }

@@ -14,9 +14,13 @@
 
 #include <windows.h>
 
+// <condition_variable> brings the durations; <chrono> itself does not
+// build with a GBK execution character set (its "\u00b5s").
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/browser_caches/media_element_ref.h"
@@ -78,9 +82,9 @@ class CacheElementRecognizer final : public WatchSink {
   MediaElementReceiver& receiver_;
   CacheCandidateLimits limits_;
   DWORD lookIntervalMs_;
-  SRWLOCK lock_ = SRWLOCK_INIT;
-  CONDITION_VARIABLE eventsArrived_ = CONDITION_VARIABLE_INIT;
-  CONDITION_VARIABLE foundArrived_ = CONDITION_VARIABLE_INIT;
+  std::mutex lock_;
+  std::condition_variable eventsArrived_;
+  std::condition_variable foundArrived_;
   std::deque<Event> events_;
   std::deque<MediaElementRef> found_;
   bool stopping_ = false;

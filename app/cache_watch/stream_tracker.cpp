@@ -8,10 +8,9 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/streams/cache_streams.h"
 #include "app/streams/stream_parts.h"
+#include "runtime/core/text_encoding.h"
 
 namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A playlist served under a type that says nothing (text/plain) is still
 // named by its address.

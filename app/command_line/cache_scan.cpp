@@ -4,27 +4,14 @@
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/firefox_cache2.h"
 #include "app/browser_caches/media_signature.h"
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
+#include "runtime/core/text_encoding.h"
 
 namespace {
 
 // Files kept open after their reader let go: an entry has at most two, a
 // block-file cache's reader holds its own files for the whole read.
 constexpr std::size_t kKeptFiles = 4;
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
-  if (ending.size() > text.size()) return false;
-  const std::string_view tail = text.substr(text.size() - ending.size());
-  for (std::size_t i = 0; i < ending.size(); ++i)
-    if (AsciiLower(tail[i]) != AsciiLower(ending[i])) return false;
-  return true;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view other) {
-  return text.size() == other.size() && EndsWithIgnoringCase(text, other);
-}
 
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
@@ -102,7 +89,7 @@ std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName) {
   for (const auto& list : lists) {
     for (const Text& entry : list.list) {
       // A name that is only the extension (".mp4") has no stem to speak of.
-      if (fileName.size() <= entry.size() || !EndsWithIgnoringCase(fileName, entry)) continue;
+      if (fileName.size() <= entry.size() || !AsciiEndsWithFold(fileName, entry)) continue;
       ScannedMedia media;
       media.mediaClass = list.mediaClass;
       media.extension = std::string(std::string_view(entry).substr(1));
@@ -116,7 +103,7 @@ std::vector<ScannedMedia> FolderMediaFiles(CacheFolder& folder) {
   std::vector<ScannedMedia> media;
   for (const CacheFileInfo& file : folder.List()) {
     // The old cache's own index (Content.IE5\index.dat): not media, though ".dat" is listed.
-    if (EqualsIgnoringCase(file.name, "index.dat")) continue;
+    if (AsciiEqualFold(file.name, "index.dat")) continue;
     std::optional<ScannedMedia> found = MediaFileClassOf(file.name);
     if (!found) continue;
     CacheElement& element = found->element;
@@ -144,53 +131,4 @@ bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter) {
 
 ReportClass StreamClassOf(const CacheStream& stream) {
   return stream.kind == StreamKind::Audio ? ReportClass::Audio : ReportClass::Video;
-}
-
-ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
-                      std::optional<ReportTime> lastWritten) {
-  ReportRow row;
-  row.webAddress = media.element.webAddress;
-  row.mediaType = media.element.contentType;
-  row.extension = media.extension;
-  row.mediaClass = media.mediaClass;
-  row.fullLength = media.element.fullLength;
-  row.presentBytes = PresentLength(media.element);
-  row.complete = IsComplete(media.element);
-  row.browser = std::string(browser);
-  row.cacheFolder = std::string(folder);
-  row.lastWritten = lastWritten;
-  return row;
-}
-
-ReportRow ReportRowOfStream(const CacheStream& stream, std::string_view browser, std::string_view folder,
-                            std::optional<ReportTime> lastWritten) {
-  ReportRow row;
-  row.webAddress = stream.address;
-  row.mediaType = stream.mediaType;
-  row.extension = stream.extension;
-  row.mediaClass = StreamClassOf(stream);
-  // The joined file's length is known once every segment is there.
-  if (stream.plan.complete) row.fullLength = stream.presentBytes;
-  row.presentBytes = stream.presentBytes;
-  row.complete = stream.plan.complete;
-  row.browser = std::string(browser);
-  row.cacheFolder = std::string(folder);
-  row.lastWritten = lastWritten;
-  ReportStream segments;
-  switch (stream.origin) {
-    case CacheStreamOrigin::Hls:
-      segments.kind = ReportStreamKind::Hls;
-      break;
-    case CacheStreamOrigin::Dash:
-      segments.kind = ReportStreamKind::Dash;
-      break;
-    case CacheStreamOrigin::SegmentGroup:
-      segments.kind = ReportStreamKind::Segments;
-      break;
-  }
-  segments.presentSegments = stream.plan.present;
-  segments.totalSegments = stream.plan.total;
-  segments.encrypted = stream.protectedContent;
-  row.stream = segments;
-  return row;
 }

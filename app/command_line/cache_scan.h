@@ -56,13 +56,3 @@ std::optional<ScannedMedia> MediaFileClassOf(std::string_view fileName);
 bool ClassWanted(ReportClass mediaClass, ScanClassFilter filter);
 
 ReportClass StreamClassOf(const CacheStream& stream);
-
-// The row of the report for an element; `folder` and `browser` in UTF-8.
-ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::string_view folder,
-                      std::optional<ReportTime> lastWritten);
-
-// The row of the report for a stream: the playlist's address (a group's
-// first segment), the joined file's type and extension, the bytes present,
-// and the segments.
-ReportRow ReportRowOfStream(const CacheStream& stream, std::string_view browser, std::string_view folder,
-                            std::optional<ReportTime> lastWritten);

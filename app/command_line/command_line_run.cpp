@@ -17,6 +17,7 @@
 #include "app/command_line/scan_reading.h"
 #include "app/command_line/scan_report.h"
 #include "runtime/core/handles.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 

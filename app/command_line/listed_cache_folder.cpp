@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
-namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
+#include "runtime/core/text_encoding.h"
 
 bool ListedCacheFolder::NameLess::operator()(std::string_view left, std::string_view right) const {
-  return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
-                                      [](char a, char b) { return AsciiLower(a) < AsciiLower(b); });
+  return AsciiLessFold(left, right);
 }
 
 ListedCacheFolder::ListedCacheFolder(std::unique_ptr<CacheFolder> folder)

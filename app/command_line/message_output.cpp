@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/command_line/command_line_texts.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -34,32 +35,7 @@ bool HandleWrite(HANDLE handle, std::wstring_view text) {
          written == bytes.size();
 }
 
-std::wstring Converted(UINT codePage, std::string_view text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Converted(UINT codePage, std::wstring_view text) {
-  if (text.empty()) return {};
-  const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                      nullptr);
-  return bytes;
-}
-
 }  // namespace
-
-std::wstring WideFromAnsi(std::string_view text) { return Converted(CP_ACP, text); }
-std::wstring WideFromUtf8(std::string_view text) { return Converted(CP_UTF8, text); }
-std::string Utf8FromWide(std::wstring_view text) { return Converted(CP_UTF8, text); }
-std::string AnsiFromWide(std::wstring_view text) { return Converted(CP_ACP, text); }
 
 std::wstring MessageText(const char* text, std::wstring_view argument, std::initializer_list<int> numbers) {
   const std::wstring pattern = WideFromAnsi(text);

@@ -25,12 +25,6 @@ class MessageOutput {
   FileHandle consoleOutput_;
 };
 
-// Code page (GBK) texts and UTF-8 texts as UTF-16, and back.
-std::wstring WideFromAnsi(std::string_view text);
-std::wstring WideFromUtf8(std::string_view text);
-std::string Utf8FromWide(std::wstring_view text);
-std::string AnsiFromWide(std::wstring_view text);
-
 // A text of command_line_texts.h with its "%s" replaced by `argument` and
 // its "%d"s by `numbers` in order.
 std::wstring MessageText(const char* text, std::wstring_view argument = {},

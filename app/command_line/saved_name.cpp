@@ -1,6 +1,7 @@
 #include "app/command_line/saved_name.h"
 
 #include "app/command_line/scan_report.h"
+#include "runtime/core/text_encoding.h"
 
 namespace {
 
@@ -38,8 +39,6 @@ bool IsRefusedInNames(unsigned char c) {
   return c < 0x20 || c == 0x7F || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' ||
          c == '|' || c == '?' || c == '*';
 }
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // CON, PRN, AUX, NUL, COM1..9, LPT1..9: Windows takes these for devices
 // whatever extension follows.

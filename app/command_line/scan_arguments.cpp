@@ -1,19 +1,11 @@
 #include "app/command_line/scan_arguments.h"
 
 #include <string_view>
+#include "runtime/core/text_encoding.h"
 
 namespace {
 
 enum class Switch { None, Usage, Comma, Tab, CopyAll, Partial, CacheFolder, Type };
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameWithoutCase(std::string_view left, std::string_view right) {
-  if (left.size() != right.size()) return false;
-  for (std::size_t i = 0; i < left.size(); ++i)
-    if (AsciiLower(left[i]) != AsciiLower(right[i])) return false;
-  return true;
-}
 
 Switch SwitchOf(std::string_view argument) {
   if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return Switch::None;
@@ -27,7 +19,7 @@ Switch SwitchOf(std::string_view argument) {
                                  {"partial", Switch::Partial}, {"cachefolder", Switch::CacheFolder},
                                  {"type", Switch::Type}};
   for (const Named& known : kSwitches)
-    if (SameWithoutCase(name, known.name)) return known.value;
+    if (AsciiEqualFold(name, known.name)) return known.value;
   return Switch::None;
 }
 
@@ -89,9 +81,9 @@ std::variant<ScanRequest, ArgumentError> ScanArgumentsParse(std::span<const std:
       case Switch::Type:
         if (typeGiven) return ArgumentError{ArgumentFault::RepeatedSwitch, argument};
         typeGiven = true;
-        if (SameWithoutCase(value, "video")) {
+        if (AsciiEqualFold(value, "video")) {
           request.classFilter = ScanClassFilter::Video;
-        } else if (SameWithoutCase(value, "audio")) {
+        } else if (AsciiEqualFold(value, "audio")) {
           request.classFilter = ScanClassFilter::Audio;
         } else {
           return ArgumentError{ArgumentFault::BadTypeValue, value};

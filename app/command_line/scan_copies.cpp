@@ -8,6 +8,7 @@
 #include "app/command_line/saved_name.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/core/handles.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 

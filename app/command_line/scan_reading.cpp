@@ -1,10 +1,11 @@
+#include "app/command_line/report_rows.h"
 #include "app/command_line/scan_reading.h"
 
 #include <windows.h>
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/command_line/listed_cache_folder.h"
-#include "app/command_line/message_output.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ namespace {
 constexpr int kMediaFileDepth = 8;
 
 std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
-  const std::u16string_view exact(reinterpret_cast<const char16_t*>(path.data()), path.size());
-  std::unique_ptr<CacheFolder> folder = DiskCacheFolderOpen(exact, AnsiFromWide(path));
+  const Utf16Path exact(std::u16string(Utf16View(path)));
+  std::unique_ptr<CacheFolder> folder = DiskCacheFolderOpen(exact.Units(), exact.Ansi());
   if (!folder) return nullptr;
   return std::make_unique<ListedCacheFolder>(std::move(folder));
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 // The report's fixed texts, spelled as UTF-8 bytes whatever the compiler's
@@ -28,49 +30,7 @@ std::string StreamKindText(ReportStreamKind kind) {
   return Utf8(u8"分段");
 }
 
-// Length of the UTF-8 sequence at text[at], or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  std::uint32_t lowest = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, lowest = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, lowest = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, lowest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  std::uint32_t code = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(at + i) & 0x3F);
-  }
-  if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
 }  // namespace
-
-std::string Utf8Repaired(std::string_view text) {
-  std::string repaired;
-  repaired.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = Utf8SequenceLength(text, at);
-    if (length == 0) {
-      repaired += "\xEF\xBF\xBD";
-      ++at;
-    } else {
-      repaired.append(text.substr(at, length));
-      at += length;
-    }
-  }
-  return repaired;
-}
 
 std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator) {
   const char special[] = {static_cast<char>(separator), '"', '\r', '\n'};

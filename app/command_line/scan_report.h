@@ -56,7 +56,3 @@ std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator)
 std::string ReportTimeText(const ReportTime& time);
 // The whole file: byte order mark, header line, the rows.
 std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separator);
-
-// The text with every byte sequence that is not UTF-8 replaced by U+FFFD, so
-// that a cache's odd bytes never spoil the file.
-std::string Utf8Repaired(std::string_view text);

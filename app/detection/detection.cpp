@@ -13,7 +13,7 @@
 #include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "runtime/commands/event_pump.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/core/critical_sections.h"

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 
 // fullPath: the watched folder text followed by the name, the name part
 // lower-cased (ANSI); used for classification and in the prompt.

@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
-
-bool IsLeadByte(char byte) { return static_cast<unsigned char>(byte) >= 0x80; }
-
-char AsciiLower(char byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
 
 std::string_view WithoutTrailingSeparators(std::string_view folder) {
   // A "\" that ends a double-byte character is not a separator.
@@ -48,7 +44,7 @@ Text DestinationPath(std::string_view saveFolder, const DestinationName& name, i
 std::string_view FolderPartOf(std::string_view path) {
   std::string_view::size_type lastSeparator = std::string_view::npos;
   for (std::string_view::size_type i = 0; i < path.size(); ++i) {
-    if (IsLeadByte(path[i])) {
+    if (AnsiStartsDoubleByte(path[i])) {
       ++i;  // the trail byte may be 0x5C and is not a separator
       continue;
     }
@@ -61,16 +57,5 @@ std::string_view FolderPartOf(std::string_view path) {
 bool FolderTextsEqual(std::string_view left, std::string_view right) {
   left = WithoutTrailingSeparators(left);
   right = WithoutTrailingSeparators(right);
-  if (left.size() != right.size()) return false;
-  for (std::string_view::size_type i = 0; i < left.size(); ++i) {
-    if (IsLeadByte(left[i])) {
-      // A double-byte character matches only byte for byte.
-      const std::string_view::size_type width = std::min<std::string_view::size_type>(2, left.size() - i);
-      if (left.substr(i, width) != right.substr(i, width)) return false;
-      i += width - 1;
-      continue;
-    }
-    if (AsciiLower(left[i]) != AsciiLower(right[i])) return false;
-  }
-  return true;
+  return AnsiEqualFold(left, right);
 }

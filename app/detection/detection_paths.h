@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "runtime/core/text.h"
 
 // What the saved copy is called apart from its folder: the detection time

@@ -4,7 +4,8 @@
 
 #include <mutex>
 
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -49,12 +50,8 @@ Text DecimalText(std::uint64_t value) {
 }
 
 WideText AnsiToWide(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return {};
-  WideText wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
+  const std::wstring wide = WideFromAnsi(text);
+  return WideText(wide.begin(), wide.end());
 }
 
 bool SaveToFreeName(const DestinationName& name, const std::function<bool(const wchar_t*)>& write,

@@ -11,7 +11,7 @@
 
 #include "app/browser_caches/media_signature.h"
 #include "app/detection/detection_paths.h"
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "runtime/core/critical_sections.h"
 #include "runtime/core/text.h"
 

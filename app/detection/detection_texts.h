@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 
 struct DetectionTexts {
   std::string_view promptBefore;  // the full path stands between the two

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "app/browser_caches/media_element_ref.h"
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "runtime/core/text.h"
 
 // With the main window's class switches (nothing happens before they exist).

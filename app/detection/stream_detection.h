@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "app/browser_caches/media_element_ref.h"
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "runtime/core/text.h"
 
 void HandleMediaStream(const MediaElementRef& stream, ClassSwitches& switches);

@@ -12,14 +12,14 @@
 #include "app/streams/hls_streams.h"
 #include "app/streams/segment_content.h"
 #include "app/streams/segment_groups.h"
+#include "runtime/core/text_encoding.h"
 
 namespace {
 
 constexpr std::uint64_t kPlaylistSniffBytes = 4096;
-constexpr std::uint64_t kSegmentSniffBytes = 188 * 64;  // as many TS packets as the content check reads
+// As many TS packets as the content check reads.
+constexpr std::uint64_t kSegmentSniffBytes = kTransportPacketSize * 64;
 constexpr std::size_t kWriteBlock = 256 * 1024;
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The last path segment of an address, without query and fragment.
 std::string_view LastPathSegment(std::string_view address) {

@@ -4,19 +4,20 @@
 #include <optional>
 
 #include "app/browser_caches/iso_boxes.h"
+#include "app/browser_caches/media_signature.h"
 
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-constexpr std::size_t kPacket = 188;
+constexpr std::size_t kPacket = kTransportPacketSize;
 constexpr std::size_t kPacketsChecked = 64;
 
 bool IsTransportStream(Bytes bytes) {
   if (bytes.size() < kPacket) return false;
   const std::size_t packets = std::min(bytes.size() / kPacket, kPacketsChecked);
   for (std::size_t i = 0; i < packets; ++i) {
-    if (bytes[i * kPacket] != 0x47) return false;
+    if (bytes[i * kPacket] != kTransportSyncByte) return false;
   }
   return true;
 }

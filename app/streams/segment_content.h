@@ -11,7 +11,7 @@
 
 enum class SegmentContainer {
   Unknown,
-  TransportStream,  // 0x47 at every 188 bytes
+  TransportStream,  // the sync byte at every 188 bytes
   Fmp4Init,         // ftyp/moov with mvex
   Fmp4Fragment,     // starts with styp, moof, sidx, emsg or prft
 };

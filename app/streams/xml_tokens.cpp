@@ -2,30 +2,13 @@
 
 #include <cstdint>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsNameEnd(char c) { return IsBlank(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
-
-void Utf8Append(std::string& out, std::uint32_t code) {
-  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // The character a reference between '&' and ';' stands for.
 bool EntityDecode(std::string_view entity, std::string& out) {
@@ -57,7 +40,7 @@ bool EntityDecode(std::string_view entity, std::string& out) {
     }
     code = code * (hex ? 16 : 10) + digit;
   }
-  Utf8Append(out, code);
+  Utf8Append(out, code == 0 ? 0xFFFD : code);  // XML has no character zero
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include "app/watch/drained_queue.h"
 #include "app/watch/watch_threads.h"
 #include "runtime/core/declared_calls.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -35,16 +36,14 @@ std::atomic<std::uint64_t> recoveredCount{0};
 std::mutex walkLock;
 WatchStatistics walkFigures;  // only the walk fields, under walkLock
 
-Text ToAnsiNameUtf16(const char16_t* name, std::int32_t count) {
-  return ToAnsiName(reinterpret_cast<const wchar_t*>(name), count);
-}
+Text ToAnsiNameUtf16(const char16_t* name, std::int32_t count) { return ToAnsiName(WideChars(name), count); }
 
 WideText WideFromUtf16(std::u16string_view text) { return WideText(text.begin(), text.end()); }
 
 // Added folders are reported like files; they are never elements.  A name
 // that is gone already is handed on all the same (its copy then fails).
 bool IsFolder(const Utf16Text& exactPath) {
-  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(exactPath.c_str()));
+  const DWORD attributes = GetFileAttributesW(WideChars(exactPath.c_str()));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -52,8 +51,7 @@ bool IsFolder(const Utf16Text& exactPath) {
 // never the window's current text (a later start may have replaced that).
 WatchedFolderTexts SessionFolder(const WatchSession& session) {
   const WideText& wide = session.wideFolder;
-  return WatchedFolderTexts{*session.target.folderText,
-                            std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size())};
+  return WatchedFolderTexts{*session.target.folderText, Utf16View(wide)};
 }
 
 void NewFileQueue(const WatchSession& session, NewFileName& name) {

@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
+// <condition_variable> brings the durations; <chrono> itself does not
+// build with a GBK execution character set (its "\u00b5s").
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 
 #include "app/watch/watch_threads.h"
 #include "runtime/core/allocator.h"
@@ -18,48 +22,42 @@ class DrainedQueue {
   explicit DrainedQueue(LPTHREAD_START_ROUTINE body) : body_(body) {}
 
   void Push(Item item) {
-    AcquireSRWLockExclusive(&lock_);
-    items_.push_back(std::move(item));
-    if (draining_) {
-      ReleaseSRWLockExclusive(&lock_);
-      WakeConditionVariable(&arrived_);
-      return;
+    bool wake = false;
+    HANDLE thread = nullptr;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      items_.push_back(std::move(item));
+      if (draining_) {
+        wake = true;
+      } else {
+        thread = WatchThreadStart(body_, nullptr);
+        draining_ = thread != nullptr;  // without a thread the next push tries again
+      }
     }
-    HANDLE thread = WatchThreadStart(body_, nullptr);
-    draining_ = thread != nullptr;  // without a thread the next push tries again
-    ReleaseSRWLockExclusive(&lock_);
+    if (wake) arrived_.notify_one();
     if (thread != nullptr) DeclaredCloseHandle(thread);
   }
   // The next item, or false when none came for a while (the caller then ends).
   bool Pop(Item& item) {
-    AcquireSRWLockExclusive(&lock_);
-    const DWORD start = GetTickCount();
-    while (items_.empty()) {
-      const DWORD waited = GetTickCount() - start;
-      if (waited >= kLingerMs || !SleepConditionVariableSRW(&arrived_, &lock_, kLingerMs - waited, 0)) {
-        if (!items_.empty()) break;
-        draining_ = false;
-        ReleaseSRWLockExclusive(&lock_);
-        return false;
-      }
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!arrived_.wait_for(hold, std::chrono::milliseconds(kLingerMs), [this] { return !items_.empty(); })) {
+      draining_ = false;
+      return false;
     }
     item = std::move(items_.front());
     items_.pop_front();
-    ReleaseSRWLockExclusive(&lock_);
     return true;
   }
   std::size_t Size() {
-    AcquireSRWLockShared(&lock_);
-    const std::size_t size = items_.size();
-    ReleaseSRWLockShared(&lock_);
-    return size;
+    std::lock_guard<std::mutex> hold(lock_);
+    return items_.size();
   }
 
  private:
   static constexpr DWORD kLingerMs = 1000;
   LPTHREAD_START_ROUTINE body_;
-  SRWLOCK lock_ = SRWLOCK_INIT;
-  CONDITION_VARIABLE arrived_ = CONDITION_VARIABLE_INIT;
+  std::mutex lock_;
+  std::condition_variable arrived_;
   std::deque<Item, RuntimeAllocator<Item>> items_;
   bool draining_ = false;
 };

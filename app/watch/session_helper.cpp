@@ -6,6 +6,7 @@
 #include "app/watch/batch_queue.h"
 #include "app/watch/watch_threads.h"
 #include "runtime/core/declared_calls.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, WideT
 
 void FoundFileOffer(WatchSession& session, const WideText& relative, const WIN32_FIND_DATAW& entry) {
   const WideText name = ChildName(relative, entry.cFileName);
-  WatchRecoveredFileOffer(session,
-                          std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+  WatchRecoveredFileOffer(session, Utf16View(name));
 }
 
 constexpr DWORD kForgetCancelWaitMs = 5000;
@@ -159,8 +159,7 @@ void RecoveryScan(WatchSession& session) {
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) < cutoff) return;
         const WideText name = ChildName(relative, entry.cFileName);
-        WatchRecoveredFileOffer(
-            session, std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+        WatchRecoveredFileOffer(session, Utf16View(name));
       });
   std::lock_guard<std::mutex> guard(session.ledgerLock);
   session.activeScanCutoff = WatchSession::kNoScanCutoff;

@@ -10,10 +10,11 @@
 // Threads.  Per session: the watcher thread (the reader: owns the folder
 // handle, only reads and hands off) and a helper thread (recovery scans;
 // under Wine also the subfolder walk, at the start and of each folder
-// reported as added, and a once-a-second existence check).  Per process, started on demand and ending after a second idle:
-// one batch worker that decodes batches as they come, and one hand-off
-// thread that gives each session's events to the sink the session was
-// opened with, one event at a time.  A sink that waits for the user
+// reported as added, and a once-a-second existence check).  Per process,
+// started on demand and ending after a second idle: one batch worker that
+// decodes batches as they come, and one hand-off thread that gives each
+// session's events to the sink the session was opened with, one event at a
+// time.  A sink that waits for the user
 // therefore never holds up reading or decoding, and 10,000 waiting batches
 // cost 10,000 small blocks or queued names, not 10,000 threads.  A closer
 // thread runs per stop.
@@ -39,8 +40,7 @@
 // keeps the watch running and asks the helper for a recovery scan: files
 // below the folder created since shortly before the last good read was
 // issued (its result may have been complete long before the watcher ran
-// again) and not
-// yet handed on in this session are handed on.  The session remembers the
+// again) and not yet handed on in this session are handed on.  The session remembers the
 // names it handed on only as far back as a scan could look (pruned at each
 // batch, capped at NewFileLedger::kMaxNames), so memory stays bounded.
 //
@@ -57,6 +57,7 @@
 #include "app/watch/watch_session.h"
 #include "app/watch/watch_threads.h"
 #include "runtime/core/declared_calls.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -118,13 +119,9 @@ void EndedByItselfNotify(std::uintptr_t handle) {
 
 HANDLE EventCreate(bool manualReset) { return CreateEventA(nullptr, manualReset, FALSE, nullptr); }
 
-WideText WideFromAnsi(std::string_view text) {
-  if (text.empty()) return {};
-  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  WideText wide(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
-  if (units > 0)
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-  return wide;
+WideText WideTextFromAnsi(std::string_view text) {
+  const std::wstring wide = WideFromAnsi(text);
+  return WideText(wide.begin(), wide.end());
 }
 
 // Starts a thread that takes over a reference to the session.
@@ -212,7 +209,7 @@ std::uintptr_t OpenWatchFolder(std::string_view folderText, WatchSink& sink) {
   session->startTime = startTime;
   session->target.sink = &sink;
   session->target.folderText = std::make_shared<const Text>(path);
-  session->wideFolder = WideFromAnsi(path);
+  session->wideFolder = WideTextFromAnsi(path);
   session->stopEvent.Reset(EventCreate(true));
   session->watcherEnded.Reset(EventCreate(true));
   session->firstReadRequested.Reset(EventCreate(true));

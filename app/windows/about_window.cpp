@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/settings_file.h"
-#include "app/watch_rules.h"
+#include "app/program_state/settings_file.h"
+#include "app/program_state/watch_rules.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/commands/web_address.h"

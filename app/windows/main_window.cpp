@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "app/cache_location.h"
+#include "app/program_state/cache_location.h"
 #include "app/detection/detection.h"
-#include "app/settings_file.h"
-#include "app/shared_values.h"
+#include "app/program_state/settings_file.h"
+#include "app/program_state/shared_values.h"
 #include "app/watch/watch.h"
 #include "app/watch_control.h"
 #include "app/windows/directory_chooser.h"

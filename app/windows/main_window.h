@@ -2,7 +2,7 @@
 // check boxes for the detection step.
 #pragma once
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "runtime/windows/event_handler.h"
 
 EventResult MainWindowCreated(const EventArgs& args);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 // CurrentFolder's buffer: a folder that needs more is reported as empty.
@@ -32,29 +34,6 @@ const std::vector<std::string>& StartEnvironment() {
 // Taking the block during static initialisation fixes it as it was at start,
 // before main or anything it calls can change the environment.
 [[maybe_unused]] const bool kStartEnvironmentTaken = !StartEnvironment().empty();
-
-bool IsAsciiLetter(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
-}
-unsigned char AsciiLower(unsigned char byte) { return IsAsciiLetter(byte) ? byte | 0x20 : byte; }
-
-// Compares names ignoring the case of ASCII letters; the second byte of a
-// double-byte character is compared exactly, even when it looks like a letter.
-bool EnvironmentNamesEqual(std::string_view left, std::string_view right) {
-  if (left.size() != right.size()) return false;
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    const auto a = static_cast<unsigned char>(left[i]);
-    const auto b = static_cast<unsigned char>(right[i]);
-    if (a >= 0x80) {
-      if (a != b) return false;
-      if (i + 1 < left.size() && left[i + 1] != right[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (AsciiLower(a) != AsciiLower(b)) return false;
-  }
-  return true;
-}
 
 // A text ends at its first zero byte.
 std::string_view TextPart(std::string_view text) { return text.substr(0, text.find('\0')); }
@@ -87,7 +66,7 @@ Text EnvironmentText(std::string_view name) {
     // Entries such as "=C:=C:\dir" keep the drive's folder; their name starts with '='.
     const std::size_t equals = entry.find('=', 1);
     if (equals == std::string::npos) continue;
-    if (EnvironmentNamesEqual(std::string_view(entry).substr(0, equals), name)) {
+    if (AnsiEqualFold(std::string_view(entry).substr(0, equals), name)) {
       return MakeText(std::string_view(entry).substr(equals + 1));
     }
   }

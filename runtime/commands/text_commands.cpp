@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 // A text ends at its first zero byte, whatever the view's size says.
@@ -9,8 +11,6 @@ std::string_view Terminated(std::string_view text) {
   const std::size_t end = text.find('\0');
   return end == std::string_view::npos ? text : text.substr(0, end);
 }
-
-bool StartsDoubleByte(char byte) { return static_cast<unsigned char>(byte) >= 0x80; }
 
 }  // namespace
 
@@ -29,20 +29,7 @@ Text TextRight(std::string_view text, std::int32_t count) {
   return MakeText(whole.substr(whole.size() - taken));
 }
 
-Text TextToLower(std::string_view text) {
-  Text result = MakeText(Terminated(text));
-  for (std::size_t i = 0; i < result.size(); ++i) {
-    const char byte = result[i];
-    if (StartsDoubleByte(byte)) {
-      // The trail byte may look like a capital; it belongs to the character.
-      if (i + 1 >= result.size()) break;
-      ++i;
-      continue;
-    }
-    if (byte >= 'A' && byte <= 'Z') result[i] = static_cast<char>(byte + ('a' - 'A'));
-  }
-  return result;
-}
+Text TextToLower(std::string_view text) { return MakeText(AnsiLowered(Terminated(text))); }
 
 TextArray TextSplit(std::string_view text, std::optional<std::string_view> delimiter,
                     std::optional<std::int32_t> limit) {
@@ -68,7 +55,7 @@ TextArray TextSplit(std::string_view text, std::optional<std::string_view> delim
       if (limited && --remaining == 0) break;
       continue;
     }
-    if (StartsDoubleByte(whole[scan])) {
+    if (AnsiStartsDoubleByte(whole[scan])) {
       if (scan + 1 >= whole.size()) break;
       scan += 2;
     } else {

@@ -10,10 +10,9 @@
 #include "runtime/commands/window_commands.h"
 #include "runtime/core/handles.h"
 #include "runtime/windows/engine.h"
+#include "runtime/windows/icon_resource.h"
 
 namespace {
-
-constexpr DWORD kIconResourceVersion = 0x30000;
 
 ByteArray FileBytes(const Text& path) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

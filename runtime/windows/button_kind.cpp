@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/windows/kind_support.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -34,17 +35,17 @@ class ButtonObject : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t element) override {
     switch (index) {
-      case 8:
+      case ButtonProperty::kPicture:
         return p_.picture;
-      case 9:
+      case ButtonProperty::kButtonType:
         return static_cast<std::int32_t>(p_.buttonType);
-      case 10:
+      case ButtonProperty::kCaption:
         return WindowTextGet(Handle());
-      case 11:
+      case ButtonProperty::kHorizontalAlignment:
         return static_cast<std::int32_t>(p_.horizontalAlignment);
-      case 12:
+      case ButtonProperty::kVerticalAlignment:
         return static_cast<std::int32_t>(p_.verticalAlignment);
-      case 13:
+      case ButtonProperty::kFont:
         return FontPropertyGet(*this, element);
       default:
         return {};
@@ -54,29 +55,29 @@ class ButtonObject : public LiveObject {
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     HWND handle = Handle();
     switch (index) {
-      case 8:
+      case ButtonProperty::kPicture:
         if (const auto* bytes = std::get_if<ByteArray>(&value)) {
           PictureSet(*bytes);
         } else {
           PictureSet(ByteArray());
         }
         break;
-      case 9:
+      case ButtonProperty::kButtonType:
         p_.buttonType = PropertyValueInteger(value) == 1 ? 1 : 0;
         SendMessageA(handle, BM_SETSTYLE, p_.buttonType == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
         break;
-      case 10:
+      case ButtonProperty::kCaption:
         SetWindowTextA(handle, PropertyValueText(value).c_str());
         break;
-      case 11:
+      case ButtonProperty::kHorizontalAlignment:
         p_.horizontalAlignment = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, BS_CENTER, ButtonHorizontalStyle(p_.horizontalAlignment));
         break;
-      case 12:
+      case ButtonProperty::kVerticalAlignment:
         p_.verticalAlignment = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, BS_VCENTER, ButtonVerticalStyle(p_.verticalAlignment));
         break;
-      case 13:
+      case ButtonProperty::kFont:
         FontPropertySet(*this, value, element);
         break;
       default:

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "runtime/windows/kind_support.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -41,25 +42,25 @@ class CheckBoxObject : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t element) override {
     switch (index) {
-      case 9:
+      case CheckBoxProperty::kPushLike:
         return p_.pushLike == 1;
-      case 10:
+      case CheckBoxProperty::kFlat:
         return p_.flat == 1;
-      case 11:
+      case CheckBoxProperty::kCaption:
         return WindowTextGet(Handle());
-      case 12:
+      case CheckBoxProperty::kTextOnLeft:
         return p_.textOnLeft == 1;
-      case 13:
+      case CheckBoxProperty::kHorizontalAlignment:
         return static_cast<std::int32_t>(p_.horizontalAlignment);
-      case 14:
+      case CheckBoxProperty::kVerticalAlignment:
         return static_cast<std::int32_t>(p_.verticalAlignment);
-      case 15:
+      case CheckBoxProperty::kTextColour:
         return Colour{p_.textColour};
-      case 16:
+      case CheckBoxProperty::kBackgroundColour:
         return Colour{background_.Value()};
-      case 17:
+      case CheckBoxProperty::kFont:
         return FontPropertyGet(*this, element);
-      case 18:
+      case CheckBoxProperty::kChecked:
         return SendMessageA(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
       default:
         return {};
@@ -69,41 +70,41 @@ class CheckBoxObject : public LiveObject {
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     HWND handle = Handle();
     switch (index) {
-      case 9:
+      case CheckBoxProperty::kPushLike:
         p_.pushLike = PropertyValueLogical(value);
         WindowStyleReplace(handle, BS_PUSHLIKE, p_.pushLike ? BS_PUSHLIKE : 0);
         break;
-      case 10:
+      case CheckBoxProperty::kFlat:
         p_.flat = PropertyValueLogical(value);
         WindowStyleReplace(handle, BS_FLAT, p_.flat ? BS_FLAT : 0);
         break;
-      case 11:
+      case CheckBoxProperty::kCaption:
         SetWindowTextA(handle, PropertyValueText(value).c_str());
         break;
-      case 12:
+      case CheckBoxProperty::kTextOnLeft:
         p_.textOnLeft = PropertyValueLogical(value);
         WindowStyleReplace(handle, BS_LEFTTEXT, p_.textOnLeft ? BS_LEFTTEXT : 0);
         break;
-      case 13:
+      case CheckBoxProperty::kHorizontalAlignment:
         p_.horizontalAlignment = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, BS_CENTER, ButtonHorizontalStyle(p_.horizontalAlignment));
         break;
-      case 14:
+      case CheckBoxProperty::kVerticalAlignment:
         p_.verticalAlignment = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, BS_VCENTER, ButtonVerticalStyle(p_.verticalAlignment));
         break;
-      case 15:
+      case CheckBoxProperty::kTextColour:
         p_.textColour = static_cast<std::uint32_t>(PropertyValueInteger(value));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 16:
+      case CheckBoxProperty::kBackgroundColour:
         background_.Set(static_cast<std::uint32_t>(PropertyValueInteger(value)));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 17:
+      case CheckBoxProperty::kFont:
         FontPropertySet(*this, value, element);
         break;
-      case 18:
+      case CheckBoxProperty::kChecked:
         SendMessageA(handle, BM_SETCHECK, PropertyValueLogical(value) ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
       default:

@@ -2,13 +2,13 @@
 
 #include <array>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 constexpr int kMinimumHeight = 80;  // room for the drop-down part
 constexpr DWORD kDriveStringsSize = 260;
 constexpr DWORD kVolumeLabelSize = 500;
-
-char UpperLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -61,7 +61,7 @@ char CurrentDriveLetter() {
   std::array<char, MAX_PATH> folder{};
   const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
   if (length == 0 || length >= folder.size() || folder[1] != ':') return 0;
-  return UpperLetter(folder[0]);
+  return AsciiUpper(folder[0]);
 }
 
 std::unique_ptr<DriverBox> DriverBox::Create(const DriverBoxCreateArgs& args, ControlEventSink sink) {
@@ -76,7 +76,7 @@ std::unique_ptr<DriverBox> DriverBox::Create(const DriverBoxCreateArgs& args, Co
   box->font_.Set(args.font, window);
   box->textColour_ = args.textColour;
   box->BackgroundColourSet(args.backgroundColour);
-  box->letter_ = UpperLetter(args.driveLetter);
+  box->letter_ = AsciiUpper(args.driveLetter);
   box->filter_ = ChoiceClamp(args.filter);
   box->Fill();
   return box;
@@ -92,7 +92,7 @@ Text DriverBox::Drive() const {
 }
 
 void DriverBox::DriveSet(std::string_view text) {
-  letter_ = text.empty() ? 0 : UpperLetter(text.front());
+  letter_ = text.empty() ? 0 : AsciiUpper(text.front());
   SelectLetter();
 }
 
@@ -121,7 +121,7 @@ void DriverBox::Fill() {
   const DWORD length = GetLogicalDriveStringsA(kDriveStringsSize, roots.data());
   if (length > kDriveStringsSize) roots.fill('\0');  // the list did not fit: show none rather than a cut one
   for (const char* root = roots.data(); *root != '\0'; root += lstrlenA(root) + 1) {
-    const char letter = UpperLetter(root[0]);
+    const char letter = AsciiUpper(root[0]);
     const UINT type = GetDriveTypeA(root);
     if (!DriveKindMatches(filter_, type)) continue;
     std::array<char, kVolumeLabelSize> label{};

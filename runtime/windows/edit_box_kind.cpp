@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "runtime/windows/kind_support.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -84,43 +85,43 @@ class EditBoxObject : public LiveObject {
   PropertyValue PropertyGet(std::int32_t index, std::int32_t element) override {
     HWND handle = Handle();
     switch (index) {
-      case 8:
+      case EditBoxProperty::kContent:
         return WindowTextGet(handle);
-      case 9:
+      case EditBoxProperty::kBorderStyle:
         return static_cast<std::int32_t>(p_.borderStyle);
-      case 10:
+      case EditBoxProperty::kTextColour:
         return Colour{p_.textColour};
-      case 11:
+      case EditBoxProperty::kBackgroundColour:
         return Colour{background_.Value()};
-      case 12:
+      case EditBoxProperty::kFont:
         return FontPropertyGet(*this, element);
-      case 13:
+      case EditBoxProperty::kHideSelection:
         return p_.hideSelection == 1;
-      case 14:
+      case EditBoxProperty::kMaxLength:
         return static_cast<std::int32_t>(p_.maxLength);
-      case 15:
+      case EditBoxProperty::kMultiLine:
         return p_.multiLine == 1;
-      case 16:
+      case EditBoxProperty::kScrollBars:
         return static_cast<std::int32_t>(p_.scrollBars);
-      case 17:
+      case EditBoxProperty::kAlignment:
         return static_cast<std::int32_t>(p_.alignment);
-      case 18:
+      case EditBoxProperty::kInputMode:
         return static_cast<std::int32_t>(p_.inputMode);
-      case 19:
+      case EditBoxProperty::kPasswordChar:
         return MakeText(std::string_view(reinterpret_cast<const char*>(&p_.passwordChar), 1));
-      case 20:
+      case EditBoxProperty::kCaseConversion:
         return static_cast<std::int32_t>(p_.caseConversion);
-      case 21:
+      case EditBoxProperty::kSpinnerMode:
         return static_cast<std::int32_t>(p_.spinnerMode);
-      case 22:
+      case EditBoxProperty::kSpinnerMinimum:
         return static_cast<std::int32_t>(p_.spinnerMinimum);
-      case 23:
+      case EditBoxProperty::kSpinnerMaximum:
         return static_cast<std::int32_t>(p_.spinnerMaximum);
-      case 24:
-      case 25: {
+      case EditBoxProperty::kSelectionStart:
+      case EditBoxProperty::kSelectionLength: {
         DWORD start = 0, end = 0;
         SendMessageA(handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        return static_cast<std::int32_t>(index == 24 ? start : end - start);
+        return static_cast<std::int32_t>(index == EditBoxProperty::kSelectionStart ? start : end - start);
       }
       default:
         return {};
@@ -130,55 +131,55 @@ class EditBoxObject : public LiveObject {
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     HWND handle = Handle();
     switch (index) {
-      case 8:
+      case EditBoxProperty::kContent:
         SetWindowTextA(handle, PropertyValueText(value).c_str());
         break;
-      case 10:
+      case EditBoxProperty::kTextColour:
         p_.textColour = static_cast<std::uint32_t>(PropertyValueInteger(value));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 11:
+      case EditBoxProperty::kBackgroundColour:
         background_.Set(static_cast<std::uint32_t>(PropertyValueInteger(value)));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 12:
+      case EditBoxProperty::kFont:
         FontPropertySet(*this, value, element);
         break;
-      case 14:
+      case EditBoxProperty::kMaxLength:
         p_.maxLength = static_cast<std::uint32_t>(PropertyValueInteger(value));
         SendMessageA(handle, EM_LIMITTEXT, p_.maxLength, 0);
         break;
-      case 18:
+      case EditBoxProperty::kInputMode:
         p_.inputMode = static_cast<std::uint32_t>(PropertyValueInteger(value));
         SendMessageA(handle, EM_SETREADONLY, p_.inputMode == 1, 0);
         SendMessageA(handle, EM_SETPASSWORDCHAR, p_.inputMode == 2 ? p_.passwordChar : 0, 0);
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 19: {
+      case EditBoxProperty::kPasswordChar: {
         const Text text = PropertyValueText(value);
         p_.passwordChar = text.empty() ? '*' : static_cast<unsigned char>(text[0]);
         if (p_.inputMode == 2) SendMessageA(handle, EM_SETPASSWORDCHAR, p_.passwordChar, 0);
         break;
       }
-      case 20:
+      case EditBoxProperty::kCaseConversion:
         p_.caseConversion = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, ES_LOWERCASE | ES_UPPERCASE,
                            p_.caseConversion == 1   ? ES_LOWERCASE
                            : p_.caseConversion == 2 ? ES_UPPERCASE
                                                     : 0);
         break;
-      case 22:
-      case 23:
-        (index == 22 ? p_.spinnerMinimum : p_.spinnerMaximum) =
+      case EditBoxProperty::kSpinnerMinimum:
+      case EditBoxProperty::kSpinnerMaximum:
+        (index == EditBoxProperty::kSpinnerMinimum ? p_.spinnerMinimum : p_.spinnerMaximum) =
             static_cast<std::uint32_t>(PropertyValueInteger(value));
         if (spinner_ != nullptr) SendMessageA(spinner_, UDM_SETRANGE32, p_.spinnerMinimum, p_.spinnerMaximum);
         break;
-      case 24:
-      case 25: {
+      case EditBoxProperty::kSelectionStart:
+      case EditBoxProperty::kSelectionLength: {
         DWORD start = 0, end = 0;
         SendMessageA(handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
         const DWORD v = static_cast<DWORD>(PropertyValueInteger(value));
-        if (index == 24) {
+        if (index == EditBoxProperty::kSelectionStart) {
           SendMessageA(handle, EM_SETSEL, v, v + (end - start));
         } else {
           SendMessageA(handle, EM_SETSEL, start, start + v);

@@ -23,6 +23,7 @@
 #include "runtime/core/handles.h"
 #include "runtime/core/text.h"
 #include "runtime/windows/event_handler.h"
+#include "runtime/windows/property_numbers.h"
 #include "runtime/windows/template_data.h"
 
 // Private messages of the engine's windows.
@@ -71,12 +72,14 @@ enum CommonProperty : std::int32_t {
   kPropertyMousePointer = 7,
   kPropertyFirstTypeSpecific = 8,
 };
-// Type-specific properties the application uses.
-constexpr std::int32_t kPropertyCaption = 8;        // window, Label: text
-constexpr std::int32_t kPropertyContent = 8;        // EditBox: text
-constexpr std::int32_t kPropertyChecked = 18;       // CheckBox: logical
-constexpr std::int32_t kPropertyDriveLetter = 8;    // DriverBox: text
-constexpr std::int32_t kPropertyCurrentFolder = 8;  // DirBox: text
+// Type-specific properties the application uses (every kind's: property_numbers.h).
+static_assert(std::int32_t{WindowProperty::kCaption} == std::int32_t{LabelProperty::kCaption},
+              "one caption number for both");
+constexpr std::int32_t kPropertyCaption = LabelProperty::kCaption;               // window, Label: text
+constexpr std::int32_t kPropertyContent = EditBoxProperty::kContent;             // EditBox: text
+constexpr std::int32_t kPropertyChecked = CheckBoxProperty::kChecked;            // CheckBox: logical
+constexpr std::int32_t kPropertyDriveLetter = DriverBoxProperty::kDriveLetter;   // DriverBox: text
+constexpr std::int32_t kPropertyCurrentFolder = DirBoxProperty::kCurrentFolder;  // DirBox: text
 
 // A colour value: RGB, or kColourSystemDefault where the property allows it.
 struct Colour {

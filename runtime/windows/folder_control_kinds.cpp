@@ -3,6 +3,7 @@
 #include "runtime/windows/control_kind.h"
 #include "runtime/windows/dir_box.h"
 #include "runtime/windows/driver_box.h"
+#include "runtime/windows/property_numbers.h"
 #include "runtime/windows/type_properties.h"
 
 namespace {
@@ -31,25 +32,25 @@ std::optional<LOGFONTA> FontWith(std::optional<LOGFONTA> current, const Property
   }
   const std::int32_t number = PropertyValueInteger(value);
   switch (element) {
-    case 0:
+    case kFontAngle:
       font.lfEscapement = font.lfOrientation = number % 3600;
       break;
-    case 1:
+    case kFontBold:
       font.lfWeight = PropertyValueLogical(value) ? FW_BOLD : FW_NORMAL;
       break;
-    case 2:
+    case kFontItalic:
       font.lfItalic = PropertyValueLogical(value);
       break;
-    case 3:
+    case kFontUnderline:
       font.lfUnderline = PropertyValueLogical(value);
       break;
-    case 4:
+    case kFontStrikeOut:
       font.lfStrikeOut = PropertyValueLogical(value);
       break;
-    case 5:
+    case kFontSize:
       font.lfHeight = -number;
       break;
-    case 6: {
+    case kFontFaceName: {
       Text face = PropertyValueText(value);
       if (face.empty() || face.size() > 31) face = MakeText("宋体");
       lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
@@ -92,15 +93,15 @@ class DriverBoxObject final : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t) override {
     switch (index) {
-      case 8:
+      case DriverBoxProperty::kDriveLetter:
         return box_->Drive();
-      case 9:
+      case DriverBoxProperty::kDriveKindFilter:
         return static_cast<std::int32_t>(box_->Filter());
-      case 10:
+      case DriverBoxProperty::kTextColour:
         return Colour{box_->TextColour()};
-      case 11:
+      case DriverBoxProperty::kBackgroundColour:
         return Colour{box_->BackgroundColour()};
-      case 12:
+      case DriverBoxProperty::kFont:
         return FontValue(box_->Font());
       default:
         return std::monostate{};
@@ -109,19 +110,19 @@ class DriverBoxObject final : public LiveObject {
 
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     switch (index) {
-      case 8:
+      case DriverBoxProperty::kDriveLetter:
         box_->DriveSet(PropertyValueText(value));
         break;
-      case 9:
+      case DriverBoxProperty::kDriveKindFilter:
         box_->FilterSet(PropertyValueInteger(value));
         break;
-      case 10:
+      case DriverBoxProperty::kTextColour:
         box_->TextColourSet(ColourOf(value));
         break;
-      case 11:
+      case DriverBoxProperty::kBackgroundColour:
         box_->BackgroundColourSet(ColourOf(value));
         break;
-      case 12:
+      case DriverBoxProperty::kFont:
         box_->FontSet(FontWith(box_->Font(), value, element));
         break;
       default:
@@ -181,13 +182,13 @@ class DirBoxObject final : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t) override {
     switch (index) {
-      case 8:
+      case DirBoxProperty::kCurrentFolder:
         return box_->Directory();
-      case 9:
+      case DirBoxProperty::kBorderStyle:
         return static_cast<std::int32_t>(box_->BorderStyle());
-      case 10:
+      case DirBoxProperty::kBackgroundColour:
         return Colour{box_->BackgroundColour()};
-      case 11:
+      case DirBoxProperty::kFont:
         return FontValue(box_->Font());
       default:
         return std::monostate{};
@@ -196,16 +197,16 @@ class DirBoxObject final : public LiveObject {
 
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     switch (index) {
-      case 8:
+      case DirBoxProperty::kCurrentFolder:
         box_->DirectorySet(PropertyValueText(value));
         break;
-      case 9:
+      case DirBoxProperty::kBorderStyle:
         box_->BorderStyleSet(PropertyValueInteger(value));
         break;
-      case 10:
+      case DirBoxProperty::kBackgroundColour:
         box_->BackgroundColourSet(ColourOf(value));
         break;
-      case 11:
+      case DirBoxProperty::kFont:
         box_->FontSet(FontWith(box_->Font(), value, element));
         break;
       default:

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/windows/kind_support.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -69,15 +70,15 @@ class GroupBoxObject : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t element) override {
     switch (index) {
-      case 8:
+      case GroupBoxProperty::kCaption:
         return WindowTextGet(Handle());
-      case 9:
+      case GroupBoxProperty::kStyle:
         return static_cast<std::int32_t>(p_.style);
-      case 10:
+      case GroupBoxProperty::kTextColour:
         return Colour{p_.textColour};
-      case 11:
+      case GroupBoxProperty::kBackgroundColour:
         return Colour{background_.Value()};
-      case 12:
+      case GroupBoxProperty::kFont:
         return FontPropertyGet(*this, element);
       default:
         return {};
@@ -87,22 +88,22 @@ class GroupBoxObject : public LiveObject {
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     HWND handle = Handle();
     switch (index) {
-      case 8:
+      case GroupBoxProperty::kCaption:
         SetWindowTextA(handle, PropertyValueText(value).c_str());
         break;
-      case 9:
+      case GroupBoxProperty::kStyle:
         p_.style = static_cast<std::uint32_t>(PropertyValueInteger(value));
         WindowStyleReplace(handle, BS_CENTER, CaptionAlignmentStyle(p_.style));
         break;
-      case 10:
+      case GroupBoxProperty::kTextColour:
         p_.textColour = static_cast<std::uint32_t>(PropertyValueInteger(value));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 11:
+      case GroupBoxProperty::kBackgroundColour:
         background_.Set(static_cast<std::uint32_t>(PropertyValueInteger(value)));
         InvalidateRect(handle, nullptr, TRUE);
         break;
-      case 12:
+      case GroupBoxProperty::kFont:
         FontPropertySet(*this, value, element);
         break;
       default:

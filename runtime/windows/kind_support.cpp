@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "runtime/windows/engine_internal.h"
+#include "runtime/windows/icon_resource.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -41,19 +43,19 @@ PropertyValue FontPropertyGet(const LiveObject& object, std::int32_t element) {
   LOGFONTA font{};
   if (!object.FontRecordGet(font)) return {};
   switch (element) {
-    case 0:
+    case kFontAngle:
       return static_cast<std::int32_t>(font.lfEscapement);
-    case 1:
+    case kFontBold:
       return font.lfWeight >= FW_BOLD;
-    case 2:
+    case kFontItalic:
       return font.lfItalic != 0;
-    case 3:
+    case kFontUnderline:
       return font.lfUnderline != 0;
-    case 4:
+    case kFontStrikeOut:
       return font.lfStrikeOut != 0;
-    case 5:
+    case kFontSize:
       return HeightToPoints(font.lfHeight);
-    case 6:
+    case kFontFaceName:
       return MakeText(font.lfFaceName);
     default:
       return font;
@@ -74,27 +76,27 @@ void FontPropertySet(LiveObject& object, const PropertyValue& value, std::int32_
         return;
       }
       break;
-    case 0: {
+    case kFontAngle: {
       const std::int32_t angle = PropertyValueInteger(value) % kFullCircle;
       font.lfEscapement = font.lfOrientation = angle;
       break;
     }
-    case 1:
+    case kFontBold:
       font.lfWeight = PropertyValueLogical(value) ? FW_BOLD : FW_NORMAL;
       break;
-    case 2:
+    case kFontItalic:
       font.lfItalic = PropertyValueLogical(value) ? 1 : 0;
       break;
-    case 3:
+    case kFontUnderline:
       font.lfUnderline = PropertyValueLogical(value) ? 1 : 0;
       break;
-    case 4:
+    case kFontStrikeOut:
       font.lfStrikeOut = PropertyValueLogical(value) ? 1 : 0;
       break;
-    case 5:
+    case kFontSize:
       font.lfHeight = PointsToHeight(PropertyValueInteger(value));
       break;
-    case 6: {
+    case kFontFaceName: {
       const Text face = PropertyValueText(value);
       const bool usable = !face.empty() && face.size() <= 31;
       std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
@@ -172,8 +174,8 @@ Picture PictureDecode(std::span<const std::uint8_t> data) {
   const std::uint32_t offset = ReadU32(data.data() + 6 + 12);
   if (offset > data.size() || size > data.size() - offset) return picture;
   ByteArray image(data.begin() + offset, data.begin() + offset + size);
-  picture.icon.Reset(CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE, 0x30000,
-                                              0, 0, LR_DEFAULTCOLOR));
+  picture.icon.Reset(CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE,
+                                              kIconResourceVersion, 0, 0, LR_DEFAULTCOLOR));
   return picture;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "runtime/windows/kind_support.h"
+#include "runtime/windows/property_numbers.h"
 
 namespace {
 
@@ -50,23 +51,23 @@ class LabelObject : public LiveObject {
 
   PropertyValue PropertyGet(std::int32_t index, std::int32_t element) override {
     switch (index) {
-      case 8:
+      case LabelProperty::kCaption:
         return WindowTextGet(Handle());
-      case 9:
+      case LabelProperty::kTextEffect:
         return static_cast<std::int32_t>(p_.textEffect);
-      case 10:
+      case LabelProperty::kBorderStyle:
         return static_cast<std::int32_t>(p_.borderStyle);
-      case 15:
+      case LabelProperty::kFont:
         return FontPropertyGet(*this, element);
-      case 16:
+      case LabelProperty::kTextColour:
         return Colour{p_.textColour};
-      case 17:
+      case LabelProperty::kBackgroundColour:
         return Colour{background_.Value()};
-      case 24:
+      case LabelProperty::kHorizontalAlignment:
         return static_cast<std::int32_t>(p_.horizontalAlignment);
-      case 25:
+      case LabelProperty::kWordWrap:
         return p_.wordWrap == 1;
-      case 26:
+      case LabelProperty::kVerticalAlignment:
         return static_cast<std::int32_t>(p_.verticalAlignment);
       default:
         return {};
@@ -76,28 +77,28 @@ class LabelObject : public LiveObject {
   void PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t element) override {
     const auto number = static_cast<std::uint32_t>(PropertyValueInteger(value));
     switch (index) {
-      case 8:
+      case LabelProperty::kCaption:
         SetWindowTextA(Handle(), PropertyValueText(value).c_str());
         return;
-      case 9:
+      case LabelProperty::kTextEffect:
         p_.textEffect = number;
         break;
-      case 15:
+      case LabelProperty::kFont:
         FontPropertySet(*this, value, element);
         break;
-      case 16:
+      case LabelProperty::kTextColour:
         p_.textColour = number;
         break;
-      case 17:
+      case LabelProperty::kBackgroundColour:
         background_.Set(number);
         break;
-      case 24:
+      case LabelProperty::kHorizontalAlignment:
         p_.horizontalAlignment = number;
         break;
-      case 25:
+      case LabelProperty::kWordWrap:
         p_.wordWrap = PropertyValueLogical(value) ? 1 : 0;
         break;
-      case 26:
+      case LabelProperty::kVerticalAlignment:
         p_.verticalAlignment = number;
         break;
       default:

@@ -8,6 +8,7 @@
 
 #include "runtime/windows/cursor_file.h"
 #include "runtime/windows/engine_internal.h"
+#include "runtime/windows/icon_resource.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ UnitCursor CursorFromPointer(const ByteArray& pointer) {
   if (!image) return cursor;
   std::vector<std::uint8_t> resource = CursorResourceBytes(*image);
   cursor.owned.Reset(reinterpret_cast<HCURSOR>(CreateIconFromResourceEx(
-      resource.data(), static_cast<DWORD>(resource.size()), FALSE, 0x30000, 0, 0, 0)));
+      resource.data(), static_cast<DWORD>(resource.size()), FALSE, kIconResourceVersion, 0, 0, 0)));
   cursor.shown = cursor.owned.Get();
   return cursor;
 }

@@ -9,6 +9,7 @@
 #include "resources/resource_ids.h"
 #include "runtime/core/program.h"
 #include "runtime/windows/engine_internal.h"
+#include "runtime/windows/property_numbers.h"
 #include "runtime/windows/type_properties.h"
 
 namespace {
@@ -304,25 +305,25 @@ std::optional<LRESULT> WindowObject::OwnMessage(UINT message, WPARAM wParam, LPA
 
 PropertyValue WindowObject::PropertyGet(std::int32_t index, std::int32_t) {
   switch (index) {
-    case 8:
+    case WindowProperty::kCaption:
       return WindowTextGet(Handle());
-    case 10:
+    case WindowProperty::kBackgroundColour:
       return Colour{backgroundColour};
-    case 18:
+    case WindowProperty::kStartPosition:
       return static_cast<std::int32_t>(startPosition);
-    case 19:
+    case WindowProperty::kMovable:
       return movable;
-    case 21:
+    case WindowProperty::kEnterMovesFocus:
       return enterMovesFocus;
-    case 22:
+    case WindowProperty::kEscCloses:
       return escCloses;
-    case 23:
+    case WindowProperty::kF1OpensHelp:
       return f1OpensHelp;
-    case 24:
+    case WindowProperty::kHelpFile:
       return helpFile;
-    case 25:
+    case WindowProperty::kHelpTopic:
       return static_cast<std::int32_t>(helpTopic);
-    case 29:
+    case WindowProperty::kTopMost:
       return (GetWindowLongPtrA(Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     default:
       return {};
@@ -332,36 +333,36 @@ PropertyValue WindowObject::PropertyGet(std::int32_t index, std::int32_t) {
 void WindowObject::PropertySet(std::int32_t index, const PropertyValue& value, std::int32_t) {
   HWND handle = Handle();
   switch (index) {
-    case 8:
+    case WindowProperty::kCaption:
       SetWindowTextA(handle, PropertyValueText(value).c_str());
       break;
-    case 10:
+    case WindowProperty::kBackgroundColour:
       backgroundColour = static_cast<std::uint32_t>(PropertyValueInteger(value));
       backgroundBrush_.Reset(backgroundColour == kColourSystemDefault ? nullptr
                                                                       : CreateSolidBrush(backgroundColour));
       InvalidateRect(handle, nullptr, TRUE);
       break;
-    case 19:
+    case WindowProperty::kMovable:
       movable = PropertyValueLogical(value);
       if (!movable) DeleteMenu(GetSystemMenu(handle, FALSE), SC_MOVE, MF_BYCOMMAND);
       if (movable) GetSystemMenu(handle, TRUE);  // back to the standard menu
       break;
-    case 21:
+    case WindowProperty::kEnterMovesFocus:
       enterMovesFocus = PropertyValueLogical(value);
       break;
-    case 22:
+    case WindowProperty::kEscCloses:
       escCloses = PropertyValueLogical(value);
       break;
-    case 23:
+    case WindowProperty::kF1OpensHelp:
       f1OpensHelp = PropertyValueLogical(value);
       break;
-    case 24:
+    case WindowProperty::kHelpFile:
       helpFile = PropertyValueText(value);
       break;
-    case 25:
+    case WindowProperty::kHelpTopic:
       helpTopic = static_cast<std::uint32_t>(PropertyValueInteger(value));
       break;
-    case 29:
+    case WindowProperty::kTopMost:
       SetWindowPos(handle, PropertyValueLogical(value) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       break;

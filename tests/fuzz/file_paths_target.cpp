@@ -3,7 +3,7 @@
 // and the save folder as chosen.  The list is classified against the path, the
 // path tested against the save folder, and the copy's name built.
 #include "app/detection/detection_paths.h"
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // is no device name, does not end in a space or dot, and keeps its bound.
 #include "app/command_line/saved_name.h"
 #include "app/command_line/scan_report.h"
+#include "runtime/core/text_encoding.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 namespace {

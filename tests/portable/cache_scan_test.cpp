@@ -8,6 +8,7 @@
 #include "app/browser_caches/cache_folder_memory.h"
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/command_line/cache_scan.h"
+#include "app/command_line/report_rows.h"
 #include "app/command_line/listed_cache_folder.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/portable/firefox_entry_builder.h"

@@ -10,6 +10,7 @@
 #include "app/browser_caches/cache_folder_memory.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/command_line/cache_scan.h"
+#include "app/command_line/report_rows.h"
 #include "app/streams/cache_streams.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/portable/stream_media_builders.h"

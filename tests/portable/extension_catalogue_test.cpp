@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line/scan_report.h"
+#include "runtime/core/text_encoding.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/watch_rules.h"
+#include "app/program_state/watch_rules.h"
 
 TEST(SaveFolderConflicts, IsAByteWisePrefixTestIgnoringAsciiCase) {
   EXPECT_TRUE(SaveFolderConflicts("D:\\CACHE\\x", "d:\\cache\\"));

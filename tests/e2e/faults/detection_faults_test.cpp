@@ -12,8 +12,8 @@
 #include <string>
 
 #include "app/detection/detection.h"
-#include "app/detection/extension_catalogue.h"
-#include "app/shared_values.h"
+#include "app/extensions/extension_catalogue.h"
+#include "app/program_state/shared_values.h"
 #include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/sandbox.h"
 #include "tests/support/dialog_answerer.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "app/settings_file.h"
+#include "app/program_state/settings_file.h"
 #include "runtime/commands/file_commands.h"
 #include "runtime/commands/ini_commands.h"
 #include "tests/e2e/driver/sandbox.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cache_location.h"
+#include "app/program_state/cache_location.h"
 #include "runtime/core/program.h"
 #include "tests/win/commands/scratch_folder.h"
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/settings_file.h"
+#include "app/program_state/settings_file.h"
 #include "runtime/commands/file_commands.h"
 #include "runtime/commands/ini_commands.h"
 #include "tests/win/commands/scratch_folder.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "runtime/core/program.h"
 #include "tests/win/cache_disk_writer.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 
 std::string AnsiOf(std::wstring_view wide);
 std::wstring WideOf(std::string_view ansi);

@@ -10,7 +10,7 @@
 #include "app/detection/detection.h"
 #include "app/detection/detection_sink.h"
 #include "app/detection/detection_texts.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
 #include "runtime/commands/value_commands.h"
 #include "tests/support/dialog_answerer.h"

@@ -10,7 +10,7 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/element_detection.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/support/dialog_answerer.h"

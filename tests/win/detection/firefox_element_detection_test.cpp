@@ -14,7 +14,7 @@
 
 #include "app/detection/detection_texts.h"
 #include "app/detection/element_detection.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
 #include "tests/portable/firefox_entry_builder.h"
 #include "tests/support/dialog_answerer.h"

@@ -15,7 +15,7 @@
 #include "app/detection/element_detection.h"
 #include "app/detection/stream_detection.h"
 #include "app/detection/stream_texts.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/portable/stream_media_builders.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "app/session_sinks.h"
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 #include "app/watch/watch.h"
 #include "watch_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "app/cache_location.h"
+#include "app/program_state/cache_location.h"
 
 #include "runtime/commands/file_commands.h"
 

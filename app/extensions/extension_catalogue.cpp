@@ -1,4 +1,4 @@
-#include "app/detection/extension_catalogue.h"
+#include "app/extensions/extension_catalogue.h"
 
 #include <initializer_list>
 

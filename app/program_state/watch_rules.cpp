@@ -1,4 +1,4 @@
-#include "app/watch_rules.h"
+#include "app/program_state/watch_rules.h"
 
 #include "runtime/commands/text_commands.h"
 

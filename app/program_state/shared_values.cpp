@@ -1,4 +1,4 @@
-#include "app/shared_values.h"
+#include "app/program_state/shared_values.h"
 
 SnapshotCell<Text> WatchedFolder;
 SnapshotCell<Text> SaveFolder;

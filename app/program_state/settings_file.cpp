@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "app/program_state/settings_file.h"
 
 #include "runtime/commands/file_commands.h"
 #include "runtime/commands/ini_commands.h"

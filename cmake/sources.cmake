@@ -59,6 +59,12 @@ set(EE_PORTABLE_SOURCES
   app/streams/cache_stream_reader.cpp
   app/streams/stream_parts.cpp
   app/cache_watch/stream_tracker.cpp
+  app/muxing/mp4_track_reader.cpp
+  app/muxing/mp4_movie_header.cpp
+  app/muxing/mp4_muxer.cpp
+  app/muxing/ebml_reader.cpp
+  app/muxing/webm_track_reader.cpp
+  app/muxing/webm_muxer.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -65,6 +65,11 @@ set(EE_PORTABLE_SOURCES
   app/muxing/ebml_reader.cpp
   app/muxing/webm_track_reader.cpp
   app/muxing/webm_muxer.cpp
+  app/muxing/track_headline.cpp
+  app/muxing/track_pairing.cpp
+  app/muxing/cache_track_file.cpp
+  app/muxing/presentation_pairs.cpp
+  app/muxing/presentation_mux.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

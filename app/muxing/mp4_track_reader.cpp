@@ -24,16 +24,18 @@ std::optional<Payload> PayloadOf(Bytes bytes, const IsoBox& box) {
                  static_cast<std::size_t>(box.size) - box.headerSize};
 }
 
-// Calls visit(child) for each child box of `parent` lying wholly inside it.
+// Calls visit(child) for each child box of `parent` lying wholly inside it;
+// false when a child is damaged or runs past its parent.
 template <typename Visit>
-void ForEachChild(Bytes bytes, const IsoBox& parent, std::uint64_t skip, Visit visit) {
+bool ForEachChild(Bytes bytes, const IsoBox& parent, std::uint64_t skip, Visit visit) {
   std::uint64_t at = parent.offset + parent.headerSize + skip;
   while (at < parent.End()) {
     const std::optional<IsoBox> child = IsoBoxAt(bytes, at);
-    if (!child || child->End() > parent.End() || child->End() > bytes.size()) return;
+    if (!child || child->End() > parent.End() || child->End() > bytes.size()) return false;
     visit(*child);
     at = child->End();
   }
+  return true;
 }
 
 std::optional<IsoBox> Child(Bytes bytes, const std::optional<IsoBox>& parent, std::string_view type) {
@@ -191,9 +193,11 @@ Mp4Track Mp4TrackFromMoov(std::span<const std::uint8_t> bytes) {
   }
   bool found = false;
   ForEachChild(bytes, *moov, 0, [&](const IsoBox& trak) {
-    if (found || trak.type != "trak") return;
+    if (trak.type != "trak") return;
     const std::string_view handler = HandlerOf(bytes, Child(bytes, trak, "mdia"));
     if (handler != "vide" && handler != "soun") return;
+    ++track.mediaTracks;
+    if (found) return;
     found = true;
     track.kind = handler == "vide" ? TrackKind::Video : TrackKind::Audio;
     ReadTrak(bytes, trak, track);
@@ -208,6 +212,13 @@ Mp4Track Mp4TrackFromMoov(std::span<const std::uint8_t> bytes) {
     return track;
   }
   ApplyTrex(bytes, *moov, track);
+  if (const auto mehd = Child(bytes, Child(bytes, moov, "mvex"), "mehd")) {
+    FieldReader me(bytes, *PayloadOf(bytes, *mehd));
+    const auto version = me.Uint(1);
+    me.Skip(3);
+    const std::uint64_t duration = me.Uint(version == 1 ? 8 : 4);
+    if (!me.Bad()) track.fragmentDuration = duration;
+  }
   if (track.codec == "encv" || track.codec == "enca") {
     track.fault = TrackFault::Encrypted;
   } else if (std::find(kMp4Codecs.begin(), kMp4Codecs.end(), track.codec) == kMp4Codecs.end()) {
@@ -268,7 +279,7 @@ bool Mp4FragmentSamples(std::span<const std::uint8_t> bytes, std::uint64_t moofO
   const std::optional<IsoBox> moof = IsoBoxAt(bytes, 0);
   if (!moof || moof->type != "moof" || moof->End() > bytes.size()) return false;
   bool good = true;
-  ForEachChild(bytes, *moof, 0, [&](const IsoBox& traf) {
+  const bool walked = ForEachChild(bytes, *moof, 0, [&](const IsoBox& traf) {
     if (!good || traf.type != "traf") return;
     const auto tfhd = Child(bytes, traf, "tfhd");
     if (!tfhd) {
@@ -300,7 +311,7 @@ bool Mp4FragmentSamples(std::span<const std::uint8_t> bytes, std::uint64_t moofO
       nextDecodeTime = static_cast<std::int64_t>(time);
     }
     std::uint64_t dataAt = base;
-    ForEachChild(bytes, traf, 0, [&](const IsoBox& trun) {
+    const bool whole = ForEachChild(bytes, traf, 0, [&](const IsoBox& trun) {
       if (!good || trun.type != "trun") return;
       FieldReader tr(bytes, *PayloadOf(bytes, trun));
       const auto version = tr.Uint(1);
@@ -346,8 +357,9 @@ bool Mp4FragmentSamples(std::span<const std::uint8_t> bytes, std::uint64_t moofO
         samples.push_back(sample);
       }
     });
+    if (!whole) good = false;
   });
-  return good;
+  return good && walked;
 }
 
 Mp4SampleCursor::Mp4SampleCursor(CacheFile& file, const Mp4Track& track)

@@ -41,7 +41,9 @@ struct Mp4Track {
   std::uint32_t defaultDuration = 0;
   std::uint32_t defaultSize = 0;
   std::uint32_t defaultFlags = 0;
-  std::uint64_t fragmentsStart = 0;  // the first byte after moov
+  std::uint64_t fragmentsStart = 0;    // the first byte after moov
+  std::uint32_t mediaTracks = 0;       // video and sound tracks in moov, this one included
+  std::uint64_t fragmentDuration = 0;  // mehd's, in the movie timescale; 0 when absent
 };
 
 // The first video or sound track of the file's moov, with its fault when it

@@ -7,9 +7,10 @@
 
 enum class MuxOutcome {
   Done,
-  TrackRefused,  // a track cannot be muxed: see fault and which
-  NotAPair,      // not one video and one sound track
-  ReadFailed,    // an input changed or was cut short while being copied
+  TrackRefused,      // a track cannot be muxed: see fault and which
+  NotAPair,          // not one video and one sound track
+  ContainersDiffer,  // an MP4 track and a WebM track: no output carries both as they are
+  ReadFailed,        // an input changed or was cut short while being copied
   WriteFailed,
 };
 

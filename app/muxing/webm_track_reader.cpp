@@ -124,9 +124,16 @@ bool EndsCluster(std::uint32_t id) {
 void WebmTrackFromTracks(std::span<const std::uint8_t> tracks, WebmTrack& track) {
   bool found = false;
   ForEachElement(tracks, 0, tracks.size(), [&](const EbmlElement& entry) {
-    if (found || entry.id != ebml::kTrackEntry) return;
+    if (entry.id != ebml::kTrackEntry) return;
+    if (found) {
+      WebmTrack other;
+      ReadEntry(tracks, entry, other);
+      if (other.kind != TrackKind::Unknown) ++track.mediaTracks;
+      return;
+    }
     ReadEntry(tracks, entry, track);
     found = track.kind != TrackKind::Unknown;
+    if (found) track.mediaTracks = 1;
   });
   if (!found) track.fault = TrackFault::NotReadable;
 }
@@ -143,11 +150,12 @@ WebmTrack WebmTrackRead(CacheFile& file) {
   std::optional<std::vector<std::uint8_t>> info, tracks;
   for (std::uint64_t at = segment->dataOffset; at < end;) {
     const auto element = EbmlElementAt(file, at, end);
-    if (!element || !element->size) break;
-    if (element->id == ebml::kCluster) {
+    if (!element) break;
+    if (element->id == ebml::kCluster) {  // perhaps of unknown size
       track.clustersStart = at;
       break;
     }
+    if (!element->size) break;
     if (element->id == ebml::kInfo) info = ReadData(file, *element);
     if (element->id == ebml::kTracks) tracks = ReadData(file, *element);
     at = element->dataOffset + *element->size;

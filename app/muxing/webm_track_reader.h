@@ -31,6 +31,7 @@ struct WebmTrack {
   double duration = 0;                     // Info's, in ticks; 0 when absent
   std::uint64_t segmentEnd = 0;
   std::uint64_t clustersStart = 0;  // the first Cluster
+  std::uint32_t mediaTracks = 0;    // video and sound tracks, this one included
 };
 
 struct WebmFrame {

@@ -321,8 +321,8 @@ bool Mp4FragmentSamples(std::span<const std::uint8_t> bytes, std::uint64_t moofO
         const auto offset = static_cast<std::int32_t>(tr.U32());
         dataAt = static_cast<std::uint64_t>(static_cast<std::int64_t>(base) + offset);
       }
-      const std::optional<std::uint32_t> firstFlags =
-          (flags & 0x4) ? std::optional<std::uint32_t>(tr.U32()) : std::nullopt;
+      const bool hasFirstFlags = (flags & 0x4) != 0;
+      const std::uint32_t firstFlags = hasFirstFlags ? tr.U32() : 0;
       if (tr.Bad() || count > kMp4MaxFragmentSamples || samples.size() + count > kMp4MaxFragmentSamples) {
         good = false;
         return;
@@ -331,7 +331,7 @@ bool Mp4FragmentSamples(std::span<const std::uint8_t> bytes, std::uint64_t moofO
         MediaSample sample;
         sample.duration = (flags & 0x100) ? tr.U32() : defaultDuration;
         sample.size = (flags & 0x200) ? tr.U32() : defaultSize;
-        sample.flags = (flags & 0x400) ? tr.U32() : (i == 0 && firstFlags ? *firstFlags : defaultFlags);
+        sample.flags = (flags & 0x400) ? tr.U32() : (i == 0 && hasFirstFlags ? firstFlags : defaultFlags);
         if (flags & 0x800) {
           const std::uint32_t raw = tr.U32();
           sample.compositionOffset = version == 0 ? static_cast<std::int64_t>(raw)

@@ -61,6 +61,17 @@ set(EE_PORTABLE_SOURCES
   app/streams/cache_stream_reader.cpp
   app/streams/stream_parts.cpp
   app/cache_watch/stream_tracker.cpp
+  app/muxing/mp4_track_reader.cpp
+  app/muxing/mp4_movie_header.cpp
+  app/muxing/mp4_muxer.cpp
+  app/muxing/ebml_reader.cpp
+  app/muxing/webm_track_reader.cpp
+  app/muxing/webm_muxer.cpp
+  app/muxing/track_headline.cpp
+  app/muxing/track_pairing.cpp
+  app/muxing/cache_track_file.cpp
+  app/muxing/presentation_pairs.cpp
+  app/muxing/presentation_mux.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -20,6 +20,9 @@ void FuzzDashManifest(const std::uint8_t* data, std::size_t size);
 void FuzzWebAddress(const std::uint8_t* data, std::size_t size);
 void FuzzSegmentContent(const std::uint8_t* data, std::size_t size);
 void FuzzCacheStreams(const std::uint8_t* data, std::size_t size);
+void FuzzMp4Mux(const std::uint8_t* data, std::size_t size);
+void FuzzWebmMux(const std::uint8_t* data, std::size_t size);
+void FuzzTrackHeadline(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -41,6 +44,9 @@ constexpr FuzzTarget kTargets[] = {
     {"web_address", &FuzzWebAddress},
     {"segment_content", &FuzzSegmentContent},
     {"cache_streams", &FuzzCacheStreams},
+    {"mp4_mux", &FuzzMp4Mux},
+    {"webm_mux", &FuzzWebmMux},
+    {"track_headline", &FuzzTrackHeadline},
 };
 
 }  // namespace

@@ -22,7 +22,7 @@ std::uint64_t PresentLength(const CacheElement& element) {
 }
 
 bool IsComplete(const CacheElement& element) {
-  if (!element.finished || element.pieces.empty()) return false;
+  if (!element.finished || element.truncated || element.pieces.empty()) return false;
   const std::uint64_t contiguous = ContiguousLength(element);
   if (element.fullLength) return contiguous >= *element.fullLength;
   return contiguous == PresentLength(element);

@@ -5,6 +5,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
 need_packages=()
+missing_dev=()
 have() { command -v "$1" >/dev/null 2>&1; }
 have cmake || need_packages+=(cmake)
 have ninja || need_packages+=(ninja-build)
@@ -53,6 +54,73 @@ if [ ${#need_packages[@]} -gt 0 ]; then
   done
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_packages[@]}" >/dev/null
 fi
+
+# The brotli and zstd decoders are built from Debian's source packages by
+# CMake (static, every tree); zlib comes built (zlib1g-dev natively,
+# libz-mingw-w64-dev for Windows).  Versions are pinned and the upstream
+# tarballs checked, so every machine builds the same code.
+installed zlib1g-dev || missing_dev+=(zlib1g-dev)
+installed libz-mingw-w64-dev || missing_dev+=(libz-mingw-w64-dev)
+installed dpkg-dev || missing_dev+=(dpkg-dev)
+have brotli || missing_dev+=(brotli)
+have zstd || missing_dev+=(zstd)
+have gzip || missing_dev+=(gzip)
+if [ ${#missing_dev[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing_dev[@]}" >/dev/null
+fi
+deps_dir="$BUILD_ROOT/deps"
+fetch_source() {  # package version folder sha256-of-the-upstream-tarball
+  local package=$1 version=$2 folder=$3 sum=$4
+  [ -f "$deps_dir/$folder/.ee-ready" ] && return 0
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/; then
+    # The same archive as the binary packages, for sources.
+    cat > /etc/apt/sources.list.d/ee-sources.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  fi
+  local work="$deps_dir/fetch-$package"
+  rm -rf "$work" "${deps_dir:?}/$folder"
+  mkdir -p "$work"
+  # Bookworm's own release: the security archive's mirror does not serve
+  # sources.  A source package unknown to the index means the index is old:
+  # update it (the same retries as above; a stale mirror index is not fatal).
+  if ! (cd "$work" && apt-get source -qq --download-only "$package/bookworm" >/dev/null 2>&1); then
+    for try in 1 2 3; do
+      apt-get update -qq && break
+      echo "setup: apt-get update failed (try $try of 3)" >&2
+      sleep $((try * 10))
+    done
+    (cd "$work" && apt-get source -qq --download-only "$package/bookworm" >/dev/null)
+  fi
+  if ! grep -qx "Version: $version" "$work"/*.dsc; then
+    echo "setup: $package is not the pinned $version" >&2
+    exit 1
+  fi
+  local tarball
+  tarball=$(ls "$work"/*.orig.tar.[gx]z | head -n 1)
+  if ! echo "$sum  $tarball" | sha256sum -c --quiet -; then
+    echo "setup: $tarball does not match its pinned sum" >&2
+    exit 1
+  fi
+  # dpkg-source applies Debian's patches (security fixes among them).
+  (cd "$work" && LC_ALL=C dpkg-source -x --no-check ./*.dsc src >/dev/null)
+  mv "$work/src" "$deps_dir/$folder"
+  rm -rf "$work"
+  touch "$deps_dir/$folder/.ee-ready"
+}
+mkdir -p "$deps_dir"
+fetch_source brotli 1.0.9-2 brotli f9e8d81d0405ba66d181529af42a3354f838c939095ff99930da6aa9cdf6fe46
+fetch_source libzstd 1.5.4+dfsg2-5 zstd 8cf4bbb65e77ec348d052c8d6230eba66d435bddf64c8b5be2fcb16880c19953
 
 # Wine needs the locale to exist for real to create files with Chinese names.
 if ! locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then

@@ -46,6 +46,9 @@ struct CacheElement {
   // The browser has finished writing the entry (closed it / wrote its
   // metadata).  An unfinished entry may still grow.
   bool finished = false;
+  // The browser marked the body cut short (it stopped midway and kept what
+  // it had): never complete, whatever the lengths say.
+  bool truncated = false;
   std::uint64_t lastWritten = 0;  // newest write time of its files (100 ns since 1601)
   // Block files: the signature the keys of its range children carry (0 for
   // a whole answer), to find them again while the parent lists none.
@@ -61,8 +64,8 @@ using CacheElementSink = std::function<void(CacheElement&& element)>;
 std::uint64_t ContiguousLength(const CacheElement& element);
 // Bytes of the body present in all.
 std::uint64_t PresentLength(const CacheElement& element);
-// Present, finished and, where the full length is known, all of it there
-// without holes.
+// Present, finished, not marked truncated and, where the full length is
+// known, all of it there without holes.
 bool IsComplete(const CacheElement& element);
 
 class CacheFile;

@@ -1,5 +1,6 @@
 #include "app/browser_caches/cache_key.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -24,29 +25,112 @@ std::optional<std::uint64_t> HexParse(std::string_view text) {
   return value;
 }
 
-// Drops one "<digits>/" from the front, if there is one.
-bool NumberPrefixDrop(std::string_view& key) {
-  std::size_t digits = 0;
-  while (digits < key.size() && key[digits] >= '0' && key[digits] <= '9') ++digits;
-  if (digits == 0 || digits >= key.size() || key[digits] != '/') return false;
-  key.remove_prefix(digits + 1);
+// A run of decimal digits (with a leading minus where `signedNumber`): an
+// int64 as printed.
+std::optional<std::int64_t> DecimalParse(std::string_view text, bool signedNumber) {
+  bool negative = false;
+  if (signedNumber && !text.empty() && text.front() == '-') {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;  // 19 digits fit
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+  return negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+}
+
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// An absolute URL as the browser prints it: a scheme, a colon, no blank.
+bool IsUrl(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !IsAlpha(text.front())) return false;
+  for (const char c : text.substr(0, colon))
+    if (!IsAlpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  return text.find(' ') == std::string_view::npos;
+}
+
+// A site as the key holds it: "scheme://host[:port]" (file sites have no host).
+bool IsSite(std::string_view text) {
+  const std::size_t marker = text.find("://");
+  return marker != std::string_view::npos && IsUrl(text) && text.find('/', marker + 3) == std::string_view::npos;
+}
+
+bool PrefixDrop(std::string_view& text, std::string_view prefix) {
+  if (text.substr(0, prefix.size()) != prefix) return false;
+  text.remove_prefix(prefix.size());
+  return true;
+}
+
+// The isolation part after "_dk_" and its prefixes: two sites and perhaps a
+// partition number, each followed by a blank.
+bool IsolationParse(std::string_view isolation, CacheKeyParts& parts) {
+  std::string_view fields[3];
+  std::size_t count = 0;
+  while (!isolation.empty()) {
+    if (count == 3) return false;
+    const std::size_t blank = isolation.find(' ');
+    fields[count++] = isolation.substr(0, blank);
+    isolation.remove_prefix(blank == std::string_view::npos ? isolation.size() : blank + 1);
+  }
+  if (count < 2 || !IsSite(fields[0]) || !IsSite(fields[1])) return false;
+  parts.topFrameSite = fields[0];
+  parts.frameSite = fields[1];
+  if (count == 3) {
+    const auto partition = DecimalParse(fields[2], false);
+    if (!partition || *partition > INT32_MAX) return false;
+    parts.partition = static_cast<std::int32_t>(*partition);
+  }
   return true;
 }
 
 }  // namespace
 
-std::string_view CacheKeyUrl(std::string_view key) {
-  const std::size_t blank = key.rfind(' ');
-  if (blank != std::string_view::npos) {
-    key.remove_prefix(blank + 1);
-  } else {
-    // Older keys and keys without isolation: "1/0/URL", "0/URL" or the URL.
-    if (NumberPrefixDrop(key)) NumberPrefixDrop(key);
+std::optional<CacheKeyParts> CacheKeyParse(std::string_view key) {
+  CacheKeyParts parts;
+  std::string_view rest = key;
+  // "<credentials>/<upload id>/", or the older "<upload id>/", or nothing.
+  const std::size_t firstSlash = rest.find('/');
+  if (firstSlash != std::string_view::npos && firstSlash > 0 && !IsUrl(rest.substr(0, firstSlash + 1))) {
+    const auto first = DecimalParse(rest.substr(0, firstSlash), true);
+    if (!first) return std::nullopt;
+    rest.remove_prefix(firstSlash + 1);
+    const std::size_t secondSlash = rest.find('/');
+    const auto second =
+        secondSlash == std::string_view::npos ? std::nullopt : DecimalParse(rest.substr(0, secondSlash), true);
+    if (second && (*first == 0 || *first == 1)) {
+      parts.credentials = *first == 1;
+      parts.uploadId = *second;
+      rest.remove_prefix(secondSlash + 1);
+    } else {
+      parts.uploadId = *first;
+    }
   }
-  // A URL has a scheme.
-  const std::size_t colon = key.find(':');
-  if (colon == std::string_view::npos || colon == 0) return {};
-  return key;
+  if (PrefixDrop(rest, "_dk_")) {
+    parts.doubleKeyed = true;
+    parts.subframeDocument = PrefixDrop(rest, "s_");
+    parts.crossSiteNavigation = PrefixDrop(rest, "cn_");
+    const std::size_t lastBlank = rest.rfind(' ');
+    if (lastBlank == std::string_view::npos || !IsolationParse(rest.substr(0, lastBlank), parts)) return std::nullopt;
+    rest.remove_prefix(lastBlank + 1);
+  }
+  if (!IsUrl(rest)) return std::nullopt;
+  parts.url = rest;
+  return parts;
+}
+
+std::string_view CacheKeyUrl(std::string_view key) {
+  const std::optional<CacheKeyParts> parts = CacheKeyParse(key);
+  return parts ? parts->url : std::string_view();
+}
+
+std::string CacheKeyAddress(std::string_view key) {
+  const std::optional<CacheKeyParts> parts = CacheKeyParse(key);
+  return std::string(parts ? parts->url : key);
 }
 
 std::optional<RangeChildKey> RangeChildKeyParse(std::string_view key) {

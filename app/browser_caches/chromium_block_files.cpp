@@ -385,13 +385,14 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
   element.store = CacheStore::ChromiumBlockFiles;
   element.key = entry.key;
   element.id = entry.key;
-  element.webAddress = std::string(CacheKeyUrl(entry.key));
+  element.webAddress = CacheKeyAddress(entry.key);
   if (const auto headerBytes = store.StreamBytes(entry, 0, kMaxHeadersLength)) {
     if (const auto headers = ChromiumResponseInfoParse(*headerBytes)) {
       element.httpStatus = headers->status;
       element.contentType = headers->contentType;
       element.contentEncoding = headers->contentEncoding;
       element.fullLength = HttpFullLength(*headers);
+      element.truncated = headers->truncated;
     }
   }
   bool finished = store.Closed(entry);

@@ -170,6 +170,7 @@ void HeadersApply(const HttpResponseSummary& headers, CacheElement& element) {
   element.contentType = headers.contentType;
   element.contentEncoding = headers.contentEncoding;
   element.fullLength = HttpFullLength(headers);
+  element.truncated = headers.truncated;
 }
 
 bool IsHex(std::string_view text) {
@@ -198,7 +199,7 @@ std::optional<CacheElement> SimpleCacheEntryRead(CacheFolder& folder, std::strin
   element.store = CacheStore::ChromiumSimple;
   element.key = main ? main->key : sparse->key;
   element.id = element.key;
-  element.webAddress = std::string(CacheKeyUrl(element.key));
+  element.webAddress = CacheKeyAddress(element.key);
 
   std::optional<ClosedStreams> closed;
   if (main) closed = ClosedStreamsRead(*main);

@@ -91,6 +91,7 @@ class PickleReader {
   std::size_t at_ = 0;
 };
 
+constexpr std::uint32_t kTruncated = 1u << 12;
 constexpr std::uint32_t kHasExtraFlags = 1u << 31;
 constexpr std::uint32_t kExtraHasOriginalResponseTime = 1u << 2;
 
@@ -140,7 +141,9 @@ std::optional<HttpResponseSummary> ChromiumResponseInfoParse(std::span<const std
   if (!reader.Skip(times * 8)) return std::nullopt;
   const auto headers = reader.String();
   if (!headers) return std::nullopt;
-  return HttpHeadersParse(*headers);
+  std::optional<HttpResponseSummary> summary = HttpHeadersParse(*headers);
+  if (summary) summary->truncated = (*flags & kTruncated) != 0;
+  return summary;
 }
 
 std::optional<std::uint64_t> HttpFullLength(const HttpResponseSummary& summary) {

@@ -15,6 +15,8 @@ struct HttpResponseSummary {
   std::string contentEncoding;  // lower-case; empty for none or "identity"
   std::optional<std::uint64_t> contentLength;
   std::optional<std::uint64_t> rangeTotal;  // the total of "Content-Range: bytes a-b/total"
+  // Chromium's record says the browser stopped writing the body midway.
+  bool truncated = false;
 };
 
 // Header text whose lines end in NUL, CR LF or LF; the first line is the
@@ -22,7 +24,8 @@ struct HttpResponseSummary {
 std::optional<HttpResponseSummary> HttpHeadersParse(std::string_view text);
 
 // Chromium's persisted response info (net/http/http_response_info.cc): a
-// pickle holding flags, times and then the raw header block.
+// pickle holding flags (since 2025 followed by extra flags when flagged so),
+// times and then the raw header block; the flags carry the truncated mark.
 std::optional<HttpResponseSummary> ChromiumResponseInfoParse(std::span<const std::uint8_t> pickle);
 
 // The length of the whole resource: the Content-Range total, else the

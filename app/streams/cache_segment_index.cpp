@@ -6,6 +6,8 @@
 CacheSegmentIndex::CacheSegmentIndex(std::span<const CacheElement> elements) : elements_(elements) {
   for (std::size_t i = 0; i < elements.size(); ++i) {
     if (elements[i].webAddress.empty() || elements[i].pieces.empty()) continue;
+    // Compressed bytes joined as they are would not play: such a segment is missing.
+    if (!elements[i].contentEncoding.empty()) continue;
     byAddress_[elements[i].webAddress].push_back(i);
   }
 }

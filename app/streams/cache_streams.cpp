@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/browser_caches/body_text.h"
 #include "app/streams/cache_segment_index.h"
 #include "app/streams/dash_manifest.h"
 #include "app/streams/hls_playlist.h"
@@ -71,10 +72,6 @@ PlaylistFormat FormatOfText(std::string_view text) {
   return PlaylistFormat::None;
 }
 
-std::string_view AsText(const std::vector<std::uint8_t>& bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 struct Playlist {
   std::size_t element = 0;
   PlaylistFormat format = PlaylistFormat::None;
@@ -122,8 +119,8 @@ class Finder {
     std::unordered_set<std::string> seen;
     for (std::size_t i = 0; i < elements_.size(); ++i) {
       const CacheElement& element = elements_[i];
-      // A compressed body (gzip, br) is not read: the readers hold no decoder.
-      if (element.webAddress.empty() || !element.contentEncoding.empty() || !IsComplete(element)) continue;
+      const ContentCoding coding = ContentCodingOf(element.contentEncoding);
+      if (element.webAddress.empty() || coding == ContentCoding::Unsupported || !IsComplete(element)) continue;
       const std::string extension = ExtensionOf(element.webAddress);
       const MediaNature nature = SignatureOf(i).nature;
       const bool named =
@@ -135,13 +132,16 @@ class Finder {
       const std::uint64_t length = ContiguousLength(element);
       if (length > std::max<std::uint64_t>(kDashMaxTextBytes, kHlsMaxTextBytes))
         continue;  // no playlist either way
-      const std::vector<std::uint8_t> head = BodyBytes(folder_, element, 0, kPlaylistSniffBytes);
-      const PlaylistFormat format = FormatOfText(AsText(head));
+      const PlaylistFormat format = FormatOfText(CacheBodyText(folder_, element, kPlaylistSniffBytes).bytes);
       if (format == PlaylistFormat::None) continue;
+      // A compressed body may claim to expand past any playlist: what the
+      // budget holds is read, a playlist cut short.
+      const std::size_t budget = coding == ContentCoding::Identity ? static_cast<std::size_t>(length) : kBodyTextBudget;
+      DecodedBody body = CacheBodyText(folder_, element, budget);
+      if (body.end == DecodeEnd::Corrupt) continue;  // bytes that are not what they say
       out_.partOfStream[i] = true;
       if (!seen.insert(element.webAddress).second) continue;  // the same playlist kept twice
-      const std::vector<std::uint8_t> body = BodyBytes(folder_, element, 0, length);
-      playlists_.push_back({i, format, std::string(AsText(body))});
+      playlists_.push_back({i, format, std::move(body.bytes)});
       byAddress_[element.webAddress] = playlists_.size() - 1;
     }
   }

@@ -23,6 +23,7 @@ void FuzzCacheStreams(const std::uint8_t* data, std::size_t size);
 void FuzzMp4Mux(const std::uint8_t* data, std::size_t size);
 void FuzzWebmMux(const std::uint8_t* data, std::size_t size);
 void FuzzTrackHeadline(const std::uint8_t* data, std::size_t size);
+void FuzzContentDecoding(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -47,6 +48,7 @@ constexpr FuzzTarget kTargets[] = {
     {"mp4_mux", &FuzzMp4Mux},
     {"webm_mux", &FuzzWebmMux},
     {"track_headline", &FuzzTrackHeadline},
+    {"content_decoding", &FuzzContentDecoding},
 };
 
 }  // namespace

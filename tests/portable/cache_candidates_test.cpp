@@ -48,7 +48,8 @@ TEST(CacheFileNamesTest, OnlyTheStoresOwnNamesAreCandidates) {
   EXPECT_EQ(CacheFileKindOf("0123456789abcdef_s"), CacheFileKind::SimpleEntry);
   EXPECT_EQ(CacheFileKindOf("f_00a1b2"), CacheFileKind::BlockExternal);
   for (const char* other : {"0123456789abcdef_1", "0123456789abcdeg_0", "0123456789abcdef_0.mp4", "f_0000001",
-                            "f_00000g", "data_1", "index-dir", "clip.mp4", "", "F_000001"})
+                            "f_00000g", "data_1", "index-dir", "clip.mp4", "", "F_000001",
+                            "todelete_0123456789abcdef_0_1"})  // renamed by the browser to be deleted
     EXPECT_EQ(CacheFileKindOf(other), CacheFileKind::None) << other;
 }
 

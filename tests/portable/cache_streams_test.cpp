@@ -2,11 +2,15 @@
 // init segments and segments, read as the scan reads them; what streams
 // they give, which elements belong to them, and the bytes a join writes.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/browser_caches/body_text.h"
 #include "app/browser_caches/cache_folder_memory.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/command_line/cache_scan.h"
@@ -391,10 +395,10 @@ TEST(CacheStreams, SegmentsNoPlaylistNamesFormOneStreamPerRunWithTheirFoldersIni
   EXPECT_FALSE(Written(cache.Folder(), *unsure));
 }
 
-TEST(CacheStreams, CompressedAndUnfinishedPlaylistsAreNotRead) {
+TEST(CacheStreams, PlaylistsNotInTheirCodingAndUnfinishedOnesAreNotRead) {
   Cache cache;
   const std::string playlist = "#EXTM3U\n#EXTINF:1,\nseg7.ts\n#EXTINF:1,\nseg8.ts\n#EXTINF:1,\nseg9.ts\n";
-  // Stored gzip-encoded (the bytes here are plain, the header says otherwise).
+  // Said to be gzip-encoded, stored plain: bytes that are not what they say.
   cache.Put("https://v.test/z/index.m3u8", TextBytes(playlist), "application/vnd.apple.mpegurl", std::nullopt,
             true, "gzip");
   // Cut short: what is there is not the whole list.
@@ -412,6 +416,128 @@ TEST(CacheStreams, CompressedAndUnfinishedPlaylistsAreNotRead) {
     EXPECT_EQ(stream.plan.total, 2u);
   }
   EXPECT_FALSE(found.Part("https://v.test/z/index.m3u8"));
+}
+
+ByteVector CompressedFile(const std::string& name) {
+  const std::string path = std::string(EE_TEST_DATA_DIR) + "/compressed/" + name;
+  ByteVector bytes;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) {
+    ADD_FAILURE() << "cannot open " << path;
+    return bytes;
+  }
+  std::uint8_t block[4096];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0;)
+    bytes.insert(bytes.end(), block, block + got);
+  return bytes;
+}
+
+// Playlists stored as the server compressed them (made by gzip, brotli and
+// zstd) are read: one stream each, with the playlist's address, whether the
+// type or only the decoded bytes say playlist.
+TEST(CacheStreams, CompressedPlaylistsGiveTheirStreams) {
+  Cache cache;
+  struct Stored {
+    const char* file;
+    const char* encoding;
+    const char* address;
+    const char* type;
+  };
+  const Stored stored[] = {
+      {"short.m3u8.gz", "gzip", "https://v.test/gz/index.m3u8", "application/vnd.apple.mpegurl"},
+      {"short.m3u8.br", "br", "https://v.test/br/list?id=4", "text/plain"},
+      {"short.m3u8.zst", "zstd", "https://v.test/zst/index.m3u8", "application/x-mpegurl"},
+  };
+  for (const Stored& s : stored) {
+    cache.Put(s.address, CompressedFile(s.file), s.type, std::nullopt, true, s.encoding);
+    const std::string folder = std::string(s.address).substr(0, std::string(s.address).rfind('/') + 1);
+    for (const int number : {7, 8}) cache.Put(folder + "seg" + std::to_string(number) + ".ts", TsSegment(number), "video/mp2t");
+  }
+  const Found found = FindStreams(cache.Folder());
+  ASSERT_EQ(found.streams.streams.size(), 3u);
+  for (const Stored& s : stored) {
+    SCOPED_TRACE(s.file);
+    const CacheStream* stream = StreamAt(found, s.address);
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->origin, CacheStreamOrigin::Hls);
+    EXPECT_TRUE(stream->plan.complete);
+    EXPECT_EQ(stream->plan.total, 2u);
+    EXPECT_TRUE(found.Part(s.address));
+    const std::optional<ByteVector> joined = Written(cache.Folder(), *stream);
+    ASSERT_TRUE(joined);
+    ByteVector expected = TsSegment(7);
+    const ByteVector second = TsSegment(8);
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_TRUE(*joined == expected);
+  }
+}
+
+// A few hundred bytes of brotli claiming 64 MiB of playlist: read as far as
+// the budget, a playlist cut short, and its stream still found.
+TEST(CacheStreams, ACompressedPlaylistBombIsReadCutShort) {
+  Cache cache;
+  cache.Put("https://v.test/bomb/index.m3u8", CompressedFile("bomb.m3u8.br"), "application/vnd.apple.mpegurl",
+            std::nullopt, true, "br");
+  cache.Put("https://v.test/bomb/bomb.ts", TsSegment(0), "video/mp2t");
+  MemoryCacheFolder& folder = cache.Folder();
+  const std::vector<CacheElement> elements = ChromiumCacheRead(folder);
+  const auto playlist = std::find_if(elements.begin(), elements.end(), [](const CacheElement& element) {
+    return element.webAddress == "https://v.test/bomb/index.m3u8";
+  });
+  ASSERT_NE(playlist, elements.end());
+  const DecodedBody text = CacheBodyText(folder, *playlist, kBodyTextBudget);
+  EXPECT_EQ(text.end, DecodeEnd::CutShort);
+  EXPECT_EQ(text.bytes.size(), kBodyTextBudget);
+  const Found found = FindStreams(folder);
+  const CacheStream* stream = StreamAt(found, "https://v.test/bomb/index.m3u8");
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(stream->origin, CacheStreamOrigin::Hls);
+  EXPECT_GT(stream->plan.total, 0u);
+}
+
+// A segment stored compressed is missing from its stream: its bytes joined
+// as they are would not play.
+TEST(CacheStreams, ACompressedSegmentIsMissingFromTheJoin) {
+  Cache cache;
+  cache.Put("https://v.test/c/index.m3u8", TextBytes("#EXTM3U\n#EXTINF:1,\nseg7.ts\n#EXTINF:1,\nseg8.ts\n#EXT-X-ENDLIST\n"),
+            "application/vnd.apple.mpegurl");
+  cache.Put("https://v.test/c/seg7.ts", TsSegment(7), "video/mp2t");
+  const ByteVector segment = TsSegment(8);
+  ByteVector deflated(compressBound(static_cast<uLong>(segment.size())));
+  uLongf deflatedSize = static_cast<uLongf>(deflated.size());
+  ASSERT_EQ(compress2(deflated.data(), &deflatedSize, segment.data(), static_cast<uLong>(segment.size()), 9), Z_OK);
+  deflated.resize(deflatedSize);
+  cache.Put("https://v.test/c/seg8.ts", deflated, "video/mp2t", std::nullopt, true, "deflate");
+  const Found found = FindStreams(cache.Folder());
+  const CacheStream* stream = StreamAt(found, "https://v.test/c/index.m3u8");
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(stream->plan.total, 2u);
+  EXPECT_EQ(stream->plan.present, 1u);
+  EXPECT_FALSE(stream->plan.complete);
+}
+
+// Media is never offered compressed; a compressed playlist is told by its
+// decoded bytes.
+TEST(CacheStreams, CompressedBodiesAreLookedIntoForPlaylistsOnly) {
+  Cache cache;
+  cache.Put("https://v.test/list", CompressedFile("short.m3u8.zst"), "", std::nullopt, true, "zstd");
+  // An MP4 sent deflate-encoded (zlib-wrapped, by zlib itself).
+  const ByteVector movie = Mp4Head(3000, 5);
+  ByteVector deflated(compressBound(static_cast<uLong>(movie.size())));
+  uLongf deflatedSize = static_cast<uLongf>(deflated.size());
+  ASSERT_EQ(compress2(deflated.data(), &deflatedSize, movie.data(), static_cast<uLong>(movie.size()), 9), Z_OK);
+  deflated.resize(deflatedSize);
+  cache.Put("https://v.test/movie.mp4", deflated, "video/mp4", std::nullopt, true, "deflate");
+  cache.Put("https://v.test/odd", TextBytes("#EXTM3U"), "", std::nullopt, true, "compress");
+  MemoryCacheFolder& folder = cache.Folder();
+  for (const CacheElement& element : ChromiumCacheRead(folder)) {
+    SCOPED_TRACE(element.webAddress);
+    const MediaSignature signature = CacheElementSignature(folder, element);
+    if (element.webAddress == "https://v.test/list")
+      EXPECT_EQ(signature.nature, MediaNature::Playlist);
+    else
+      EXPECT_EQ(signature.nature, MediaNature::NotMedia);
+  }
 }
 
 }  // namespace

@@ -71,9 +71,10 @@ inline ByteVector BodyOf(CacheFolder& folder, const CacheElement& element) {
 }
 
 // The response info pickle as the current browser writes it.
-inline ByteVector ResponsePickle(std::string_view headerBlock) {
+// `flags` adds bits of the record's flags (1 << 12: truncated).
+inline ByteVector ResponsePickle(std::string_view headerBlock, std::uint32_t flags = 0) {
   ByteVector payload;
-  PutU32(payload, 0, 0x80000000u | 3);  // version 3, extra flags follow
+  PutU32(payload, 0, 0x80000000u | flags | 3);  // version 3, extra flags follow
   PutU32(payload, 4, 4);                // the original response time is there
   PutU64(payload, 8, 1);
   PutU64(payload, 16, 2);

@@ -46,6 +46,45 @@ TEST(ChromiumSimpleCacheTest, ClosedEntryHasHeadersAndBody) {
   EXPECT_EQ(CacheElementSignature(folder, elements[0]).extension, "mp3");
 }
 
+// The browser stopped the download and kept what it had, with the server's
+// length and a body that may even look long enough: never complete.
+TEST(ChromiumSimpleCacheTest, ABodyMarkedTruncatedIsNeverComplete) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const ByteVector body = Mp3(5000, 1);
+  const std::string headers = HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 5000"});
+  const ByteVector truncated = ResponsePickle(headers, 1u << 12);
+  const ByteVector whole = ResponsePickle(headers);
+  folder.Put("0123456789abcdef_0", SimpleMainFile(kKey, body, &truncated));
+  folder.Put("fedcba9876543210_0", SimpleMainFile("1/0/https://b.test/x.mp3", body, &whole));
+  const auto elements = ChromiumCacheRead(folder);
+  ASSERT_EQ(elements.size(), 2u);
+  for (const CacheElement& element : elements) {
+    SCOPED_TRACE(element.key);
+    EXPECT_TRUE(element.finished);
+    EXPECT_EQ(element.fullLength, 5000u);
+    EXPECT_EQ(ContiguousLength(element), 5000u);
+    EXPECT_EQ(element.truncated, element.key == kKey);
+    EXPECT_EQ(IsComplete(element), element.key != kKey);
+  }
+}
+
+// Files the browser renamed for deletion ("todelete_<hash>_<file>_<generation>")
+// and keys outside the grammar: the first are gone, the second still listed.
+TEST(ChromiumSimpleCacheTest, FilesBeingDeletedAreNotReadAndOddKeysAreKept) {
+  MemoryCacheFolder folder = FolderWithIndex();
+  const ByteVector body = Mp3(3000, 2);
+  const ByteVector pickle =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 3000"}));
+  folder.Put("todelete_0123456789abcdef_0_1", SimpleMainFile(kKey, body, &pickle));
+  const std::string oddKey = "1/0/_dk_https://a.test https://a.test q r https://a.test/odd.mp3";
+  folder.Put("fedcba9876543210_0", SimpleMainFile(oddKey, body, &pickle));
+  const auto elements = ChromiumCacheRead(folder);
+  ASSERT_EQ(elements.size(), 1u);
+  EXPECT_EQ(elements[0].key, oddKey);
+  EXPECT_EQ(elements[0].webAddress, oddKey);
+  EXPECT_TRUE(IsComplete(elements[0]));
+}
+
 TEST(ChromiumSimpleCacheTest, GrowingEntryIsReadAsFarAsItGoes) {
   MemoryCacheFolder folder = FolderWithIndex();
   const ByteVector body = Mp3(70000, 2);

@@ -74,6 +74,27 @@ TEST(HttpHeadersTest, OlderPicklesWithoutExtraFlagsOrOriginalTime) {
   EXPECT_EQ(summary->contentLength, 4000u);
 }
 
+// RESPONSE_INFO_TRUNCATED (1 << 12): the browser stopped writing the body,
+// in the layout before 2025 and in the one with extra flags.
+TEST(HttpHeadersTest, TheTruncatedFlagIsReadInEveryLayout) {
+  const std::string_view block = "HTTP/1.1 200 OK\0Content-Length: 4000\0\0"sv;
+  PickleBuilder old;
+  old.Int((1u << 12) | 3).Int64(1).Int64(2).String(block);
+  PickleBuilder current;
+  current.Int(0x80000000u | (1u << 12) | (1u << 13) | 3).Int(4 | 2).Int64(1).Int64(2).Int64(3).String(block);
+  for (const PickleBuilder* pickle : {&old, &current}) {
+    const auto summary = ChromiumResponseInfoParse(pickle->Bytes());
+    ASSERT_TRUE(summary);
+    EXPECT_TRUE(summary->truncated);
+    EXPECT_EQ(HttpFullLength(*summary), 4000u);
+  }
+  PickleBuilder whole;
+  whole.Int(0x80000000u | (1u << 13) | 3).Int(4).Int64(1).Int64(2).Int64(3).String(block);
+  const auto summary = ChromiumResponseInfoParse(whole.Bytes());
+  ASSERT_TRUE(summary);
+  EXPECT_FALSE(summary->truncated);
+}
+
 TEST(HttpHeadersTest, DamagedPicklesAreRefused) {
   PickleBuilder pickle;
   pickle.Int(0x80000000u | 3).Int(4).Int64(1).Int64(2).Int64(3).String(kRangeBlock);
@@ -133,6 +154,51 @@ TEST(CacheKeyTest, UrlIsTakenFromEveryKeyForm) {
   EXPECT_EQ(CacheKeyUrl("1/0/_dk_s_ s_"), "");
   EXPECT_EQ(CacheKeyUrl("12345"), "");
   EXPECT_EQ(CacheKeyUrl(""), "");
+}
+
+// Keys as GenerateCacheKey writes them: credentials and upload id, the
+// split cache's "_dk_" with its "s_" and "cn_" prefixes, both sites and a
+// partition number; the URL after the last blank.
+TEST(CacheKeyTest, EveryFieldOfTheGrammar) {
+  auto parts = CacheKeyParse("0/-4711/_dk_s_cn_https://top.test https://frame.test 2 https://cdn.test/a b.m3u8");
+  EXPECT_FALSE(parts);  // a blank inside the URL: the browser escapes it, so this is no key of its
+  parts = CacheKeyParse("0/8765432109876543210/_dk_s_cn_https://top.test https://frame.test:8443 2 https://cdn.test/v.mp4");
+  ASSERT_TRUE(parts);
+  EXPECT_EQ(parts->credentials, false);
+  EXPECT_EQ(parts->uploadId, 8765432109876543210);
+  EXPECT_TRUE(parts->doubleKeyed && parts->subframeDocument && parts->crossSiteNavigation);
+  EXPECT_EQ(parts->topFrameSite, "https://top.test");
+  EXPECT_EQ(parts->frameSite, "https://frame.test:8443");
+  EXPECT_EQ(parts->partition, 2);
+  EXPECT_EQ(parts->url, "https://cdn.test/v.mp4");
+
+  parts = CacheKeyParse("1/0/_dk_cn_https://a.test https://a.test https://a.test/x.ts");
+  ASSERT_TRUE(parts);
+  EXPECT_EQ(parts->credentials, true);
+  EXPECT_FALSE(parts->subframeDocument);
+  EXPECT_TRUE(parts->crossSiteNavigation);
+  EXPECT_FALSE(parts->partition);
+  EXPECT_EQ(parts->url, "https://a.test/x.ts");
+
+  parts = CacheKeyParse("7/https://old.test/a.mp3");  // before the credentials digit: "<upload id>/"
+  ASSERT_TRUE(parts);
+  EXPECT_FALSE(parts->credentials);
+  EXPECT_EQ(parts->uploadId, 7);
+  EXPECT_FALSE(parts->doubleKeyed);
+}
+
+// What the grammar does not know is still an element: its address is the
+// key's own text.
+TEST(CacheKeyTest, AKeyOutsideTheGrammarIsShownAsItsText) {
+  for (const std::string_view key :
+       {"1/0/_dk_https://a.test https://a.test x y z https://a.test/v.mp4",  // fields of a newer browser
+        "1/0/_dk_https://a.test https://a.test", "2/0/_xx_https://a.test/v.mp4", "1/0/_dk_s_ s_", "12345"}) {
+    SCOPED_TRACE(key);
+    EXPECT_FALSE(CacheKeyParse(key));
+    EXPECT_EQ(CacheKeyUrl(key), "");
+    EXPECT_EQ(CacheKeyAddress(key), key);
+  }
+  EXPECT_EQ(CacheKeyAddress("1/0/_dk_https://a.test https://b.test 3 https://c.test/v.mp4"), "https://c.test/v.mp4");
 }
 
 TEST(CacheKeyTest, RangeChildKeysNameTheirParent) {

@@ -1,0 +1,40 @@
+#include "app/browser_caches/body_text.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kReadBytes = 64 * 1024;
+
+}  // namespace
+
+DecodedBody CacheBodyText(CacheFolder& folder, const CacheElement& element, std::size_t budget) {
+  DecodedBody decoded;
+  const ContentCoding coding = ContentCodingOf(element.contentEncoding);
+  const std::uint64_t present = ContiguousLength(element);
+  CacheBodyReader reader(folder, element);
+  if (coding == ContentCoding::Identity) {
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(present, budget));
+    decoded.bytes.resize(wanted);
+    decoded.bytes.resize(reader.Read(0, decoded.bytes.data(), wanted));
+    decoded.end = present > budget ? DecodeEnd::CutShort : DecodeEnd::Whole;
+    if (decoded.bytes.size() < wanted) decoded.end = DecodeEnd::Unfinished;  // a file shorter than said
+    return decoded;
+  }
+  const std::unique_ptr<ContentDecoder> decoder = ContentDecoder::Make(coding, budget);
+  if (!decoder) {
+    decoded.end = DecodeEnd::Unsupported;
+    return decoded;
+  }
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(present, kReadBytes)));
+  for (std::uint64_t at = 0; at < present;) {
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), present - at));
+    const std::size_t got = reader.Read(at, block.data(), wanted);
+    if (!decoder->Push(std::span<const std::uint8_t>(block.data(), got), decoded.bytes) || got < wanted) break;
+    at += got;
+  }
+  decoded.end = decoder->End();
+  return decoded;
+}

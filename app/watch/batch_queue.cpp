@@ -33,6 +33,7 @@ DrainedQueue<ChangeBatchPtr>& Batches() {
 std::atomic<std::uint64_t> overflowCount{0};
 std::atomic<std::uint64_t> batchCount{0};
 std::atomic<std::uint64_t> recoveredCount{0};
+std::atomic<std::int64_t> foldersToWalk{0};
 std::mutex walkLock;
 WatchStatistics walkFigures;  // only the walk fields, under walkLock
 
@@ -58,10 +59,16 @@ void NewFileQueue(const WatchSession& session, NewFileName& name) {
   HandOffNewFile(session.target, std::move(name.fullPath), WideFromUtf16(name.exactPath));
 }
 
-// The earliest time any recovery scan of the session can still look back to.
+std::uint64_t MarginBefore(std::uint64_t time) { return time > kRecoveryMargin ? time - kRecoveryMargin : 0; }
+
+// The earliest time any recovery scan or walk of the session can still look
+// back to (under the ledger lock).
 std::uint64_t LedgerHorizon(const WatchSession& session, std::uint64_t issueTime) {
-  const std::uint64_t fromRead = issueTime > kRecoveryMargin ? issueTime - kRecoveryMargin : 0;
-  return std::min({fromRead, session.scanCutoff, session.activeScanCutoff});
+  std::uint64_t horizon = std::min({MarginBefore(issueTime), session.scanCutoff, session.activeScanCutoff,
+                                    session.startWalkCutoff, session.addedWalkCutoff});
+  // Added folders wait oldest first, so the first has the earliest cutoff.
+  if (!session.addedFolders.empty()) horizon = std::min(horizon, session.addedFolders.front().cutoff);
+  return horizon;
 }
 
 // Decodes the batch, hands its new files on and frees the block.
@@ -85,8 +92,10 @@ void DecodeChangeBatch(ChangeBatchPtr batch) {
               names.end());
 
   std::lock_guard<std::mutex> guard(session.ledgerLock);
-  if (!addedFolders.empty()) {
-    for (WideText& folder : addedFolders) session.addedFolders.push_back(std::move(folder));
+  if (!addedFolders.empty() && !session.walksClosed) {
+    const std::uint64_t cutoff = MarginBefore(batch->issueTime);
+    WatchFoldersToWalkCount(static_cast<std::int64_t>(addedFolders.size()));
+    for (WideText& folder : addedFolders) session.addedFolders.push_back({std::move(folder), cutoff});
     SetEvent(session.scanRequested.Get());
   }
   for (NewFileName& name : names) {
@@ -135,6 +144,8 @@ void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relative
 
 void WatchOverflowCount() { ++overflowCount; }
 
+void WatchFoldersToWalkCount(std::int64_t change) { foldersToWalk += change; }
+
 void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds) {
   std::lock_guard<std::mutex> guard(walkLock);
   ++walkFigures.walksDone;
@@ -153,5 +164,6 @@ WatchStatistics WatchStatisticsRead() {
   figures.batchesHandedOver = batchCount;
   figures.overflows = overflowCount;
   figures.filesRecovered = recoveredCount;
+  figures.foldersToWalk = static_cast<std::uint64_t>(std::max<std::int64_t>(foldersToWalk, 0));
   return figures;
 }

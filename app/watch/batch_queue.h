@@ -18,6 +18,8 @@ bool WatchBatchHandOver(const WatchSessionRef& session, const void* buffer, std:
 // Hands on a file found by a recovery scan unless the session already did.
 void WatchRecoveredFileOffer(WatchSession& session, std::u16string_view relativeName);
 void WatchOverflowCount();
+// Folders queued for the Wine walk (positive) or walked or dropped (negative).
+void WatchFoldersToWalkCount(std::int64_t change);
 void WatchWalkCount(std::uint32_t folders, std::uint32_t milliseconds);
 
 // UTF-16 name to the ANSI code page (count -1: up to the terminating zero).

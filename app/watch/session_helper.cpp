@@ -36,12 +36,14 @@ WideText ChildName(const WideText& parent, const wchar_t* name) {
 
 // Walks the tree below the session's folder breadth first (parent before
 // child), calling onFolder(relative) for each folder below the top and
-// onFile(relative, entry) for each file.  Stops as soon as the session ends.
-template <class OnFolder, class OnFile>
-void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, WideText root = {}) {
+// onFile(relative, entry) for each file, and between() before each folder
+// while no listing is open.  Stops as soon as the session ends.
+template <class OnFolder, class OnFile, class Between>
+void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, Between&& between, WideText root) {
   std::deque<WideText, RuntimeAllocator<WideText>> pending;
   pending.push_back(std::move(root));
   while (!pending.empty() && !session.ending) {
+    between();
     const WideText relative = std::move(pending.front());
     pending.pop_front();
     if (!relative.empty()) onFolder(relative);
@@ -105,7 +107,8 @@ bool WineFolderForget(const WideText& path, HANDLE done) {
 // reported, so such files are handed on from that listing (the ledger keeps
 // a file that was also reported from counting twice).  Opens every folder
 // below `root` (the whole tree when empty), parent before child.
-std::uint32_t WineFoldersOpen(WatchSession& session, WideText root) {
+template <class Between>
+std::uint32_t WineFoldersOpen(WatchSession& session, WideText root, Between&& between) {
   const std::uint64_t since = session.startTime;
   KernelHandle forgotten(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::uint32_t folders = 0;
@@ -118,30 +121,44 @@ std::uint32_t WineFoldersOpen(WatchSession& session, WideText root) {
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);
       },
-      std::move(root));
+      between, std::move(root));
   return folders;
 }
 
-void WineSubfoldersOpen(WatchSession& session) {
-  const DWORD started = GetTickCount();
-  const std::uint32_t folders = WineFoldersOpen(session, {});
-  if (!session.ending) WatchWalkCount(folders, GetTickCount() - started);
-}
-
 // A folder reported as added may hold folders made before Wine watched it
-// (a program making a deep path at once): open them and list them.
+// (a program making a deep path at once), and Wine may not watch the folder
+// itself (a new folder given the file number of one it still remembers):
+// open them and list them, oldest first.
 void WineAddedFoldersOpen(WatchSession& session) {
   for (;;) {
     WideText root;
     {
       std::lock_guard<std::mutex> guard(session.ledgerLock);
       if (session.addedFolders.empty()) return;
-      root = std::move(session.addedFolders.back());
-      session.addedFolders.pop_back();
+      // Until this walk has run, the ledger keeps what it could list again.
+      session.addedWalkCutoff = session.addedFolders.front().cutoff;
+      root = std::move(session.addedFolders.front().relative);
+      session.addedFolders.pop_front();
     }
+    if (!session.ending) WineFoldersOpen(session, std::move(root), [] {});
+    WatchFoldersToWalkCount(-1);
+    std::lock_guard<std::mutex> guard(session.ledgerLock);
+    session.addedWalkCutoff = WatchSession::kNoScanCutoff;
     if (session.ending) return;
-    WineFoldersOpen(session, std::move(root));
   }
+}
+
+// The start's walk of the whole tree.  Folders reported as added meanwhile
+// are walked between its folders rather than after it: a file in such a
+// folder that Wine does not report would otherwise wait for the whole tree.
+void WineSubfoldersOpen(WatchSession& session) {
+  const DWORD started = GetTickCount();
+  const std::uint32_t folders = WineFoldersOpen(session, {}, [&] { WineAddedFoldersOpen(session); });
+  {
+    std::lock_guard<std::mutex> guard(session.ledgerLock);
+    session.startWalkCutoff = WatchSession::kNoScanCutoff;
+  }
+  if (!session.ending) WatchWalkCount(folders, GetTickCount() - started);
 }
 
 void RecoveryScan(WatchSession& session) {
@@ -160,7 +177,8 @@ void RecoveryScan(WatchSession& session) {
         if (FileTimeValue(entry.ftCreationTime) < cutoff) return;
         const WideText name = ChildName(relative, entry.cFileName);
         WatchRecoveredFileOffer(session, Utf16View(name));
-      });
+      },
+      [] {}, {});
   std::lock_guard<std::mutex> guard(session.ledgerLock);
   session.activeScanCutoff = WatchSession::kNoScanCutoff;
 }
@@ -194,9 +212,27 @@ void WatchRecoveryRequest(WatchSession& session) {
   SetEvent(session.scanRequested.Get());
 }
 
+// Drops the folders still queued when the helper ends: no one walks them.
+class WalksCloser {
+ public:
+  explicit WalksCloser(WatchSession& session) : session_(session) {}
+  ~WalksCloser() {
+    std::lock_guard<std::mutex> guard(session_.ledgerLock);
+    session_.walksClosed = true;
+    WatchFoldersToWalkCount(-static_cast<std::int64_t>(session_.addedFolders.size()));
+    session_.addedFolders.clear();
+  }
+  WalksCloser(const WalksCloser&) = delete;
+  WalksCloser& operator=(const WalksCloser&) = delete;
+
+ private:
+  WatchSession& session_;
+};
+
 DWORD WINAPI WatchSessionHelperThread(LPVOID parameter) {
   const WatchSessionRef sessionRef = std::move(*ThreadParameterAdopt<WatchSessionRef>(parameter));
   WatchSession& session = *sessionRef;
+  const WalksCloser walksCloser(session);
 
   const bool wine = RunningUnderWine();
   HANDLE started[] = {session.stopEvent.Get(), session.firstReadRequested.Get()};

@@ -73,5 +73,7 @@ struct WatchStatistics {
   std::uint64_t walksDone = 0;
   std::uint32_t lastWalkFolders = 0;
   std::uint32_t lastWalkMs = 0;
+  // Folders reported as added and not yet walked (under Wine).
+  std::uint64_t foldersToWalk = 0;
 };
 WatchStatistics WatchStatisticsRead();

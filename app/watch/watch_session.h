@@ -7,9 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "app/watch/hand_off.h"
 #include "app/watch/new_file_ledger.h"
@@ -50,9 +50,22 @@ struct WatchSession {
   // Under ledgerLock: the cutoff of the scan asked for and of the one running.
   std::uint64_t scanCutoff = kNoScanCutoff;
   std::uint64_t activeScanCutoff = kNoScanCutoff;
-  // Under ledgerLock: folders reported as added, relative to the folder,
-  // for the helper to open under Wine (see WineAddedFoldersOpen).
-  std::vector<WideText, RuntimeAllocator<WideText>> addedFolders;
+  // Under Wine the walks list files made since the start, however long ago
+  // they were handed on; the ledger keeps every name handed on since a
+  // walk's cutoff until that walk has run, or the walk would hand it on again.
+  struct AddedFolder {
+    WideText relative;     // below the folder
+    std::uint64_t cutoff;  // the read that reported it, less kRecoveryMargin
+  };
+  // Under ledgerLock: folders reported as added, for the helper to open under
+  // Wine (see WineAddedFoldersOpen), oldest first.
+  std::deque<AddedFolder, RuntimeAllocator<AddedFolder>> addedFolders;
+  // Under ledgerLock: the cutoffs of the start's walk (the start itself,
+  // until that walk has ended) and of the added folder being walked.
+  std::uint64_t startWalkCutoff = kNoScanCutoff;
+  std::uint64_t addedWalkCutoff = kNoScanCutoff;
+  // Under ledgerLock: the helper has ended, so no folder is queued any more.
+  bool walksClosed = false;
 };
 
 using WatchSessionRef = std::shared_ptr<WatchSession>;

@@ -207,6 +207,8 @@ std::uintptr_t OpenWatchFolder(std::string_view folderText, WatchSink& sink) {
   session->handleValue = reinterpret_cast<std::uintptr_t>(folder.Get());
   session->folder = std::move(folder);
   session->startTime = startTime;
+  // Under Wine the helper's start walk lists files made since the start.
+  if (RunningUnderWine()) session->startWalkCutoff = startTime;
   session->target.sink = &sink;
   session->target.folderText = std::make_shared<const Text>(path);
   session->wideFolder = WideTextFromAnsi(path);
@@ -231,6 +233,11 @@ std::uintptr_t OpenWatchFolder(std::string_view folderText, WatchSink& sink) {
   session->watcherThread.Reset(watcher);
   // Without a helper the session still reads; it just cannot recover.
   KernelHandle helper(SessionThreadStart(WatchSessionHelperThread, session));
+  if (!helper) {
+    std::lock_guard<std::mutex> guard(session->ledgerLock);
+    session->startWalkCutoff = WatchSession::kNoScanCutoff;  // no walk will come
+    session->walksClosed = true;
+  }
   // Changes are recorded from the first read on: a caller that creates a
   // file right after the start expects it to be seen.
   HANDLE firstRead[] = {session->firstReadRequested.Get(), session->watcherEnded.Get()};

@@ -6,11 +6,14 @@
 #include <atomic>
 #include <mutex>
 
+#include "app/watch/watch_threads.h"
+
 namespace {
 
 std::mutex recordLock;
 std::string recordPrefix;
 std::vector<HandOff> recorded;
+std::vector<WatchSessionId> ended;
 
 class RecordingSink final : public WatchSink {
  public:
@@ -21,7 +24,10 @@ class RecordingSink final : public WatchSink {
     recorded.push_back(HandOff{std::string(file.fullPath), std::wstring(file.exactPath),
                                std::string(file.folderText), file.session});
   }
-  void SessionEnded(WatchSessionId) override {}
+  void SessionEnded(WatchSessionId session) override {
+    std::lock_guard<std::mutex> guard(recordLock);
+    ended.push_back(session);
+  }
 };
 
 }  // namespace
@@ -56,23 +62,36 @@ void TempTree::File(const std::string& relative, int writes) const {
   CloseHandle(file);
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+namespace {
+
+// Wide, so that names outside the code page are removed too.
+void RemoveTreeWide(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "\\" + name;
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
+        RemoveTreeWide(child);
       } else {
-        DeleteFileA(child.c_str());
+        DeleteFileW(child.c_str());
       }
-    } while (FindNextFileA(find, &entry));
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& path) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(units > 0 ? units : 1), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), units);
+  wide.resize(wide.size() - 1);
+  RemoveTreeWide(wide);
 }
 
 void HandOffRecordStart(const std::string& prefix) {
@@ -95,6 +114,20 @@ std::vector<HandOff> HandOffsRecorded() {
 
 bool HandOffsAwait(std::size_t count, DWORD timeoutMs) {
   return StateAwait([&] { return HandOffsRecorded().size() >= count; }, timeoutMs);
+}
+
+bool SessionEndAwait(WatchSessionId session, DWORD timeoutMs) {
+  return StateAwait(
+      [&] {
+        std::lock_guard<std::mutex> guard(recordLock);
+        return std::find(ended.begin(), ended.end(), session) != ended.end();
+      },
+      timeoutMs);
+}
+
+bool WalkAwait(std::uint64_t walksBefore, DWORD timeoutMs) {
+  if (!RunningUnderWine()) return true;
+  return StateAwait([&] { return WatchStatisticsRead().walksDone > walksBefore; }, timeoutMs);
 }
 
 std::vector<DWORD> ProcessThreadIds() {

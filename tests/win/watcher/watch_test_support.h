@@ -56,6 +56,13 @@ std::vector<HandOff> HandOffsRecorded();
 // Waits until at least `count` hand-offs were recorded (false on timeout).
 bool HandOffsAwait(std::size_t count, DWORD timeoutMs);
 
+// Waits until the sink was told that the session ended: its folder is closed
+// and none of its files can follow (false on timeout).
+bool SessionEndAwait(WatchSessionId session, DWORD timeoutMs);
+// Under Wine, waits until a subfolder walk more than `walksBefore` has ended
+// (the start's walk of the session opened last); elsewhere there is none.
+bool WalkAwait(std::uint64_t walksBefore, DWORD timeoutMs);
+
 std::vector<DWORD> ProcessThreadIds();
 // Waits until the process has at most `count` threads (false on timeout).
 bool ThreadCountAwait(std::size_t count, DWORD timeoutMs);

@@ -29,15 +29,27 @@ class WatcherTest : public ::testing::Test {
   }
   std::vector<std::string> FullPaths() const {
     std::vector<std::string> paths;
-    for (const HandOff& handOff : HandOffsRecorded()) paths.push_back(handOff.fullPath);
+    for (const HandOff& handOff : HandOffsRecorded()) {
+      if (handOff.fullPath != tree.Path() + "\\" + kMarker) paths.push_back(handOff.fullPath);
+    }
     std::sort(paths.begin(), paths.end());
     return paths;
   }
-  // Waits for `count` hand-offs and a little longer for any that should not come.
+  // Waits for `count` hand-offs and for a marker file made after them: a
+  // file the test's own changes reported as new would come before it.
   void Settle(std::size_t count) {
-    EXPECT_TRUE(HandOffsAwait(count, 5000));
-    Sleep(400);
+    tree.File(kMarker);
+    const std::string marker = tree.Path() + "\\" + kMarker;
+    EXPECT_TRUE(StateAwait(
+        [&] {
+          const std::vector<HandOff> handOffs = HandOffsRecorded();
+          return handOffs.size() >= count + 1 &&
+                 std::any_of(handOffs.begin(), handOffs.end(),
+                             [&](const HandOff& handOff) { return handOff.fullPath == marker; });
+        },
+        5000));
   }
+  static constexpr char kMarker[] = "settled.marker";
 
   TempTree tree;
   std::uintptr_t handle = 0;
@@ -57,6 +69,7 @@ TEST_F(WatcherTest, HandsOnNewFilesAtEveryDepthWithTheirExactNames) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FullPaths(), expected);
   for (const HandOff& handOff : HandOffsRecorded()) {
+    if (handOff.fullPath == tree.Path() + "\\" + kMarker) continue;
     const auto name = std::find_if(names.begin(), names.end(), [&](const std::string& candidate) {
       return tree.Path() + "\\" + Lower(candidate) == handOff.fullPath;
     });
@@ -94,14 +107,16 @@ TEST_F(WatcherTest, FilesInAFolderAnEarlierSessionWatchedAreHandedOnInTheNext) {
     ~Closer() { CloseWatchHandleAsync(handle); }
   } otherCloser{other};
   tree.Folder("Old\\Deeper");
+  std::uint64_t walks = WatchStatisticsRead().walksDone;
   Start();
-  Sleep(700);  // past the start's walk: the file below is reported, not listed
+  ASSERT_TRUE(WalkAwait(walks, 10000));  // past the start's walk: the file below is reported, not listed
   tree.File("Old\\Deeper\\first.flv");
   ASSERT_TRUE(HandOffsAwait(1, 5000));
   CloseWatchHandleAsync(handle);
-  Sleep(500);  // the first session has closed its folder
+  ASSERT_TRUE(SessionEndAwait(HandOffsRecorded()[0].session, 10000));  // its folder is closed
+  walks = WatchStatisticsRead().walksDone;
   Start();
-  Sleep(700);
+  ASSERT_TRUE(WalkAwait(walks, 10000));
   tree.File("Old\\Deeper\\second.flv");
   Settle(2);
   EXPECT_EQ(FullPaths(), (std::vector<std::string>{tree.Path() + "\\old\\deeper\\first.flv",
@@ -141,7 +156,6 @@ TEST_F(WatcherTest, AnOverflowIsRecoveredWithoutDuplicates) {
   const std::vector<DWORD> session = ProcessThreadIds();  // the watcher and its helper
   tree.File("warmup.txt");                                // the read is armed once this arrives
   ASSERT_TRUE(HandOffsAwait(1, 5000));
-  Sleep(50);
   std::vector<HANDLE> held;
   for (DWORD id : session) {
     if (std::find(before.begin(), before.end(), id) != before.end()) continue;

@@ -9,7 +9,8 @@ jobs="${EE_JOBS:-$(nproc)}"
 
 configure() {  # dir, extra cmake arguments...
   local dir=$1; shift
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
+  # A configure that failed leaves a cache without a build file: run it again.
+  if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$EE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Test "$@" >/dev/null
   fi
 }

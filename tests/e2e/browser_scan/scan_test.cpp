@@ -303,8 +303,9 @@ TEST_F(ScanTest, PartialSavesTheBeginningOfAnEntryStillBeingWritten) {
     ASSERT_TRUE(FileWrite(entries + L"\\" + name, bytes));
     // Without metadata the last write is the entry's only time: a whole hour
     // leaves the minutes and seconds out of the name it is saved under.
-    if (cutName == Utf8From(name))
+    if (cutName == Utf8From(name)) {
       ASSERT_TRUE(LastWriteSetLocal(entries + L"\\" + name, 2026, 12, 8, 21, 0, 0));
+    }
   }
   ASSERT_FALSE(cutName.empty()) << "the video's entry was not found";
 

@@ -36,14 +36,12 @@ WideText ChildName(const WideText& parent, const wchar_t* name) {
 
 // Walks the tree below the session's folder breadth first (parent before
 // child), calling onFolder(relative) for each folder below the top and
-// onFile(relative, entry) for each file, and between() before each folder
-// while no listing is open.  Stops as soon as the session ends.
-template <class OnFolder, class OnFile, class Between>
-void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, Between&& between, WideText root) {
+// onFile(relative, entry) for each file.  Stops as soon as the session ends.
+template <class OnFolder, class OnFile>
+void TreeWalk(WatchSession& session, OnFolder&& onFolder, OnFile&& onFile, WideText root = {}) {
   std::deque<WideText, RuntimeAllocator<WideText>> pending;
   pending.push_back(std::move(root));
   while (!pending.empty() && !session.ending) {
-    between();
     const WideText relative = std::move(pending.front());
     pending.pop_front();
     if (!relative.empty()) onFolder(relative);
@@ -107,8 +105,7 @@ bool WineFolderForget(const WideText& path, HANDLE done) {
 // reported, so such files are handed on from that listing (the ledger keeps
 // a file that was also reported from counting twice).  Opens every folder
 // below `root` (the whole tree when empty), parent before child.
-template <class Between>
-std::uint32_t WineFoldersOpen(WatchSession& session, WideText root, Between&& between) {
+std::uint32_t WineFoldersOpen(WatchSession& session, WideText root) {
   const std::uint64_t since = session.startTime;
   KernelHandle forgotten(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::uint32_t folders = 0;
@@ -121,7 +118,7 @@ std::uint32_t WineFoldersOpen(WatchSession& session, WideText root, Between&& be
       [&](const WideText& relative, const WIN32_FIND_DATAW& entry) {
         if (FileTimeValue(entry.ftCreationTime) >= since) FoundFileOffer(session, relative, entry);
       },
-      between, std::move(root));
+      std::move(root));
   return folders;
 }
 
@@ -140,7 +137,7 @@ void WineAddedFoldersOpen(WatchSession& session) {
       root = std::move(session.addedFolders.front().relative);
       session.addedFolders.pop_front();
     }
-    if (!session.ending) WineFoldersOpen(session, std::move(root), [] {});
+    if (!session.ending) WineFoldersOpen(session, std::move(root));
     WatchFoldersToWalkCount(-1);
     std::lock_guard<std::mutex> guard(session.ledgerLock);
     session.addedWalkCutoff = WatchSession::kNoScanCutoff;
@@ -148,17 +145,24 @@ void WineAddedFoldersOpen(WatchSession& session) {
   }
 }
 
-// The start's walk of the whole tree.  Folders reported as added meanwhile
-// are walked between its folders rather than after it: a file in such a
-// folder that Wine does not report would otherwise wait for the whole tree.
 void WineSubfoldersOpen(WatchSession& session) {
   const DWORD started = GetTickCount();
-  const std::uint32_t folders = WineFoldersOpen(session, {}, [&] { WineAddedFoldersOpen(session); });
+  const std::uint32_t folders = WineFoldersOpen(session, {});
   {
     std::lock_guard<std::mutex> guard(session.ledgerLock);
     session.startWalkCutoff = WatchSession::kNoScanCutoff;
   }
   if (!session.ending) WatchWalkCount(folders, GetTickCount() - started);
+}
+
+// The start's walk of the whole tree runs on a thread of its own, so that
+// the helper walks folders reported as added meanwhile at once: a file in
+// such a folder that Wine does not report would otherwise wait for the
+// whole tree, and the start's walk is not held up by them either.
+DWORD WINAPI WineStartWalkThread(LPVOID parameter) {
+  const WatchSessionRef sessionRef = std::move(*ThreadParameterAdopt<WatchSessionRef>(parameter));
+  WineSubfoldersOpen(*sessionRef);
+  return 0;
 }
 
 void RecoveryScan(WatchSession& session) {
@@ -177,8 +181,7 @@ void RecoveryScan(WatchSession& session) {
         if (FileTimeValue(entry.ftCreationTime) < cutoff) return;
         const WideText name = ChildName(relative, entry.cFileName);
         WatchRecoveredFileOffer(session, Utf16View(name));
-      },
-      [] {}, {});
+      });
   std::lock_guard<std::mutex> guard(session.ledgerLock);
   session.activeScanCutoff = WatchSession::kNoScanCutoff;
 }
@@ -239,7 +242,9 @@ DWORD WINAPI WatchSessionHelperThread(LPVOID parameter) {
   if (WaitForMultipleObjects(2, started, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
   if (wine) {
     if (WaitForSingleObject(session.stopEvent.Get(), kWineArmSettleMs) == WAIT_OBJECT_0) return 0;
-    WineSubfoldersOpen(session);
+    const KernelHandle walker(
+        WatchThreadStartWith(WineStartWalkThread, std::make_unique<WatchSessionRef>(sessionRef)));
+    if (!walker) WineSubfoldersOpen(session);
   }
 
   HANDLE wakers[] = {session.stopEvent.Get(), session.scanRequested.Get()};

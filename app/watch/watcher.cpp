@@ -9,12 +9,12 @@
 //
 // Threads.  Per session: the watcher thread (the reader: owns the folder
 // handle, only reads and hands off) and a helper thread (recovery scans;
-// under Wine also the subfolder walk, at the start and of each folder
-// reported as added, and a once-a-second existence check).  Per process,
-// started on demand and ending after a second idle: one batch worker that
-// decodes batches as they come, and one hand-off thread that gives each
-// session's events to the sink the session was opened with, one event at a
-// time.  A sink that waits for the user
+// under Wine also the subfolder walk of each folder reported as added, the
+// start's walk of the whole tree on a thread of its own, and a once-a-second
+// existence check).  Per process, started on demand and ending after a
+// second idle: one batch worker that decodes batches as they come, and one
+// hand-off thread that gives each session's events to the sink the session
+// was opened with, one event at a time.  A sink that waits for the user
 // therefore never holds up reading or decoding, and 10,000 waiting batches
 // cost 10,000 small blocks or queued names, not 10,000 threads.  A closer
 // thread runs per stop.

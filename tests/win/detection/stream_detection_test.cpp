@@ -19,6 +19,7 @@
 #include "detection_scratch.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/portable/stream_media_builders.h"
+#include "tests/support/detection_time_names.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/win/cache_disk_writer.h"
 
@@ -124,14 +125,15 @@ TEST_F(StreamDetectionTest, ACompleteStreamIsPromptedWithItsPlaylistAndSavedJoin
   const std::vector<StreamPartRef> parts = {playlist, Segment(0), Segment(1), Segment(2)};
   Seen seen;
   DialogAnswer answer([&](DialogAnswerer& a) { Answer(a, kVideoTexts, seen); });
+  const DateTime calledAt = NowDateTime();
   HandleMediaElement(Ref(parts), allClasses);
+  const DateTime returnedAt = NowDateTime();
   answer.Join();
   EXPECT_EQ(seen.prompt, Str(kVideoTexts.promptBefore) + kPlaylist + Str(kVideoTexts.promptAfter));
   ASSERT_EQ(seen.reportCaption, Str(kVideoTexts.successCaption));
   const std::vector<std::string> names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(names[0].substr(names[0].size() - 3), ".ts") << names[0];
-  EXPECT_NE(names[0].find("秒"), std::string::npos) << names[0];  // the detection time
+  EXPECT_TRUE(NamedForATimeBetween(names[0], calledAt, returnedAt, ".ts")) << names[0];
   EXPECT_EQ(seen.report, Str(kVideoTexts.successText) + scratch.Save() + "\\" + names[0]);
   ByteVector joined = TsSegment(0, 400);
   Append(joined, TsSegment(1, 400));

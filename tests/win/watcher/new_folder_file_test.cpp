@@ -135,7 +135,8 @@ TEST(NewFolderFileTest, AFileMadeRightAfterItsNewFolderIsHandedOnExactlyOnceUnde
         << "round " << round << " (" << delays[round % 5] << " ms, name " << round % 2 << ")";
     if (found != seen.end()) seen.erase(found);
   }
-  for (const auto& [path, times] : seen) ADD_FAILURE() << "not made by the test, handed on " << times << " times";
+  for (const auto& [path, times] : seen)
+    ADD_FAILURE() << "not made by the test, handed on " << times << " times";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The one way the program reads a body as text (playlists, manifests): the
 // bytes present from the start, their Content-Encoding undone, bounded.
+// CacheElementSignature (cache_element.h) is defined here too: it looks
+// into compressed bodies the same way.
 #pragma once
 
 #include <cstddef>

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/browser_caches/body_text.h"
 #include "app/browser_caches/cache_files.h"
 
 std::uint64_t ContiguousLength(const CacheElement& element) {
@@ -59,32 +58,4 @@ std::size_t CacheBodyReader::Read(std::uint64_t elementOffset, void* buffer, std
     if (inPiece + got == piece->length) ++piece;
   }
   return done;
-}
-
-namespace {
-
-// A compressed body is looked into for a playlist only: servers do not
-// compress media, and a copy of compressed media would not play.
-MediaSignature EncodedBodySignature(CacheFolder& folder, const CacheElement& element) {
-  const DecodedBody first = CacheBodyText(folder, element, kMediaSniffBytes);
-  if (first.end == DecodeEnd::Corrupt || first.end == DecodeEnd::Unsupported) return {MediaNature::NotMedia, {}};
-  const bool complete = IsComplete(element) && first.end == DecodeEnd::Whole;
-  const MediaSignature signature = MediaSignatureOf(
-      element.contentType,
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(first.bytes.data()), first.bytes.size()),
-      complete);
-  if (signature.nature == MediaNature::Playlist || signature.nature == MediaNature::Unknown) return signature;
-  return {MediaNature::NotMedia, {}};
-}
-
-}  // namespace
-
-MediaSignature CacheElementSignature(CacheFolder& folder, const CacheElement& element) {
-  if (!element.contentEncoding.empty()) return EncodedBodySignature(folder, element);
-  std::vector<std::uint8_t> first(kMediaSniffBytes);
-  CacheBodyReader reader(folder, element);
-  first.resize(reader.Read(0, first.data(), first.size()));
-  // The bytes read are all there will be when the element is complete and short.
-  const bool complete = IsComplete(element) && first.size() >= ContiguousLength(element);
-  return MediaSignatureOf(element.contentType, first, complete);
 }

@@ -6,6 +6,7 @@
 #include "app/program_state/shared_values.h"
 #include "app/windows/handler_table.h"
 #include "runtime/core/program.h"
+#include "runtime/core/startup_marks.h"
 #include "runtime/windows/engine.h"
 #include "runtime/windows/template_resource.h"
 #include "window_ids.h"
@@ -30,6 +31,8 @@ void ApplicationOnExit() {
 void ApplicationRun() {
   OnExitRoutineRegister(ApplicationOnExit);
   EngineStart(TemplateBlockFromResource(), ApplicationHandlers());
+  StartupMark("templates");
   StartWindowLoad(kMainWindow);
+  OleStartSoon();
   MessageLoopRun();
 }

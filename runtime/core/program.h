@@ -17,8 +17,9 @@ using OnExitRoutine = void (*)();
 using ShutdownListener = void (*)();
 
 // Start-up of the runtime, on the thread that becomes the window thread:
-// OLE, current folder = program folder, hidden message window, main thread
-// id, declared-function table.  Call once, before any window exists.
+// current folder = program folder, hidden message window, main thread
+// id, declared-function table; OLE later (OleStartSoon).  Call once,
+// before any window exists.
 void RuntimeStart();
 
 // Ends the process with exitCode.  On the window thread it runs the orderly
@@ -39,6 +40,10 @@ void ShutdownListenerAdd(ShutdownListener listener);
 // Starts the socket library once for the process; the orderly shutdown
 // releases it.  False when it cannot be started.
 bool SocketLibraryStart();
+// Initialises OLE from the window thread's message loop, soon after the
+// call: the program calls it once its first window shows, so that loading
+// OLE does not hold up that window.  Released at program end.
+void OleStartSoon();
 
 DWORD MainThreadId();
 HWND HiddenMessageWindow();

@@ -8,15 +8,23 @@
 #include "runtime/core/allocator.h"
 #include "runtime/core/declared_function_binding.h"
 #include "runtime/core/critical_sections.h"
+#include "runtime/core/late_library.h"
+#include "runtime/core/startup_marks.h"
 #include "runtime/core/program.h"
 
 namespace {
 
 constexpr std::size_t kMaxListeners = 8;
 
+// OLE is initialised once the first window shows, not before: loading it
+// (with RPC and COM) costs more at start than the whole main window.
+constexpr UINT kOleStartMessage = WM_APP + 0x71;
+
 struct RuntimeState {
   DWORD mainThreadId = 0;
   HWND hiddenWindow = nullptr;
+  LateLibrary ole;      // loaded when OLE is initialised
+  LateLibrary sockets;  // loaded when the socket library is first started
   bool oleInitialised = false;
   std::atomic<bool> socketsStarted{false};
   std::atomic<OnExitRoutine> onExit{nullptr};
@@ -31,8 +39,21 @@ RuntimeState& State() {
   return state;
 }
 
+void OleStart() {
+  RuntimeState& state = State();
+  if (state.oleInitialised || state.ending.load()) return;
+  StartupMark("ole");
+  state.ole = LateLibrary("ole32.dll");
+  const auto initialise = state.ole.Find<decltype(&OleInitialize)>("OleInitialize");
+  state.oleInitialised = initialise != nullptr && SUCCEEDED(initialise(nullptr));
+}
+
 LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kProgramEndMessage) ProgramEnd(static_cast<int>(wParam));
+  if (message == kOleStartMessage) {
+    OleStart();
+    return 0;
+  }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -67,7 +88,6 @@ void ReadOnlyDataRangeAdd() {
 void RuntimeStart() {
   RuntimeState& state = State();
   ReadOnlyDataRangeAdd();
-  state.oleInitialised = SUCCEEDED(OleInitialize(nullptr));
   ProgramFolderEnter();
   state.hiddenWindow = HiddenWindowCreate();
   state.mainThreadId = GetCurrentThreadId();
@@ -90,19 +110,35 @@ void ProgramEnd(int exitCode) {
   for (std::size_t i = 0; i < state.listenerCount; ++i) state.listeners[i]();
   DeclaredFunctionModulesRelease();
   if (state.hiddenWindow != nullptr) DestroyWindow(state.hiddenWindow);
-  if (state.socketsStarted.load()) WSACleanup();
-  if (state.oleInitialised) OleUninitialize();
+  if (state.socketsStarted.load()) {
+    if (const auto cleanup = state.sockets.Find<decltype(&WSACleanup)>("WSACleanup")) cleanup();
+  }
+  if (state.oleInitialised) {
+    if (const auto uninitialise = state.ole.Find<decltype(&OleUninitialize)>("OleUninitialize")) uninitialise();
+  }
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
 bool SocketLibraryStart() {
   RuntimeState& state = State();
   if (state.socketsStarted.load()) return true;
+  LateLibrary sockets("ws2_32.dll");
+  const auto startup = sockets.Find<decltype(&WSAStartup)>("WSAStartup");
+  const auto cleanup = sockets.Find<decltype(&WSACleanup)>("WSACleanup");
   WSADATA data{};
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  if (startup == nullptr || cleanup == nullptr || startup(MAKEWORD(2, 2), &data) != 0) return false;
   // Another thread may have started it meanwhile: keep one start only.
-  if (state.socketsStarted.exchange(true)) WSACleanup();
+  if (state.socketsStarted.exchange(true)) {
+    cleanup();
+  } else {
+    state.sockets = std::move(sockets);  // stays loaded until the program ends
+  }
   return true;
+}
+
+void OleStartSoon() {
+  RuntimeState& state = State();
+  if (state.hiddenWindow == nullptr || !PostMessageA(state.hiddenWindow, kOleStartMessage, 0, 0)) OleStart();
 }
 
 void OnExitRoutineRegister(OnExitRoutine routine) { State().onExit.store(routine); }

@@ -7,6 +7,7 @@
 
 #include "runtime/core/program.h"
 #include "runtime/core/runtime_error.h"
+#include "runtime/core/startup_marks.h"
 #include "runtime/windows/engine_internal.h"
 
 namespace {
@@ -150,6 +151,7 @@ bool WindowLoad(WindowId id, std::optional<WindowId> parent, bool modal, bool ru
     }
   }
 
+  StartupMark("built");
   HWND handle = window->Handle();
   auto alive = [&] { return IsWindow(handle) && LoadedWindowFind(id) == window; };
   for (std::int32_t event : {kEventCreated, kEventMoved, kEventResized}) {
@@ -158,9 +160,11 @@ bool WindowLoad(WindowId id, std::optional<WindowId> parent, bool modal, bool ru
     if (!alive()) return true;
   }
 
+  StartupMark("created");
   const bool visible = (record->units[0].flags & kUnitVisible) != 0;
   if (visible) window->ShowPerStartPosition();
   if (!alive()) return true;
+  if (visible) StartupMark("shown");
   HWND focus = GetFocus();
   if (modal) {
     ModalDisableOthers(*window);

@@ -19,25 +19,43 @@
 
 namespace {
 
+// Collects writes into 1 MiB before handing them to the system, as a saved
+// copy's writer does: both runs below write through it.
 class FileOutput : public MuxOutput {
  public:
   explicit FileOutput(const std::wstring& path)
-      : file_(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          nullptr)) {}
+      : file_(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    pending_.reserve(kBuffer);
+  }
   ~FileOutput() override {
+    Flush();
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
   FileOutput(const FileOutput&) = delete;
   FileOutput& operator=(const FileOutput&) = delete;
   bool Write(std::span<const std::uint8_t> bytes) override {
-    DWORD written = 0;
-    return file_ != INVALID_HANDLE_VALUE &&
-           WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    if (pending_.size() + bytes.size() > kBuffer && !Flush()) return false;
+    if (bytes.size() >= kBuffer) return WriteNow(bytes);
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    return true;
+  }
+  bool Flush() {
+    const bool ok = WriteNow(pending_);
+    pending_.clear();
+    return ok;
   }
 
  private:
+  static constexpr std::size_t kBuffer = 1 << 20;
+  bool WriteNow(std::span<const std::uint8_t> bytes) {
+    DWORD written = 0;
+    return file_ != INVALID_HANDLE_VALUE &&
+           (bytes.empty() ||
+            (WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+             written == bytes.size()));
+  }
   HANDLE file_;
+  std::vector<std::uint8_t> pending_;
 };
 
 struct TrackShape {
@@ -208,7 +226,8 @@ int main(int argc, char** argv) {
   double bestCopy = 1e300;
   double bestMux = 1e300;
   std::uint64_t muxedBytes = 0;
-  for (int round = 0; round < 2; ++round) {
+  // Alternating runs: the disk is shared, so each figure is the best of three.
+  for (int round = 0; round < 3; ++round) {
     {
       auto video = disk->Open("video.mp4");
       auto audio = disk->Open("audio.mp4");
@@ -236,8 +255,8 @@ int main(int argc, char** argv) {
   const double inputMiB = static_cast<double>(FileBytes(videoPath) + FileBytes(audioPath)) / (1 << 20);
   std::printf("pair: %.0f MiB in, muxed %.0f MiB out\n", inputMiB,
               static_cast<double>(muxedBytes) / (1 << 20));
-  std::printf("copy: %.0f ms (%.0f MiB/s), best of 2\n", bestCopy, inputMiB * 1000 / bestCopy);
-  std::printf("mux:  %.0f ms (%.0f MiB/s), best of 2; %.2f x the copy (target <= 1.5)\n", bestMux,
+  std::printf("copy: %.0f ms (%.0f MiB/s), best of 3\n", bestCopy, inputMiB * 1000 / bestCopy);
+  std::printf("mux:  %.0f ms (%.0f MiB/s), best of 3; %.2f x the copy (target <= 1.5)\n", bestMux,
               inputMiB * 1000 / bestMux, bestMux / bestCopy);
   std::printf("peak memory: %.1f MiB before the runs, %.1f MiB after (target < 64)\n", peakBefore, PeakMiB());
   return 0;

@@ -20,6 +20,8 @@ set(EE_PORTABLE_SOURCES
   runtime/commands/icon_file.cpp
   app/detection/detection_paths.cpp
   app/program_state/watch_rules.cpp
+  app/detection/free_name.cpp
+  app/watch_rules.cpp
   app/watch/change_records.cpp
   app/watch/new_file_ledger.cpp
   app/browser_caches/media_signature.cpp
@@ -47,6 +49,8 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/iso_boxes.cpp
   app/streams/playlist_text.cpp
   app/streams/web_address.cpp
+  app/streams/segment_address.cpp
+  app/streams/stream_budget.cpp
   app/streams/stream_kind.cpp
   app/streams/hls_playlist.cpp
   app/streams/hls_streams.cpp

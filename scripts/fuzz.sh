@@ -5,6 +5,8 @@
 # build/fuzz/corpus/<target> (started from tests/fuzz/seeds/<target>), and
 # inputs that crash land in build/fuzz/findings/<target>/.  Prints per target
 # the seconds run, executions and corpus size; exits non-zero on a finding.
+# Runs under memory limits (EE_FUZZ_RSS_MB, default 512; EE_FUZZ_MALLOC_MB,
+# default 256): a reader that grows past its budget is a finding too.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 seconds="${1:-300}"; shift || true
@@ -27,7 +29,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   cp -n "$EE_ROOT/tests/fuzz/seeds/$t/"* "$corpus/" 2>/dev/null
   log="$dir/$t.log"
-  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 \
+    -rss_limit_mb="${EE_FUZZ_RSS_MB:-512}" -malloc_limit_mb="${EE_FUZZ_MALLOC_MB:-256}" \
     -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1
   rc=$?
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')

@@ -142,9 +142,10 @@ int Run(const ScanRequest& request, MessageOutput& output) {
   int exitCode = kExitDone;
   if (request.copyFolder) {
     const CopyCounts counts =
-        ScanCopiesSave(scanned, copyFolder, request.partial, [&](const std::wstring& failed) {
-          output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed));
-        });
+        ScanCopiesSave(
+            scanned, copyFolder, request.partial,
+            [&](const std::wstring& failed) { output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed)); },
+            [&](const std::wstring& name) { output.Write(MessageStream::Error, MessageText(kCopyNoRoomText, name)); });
     output.Write(MessageStream::Output,
                  MessageText(kCopyCountsText, {}, {counts.saved, counts.skippedIncomplete, counts.failed}));
     if (counts.skippedEncrypted > 0)

@@ -22,7 +22,7 @@ inline constexpr char kUsageText[] =
     "加密的流只列出，不保存。\r\n"
     "\r\n"
     "报告的列：网址、媒体类型、扩展名、类别、完整长度、已有字节、完整、浏览器、\r\n"
-    "缓存目录、最后写入时间、流、已有分段、分段总数、加密（后四列只在流的行里有值）。\r\n"
+    "缓存目录、最后写入时间、流、已有分段、分段总数、加密、截断（后五列只在流的行里有值）。\r\n"
     "\r\n"
     "退出码：0 完成；1 参数错误；2 报告或副本无法写入。\r\n"
     "\r\n"
@@ -43,3 +43,4 @@ inline constexpr char kReportWrittenText[] = "报告已写入：%s（%d 个元�
 inline constexpr char kCopyCountsText[] = "已保存 %d 个，因不完整而跳过 %d 个，失败 %d 个。\r\n";
 inline constexpr char kCopyEncryptedText[] = "加密的流不能保存，跳过 %d 个。\r\n";
 inline constexpr char kCopyFailedText[] = "无法保存：%s\r\n";
+inline constexpr char kCopyNoRoomText[] = "保存目录所在的磁盘空间不足，没有保存：%s\r\n";

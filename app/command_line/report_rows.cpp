@@ -45,6 +45,7 @@ ReportRow ReportRowOfStream(const CacheStream& stream, std::string_view browser,
   segments.presentSegments = stream.plan.present;
   segments.totalSegments = stream.plan.total;
   segments.encrypted = stream.protectedContent;
+  segments.cutShort = stream.cutShort;
   row.stream = segments;
   return row;
 }

@@ -1,5 +1,7 @@
 #include "app/command_line/saved_name.h"
 
+#include <cstdint>
+
 #include "app/command_line/scan_report.h"
 #include "runtime/core/text_encoding.h"
 
@@ -40,15 +42,54 @@ bool IsRefusedInNames(unsigned char c) {
          c == '|' || c == '?' || c == '*';
 }
 
-// CON, PRN, AUX, NUL, COM1..9, LPT1..9: Windows takes these for devices
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1..9 and LPT1..9 (and COM or
+// LPT with a superscript 1, 2 or 3): Windows takes these for devices
 // whatever extension follows.
 bool IsDeviceName(std::string_view stem) {
   std::string upper;
   for (const char c : stem.substr(0, stem.find('.'))) upper += AsciiUpper(c);
   while (!upper.empty() && upper.back() == ' ') upper.pop_back();
-  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
-  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
-         upper[3] <= '9';
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (upper == device) return true;
+  if (!upper.starts_with("COM") && !upper.starts_with("LPT")) return false;
+  const std::string_view number = std::string_view(upper).substr(3);
+  if (number.size() == 1) return number[0] >= '1' && number[0] <= '9';
+  // U+00B9, U+00B2, U+00B3 in UTF-8.
+  return number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// Unicode format characters (general category Cf): invisible, and some
+// (U+202E) turn the name around on screen, so "clip\u202Egpj.exe" would
+// show as a picture's name.
+bool IsFormatCharacter(std::uint32_t code) {
+  static constexpr std::uint32_t kRanges[][2] = {
+      {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+      {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+      {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+      {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+      {0xE0020, 0xE007F}};
+  for (const auto& range : kRanges)
+    if (code >= range[0] && code <= range[1]) return true;
+  return false;
+}
+
+// The valid UTF-8 text with every format character replaced by "_".
+std::string FormatCharactersReplaced(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length && at + i < text.size(); ++i)
+      code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    if (IsFormatCharacter(code)) {
+      out += '_';
+    } else {
+      out.append(text.substr(at, length));
+    }
+    at += length;
+  }
+  return out;
 }
 
 // At most `characters` UTF-8 characters of a valid UTF-8 text.
@@ -77,7 +118,7 @@ std::optional<SavedName> SavedNameFromAddress(std::string_view webAddress, std::
   if (dot != std::string::npos && dot > 0) decoded.resize(dot);
 
   std::string stem;
-  for (const char c : decoded) stem += IsRefusedInNames(static_cast<unsigned char>(c)) ? '_' : c;
+  for (const char c : FormatCharactersReplaced(decoded)) stem += IsRefusedInNames(static_cast<unsigned char>(c)) ? '_' : c;
   std::size_t start = 0;
   while (start < stem.size() && (stem[start] == ' ' || stem[start] == '.')) ++start;
   stem.erase(0, start);

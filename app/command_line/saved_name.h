@@ -20,9 +20,10 @@ struct SavedName {
 
 // The last path segment of the address (no query, no fragment), its
 // %-escapes decoded, its own extension dropped and `extension` put in its
-// place; characters Windows refuses in names and control characters become
-// "_", spaces and dots at the end go, a device name (CON, NUL, COM1, ...)
-// gets a "_" before it.  Nothing when the address has no such segment or
+// place; characters Windows refuses in names, control characters and
+// Unicode format characters (U+202E...) become "_", spaces and dots at the
+// end go, a device name (CON, NUL, COM1, COM¹, CONIN$, ...) gets a "_"
+// before it.  Nothing when the address has no such segment or
 // what is left is empty or not UTF-8.
 std::optional<SavedName> SavedNameFromAddress(std::string_view webAddress, std::string_view extension);
 

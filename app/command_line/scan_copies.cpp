@@ -6,14 +6,13 @@
 
 #include "app/command_line/message_output.h"
 #include "app/command_line/saved_name.h"
+#include "app/detection/free_name.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
-// Highest "(n)" tried before a copy counts as failed (as the watch does).
-constexpr int kLastFreeNameNumber = 9999;
 constexpr std::size_t kCopyBlock = 256 * 1024;
 
 // Writes a copy's bytes into the open file; false when they could not all be written.
@@ -51,31 +50,70 @@ bool BodyWrite(CacheFolder& folder, const CacheElement& element, std::uint64_t l
   return true;
 }
 
+// Errors that say the name does not suit the folder (too long for its
+// path, or refused), not that the folder cannot be written.
+bool NameUnsuitable(DWORD error) {
+  return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME ||
+         error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
+}
+
+// What one copy run remembers: the next free number per name.
+struct CopyNames {
+  const std::wstring& saveFolder;
+  FreeNameNumbers numbers;
+};
+
 // Creates the first free name and fills it; on failure nothing is left.
-bool CopySave(const SavedName& name, const CopyWriter& writer, const std::wstring& saveFolder,
-              std::wstring& tried) {
-  for (int number = 1; number <= kLastFreeNameNumber; ++number) {
-    tried = saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
+// `unsuitable` says whether the name itself was what failed.
+bool CopySaveAs(const SavedName& name, const CopyWriter& writer, CopyNames& names, std::wstring& tried,
+                bool& unsuitable) {
+  const std::string key = SavedNameText(name, 1);
+  bool wrote = false;
+  const std::optional<int> number = FreeNameTake(names.numbers.First(key), [&](int number) {
+    tried = names.saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
     FileHandle file(
         CreateFileW(tried.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       const DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return false;
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return FreeNameTry::Taken;
+      unsuitable = NameUnsuitable(error);
+      return FreeNameTry::Failed;
     }
-    if (writer(file.Get())) return true;
+    wrote = writer(file.Get());
+    if (wrote) return FreeNameTry::Written;
     file.Reset();
     DeleteFileW(tried.c_str());
-    return false;
-  }
-  return false;
+    return FreeNameTry::Failed;
+  });
+  if (number) names.numbers.Used(key, *number);
+  return number.has_value() && wrote;
+}
+
+// The address's name, else (when the address gives none, or its name does
+// not suit the folder) the time name.
+bool CopySave(const std::optional<SavedName>& fromAddress, const SavedName& timeName, const CopyWriter& writer,
+              CopyNames& names, std::wstring& tried) {
+  bool unsuitable = false;
+  if (fromAddress && CopySaveAs(*fromAddress, writer, names, tried, unsuitable)) return true;
+  if (fromAddress && !unsuitable) return false;
+  return CopySaveAs(timeName, writer, names, tried, unsuitable);
+}
+
+// True when the save folder's volume has room for `bytes` (and when it
+// cannot tell: the write itself then fails cleanly).
+bool RoomFor(const std::wstring& saveFolder, std::uint64_t bytes) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW((saveFolder + L"\\").c_str(), &available, nullptr, nullptr)) return true;
+  return bytes <= available.QuadPart;
 }
 
 }  // namespace
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
-                          bool partial, const std::function<void(const std::wstring&)>& reportFailure) {
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure,
+                          const std::function<void(const std::wstring&)>& reportNoRoom) {
   CopyCounts counts;
+  CopyNames names{saveFolder, {}};
   for (const ScanFolder& folder : folders) {
     for (const ScannedMedia& media : folder.media) {
       const std::uint64_t contiguous = ContiguousLength(media.element);
@@ -84,13 +122,18 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         ++counts.skippedIncomplete;
         continue;
       }
-      const SavedName name = SavedNameFromAddress(media.element.webAddress, media.extension)
-                                 .value_or(TimeName(media.element.lastWritten, media.extension));
+      const std::optional<SavedName> name = SavedNameFromAddress(media.element.webAddress, media.extension);
+      const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
+      if (!RoomFor(saveFolder, contiguous)) {
+        ++counts.failed;
+        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+        continue;
+      }
       const CopyWriter writer = [&](HANDLE file) {
         return BodyWrite(*folder.folder, media.element, contiguous, file);
       };
       std::wstring tried;
-      if (CopySave(name, writer, saveFolder, tried)) {
+      if (CopySave(name, timeName, writer, names, tried)) {
         ++counts.saved;
       } else {
         ++counts.failed;
@@ -108,15 +151,21 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         ++counts.skippedIncomplete;
         continue;
       }
-      const SavedName name = SavedNameFromAddress(stream.address, stream.extension)
-                                 .value_or(TimeName(stream.lastWritten, stream.extension));
+      const std::optional<SavedName> name = SavedNameFromAddress(stream.address, stream.extension);
+      const SavedName timeName = TimeName(stream.lastWritten, stream.extension);
+      // The plan is never more than the distinct bytes cached; it must fit.
+      if (!RoomFor(saveFolder, stream.plan.bytes)) {
+        ++counts.failed;
+        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+        continue;
+      }
       const CopyWriter writer = [&](HANDLE file) {
         return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
           return FileWriteAll(file, bytes.data(), bytes.size());
         });
       };
       std::wstring tried;
-      if (CopySave(name, writer, saveFolder, tried)) {
+      if (CopySave(name, timeName, writer, names, tried)) {
         ++counts.saved;
       } else {
         ++counts.failed;

@@ -2,7 +2,8 @@
 // (joined into one file), and with "partial" the contiguous beginning of
 // incomplete ones (a stream's run of segments from its first).  Encrypted
 // streams are counted, never saved.  Every copy gets a new name; no file is
-// ever replaced.
+// ever replaced.  A name too long for the folder falls back to the time
+// name; a copy larger than the folder's free space is not begun.
 #pragma once
 
 #include <functional>
@@ -19,4 +20,5 @@ struct CopyCounts {
 };
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
-                          bool partial, const std::function<void(const std::wstring&)>& reportFailure);
+                          bool partial, const std::function<void(const std::wstring&)>& reportFailure,
+                          const std::function<void(const std::wstring&)>& reportNoRoom);

@@ -12,7 +12,7 @@ std::string Utf8(std::u8string_view text) { return std::string(text.begin(), tex
 
 constexpr std::u8string_view kHeader[] = {
     u8"网址",   u8"媒体类型", u8"扩展名",       u8"类别", u8"完整长度", u8"已有字节", u8"完整",
-    u8"浏览器", u8"缓存目录", u8"最后写入时间", u8"流",   u8"已有分段", u8"分段总数", u8"加密"};
+    u8"浏览器", u8"缓存目录", u8"最后写入时间", u8"流",   u8"已有分段", u8"分段总数", u8"加密", u8"截断"};
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
 
@@ -45,6 +45,29 @@ std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator)
   return quoted;
 }
 
+std::string ReportFieldDefused(std::string_view field) {
+  if (field.empty() || std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos)
+    return std::string(field);
+  return "'" + std::string(field);
+}
+
+std::string ReportMediaTypeCleaned(std::string_view contentType) {
+  const auto token = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+  };
+  contentType = contentType.substr(0, contentType.find(';'));
+  const std::size_t slash = contentType.find('/');
+  if (slash == std::string_view::npos) return {};
+  std::string type, subtype;
+  for (const char c : contentType.substr(0, slash))
+    if (token(c)) type += c;
+  for (const char c : contentType.substr(slash + 1))
+    if (token(c)) subtype += c;
+  if (type.empty() || subtype.empty()) return {};
+  return type + "/" + subtype;
+}
+
 std::string ReportTimeText(const ReportTime& time) {
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
@@ -57,7 +80,7 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
   const auto line = [&](const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (i > 0) text += static_cast<char>(separator);
-      text += ReportFieldQuoted(Utf8Repaired(fields[i]), separator);
+      text += ReportFieldQuoted(ReportFieldDefused(Utf8Repaired(fields[i])), separator);
     }
     text += "\r\n";
   };
@@ -66,7 +89,7 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
   line(header);
   for (const ReportRow& row : rows) {
     std::vector<std::string> fields = {row.webAddress,
-                                       row.mediaType,
+                                       ReportMediaTypeCleaned(row.mediaType),
                                        row.extension,
                                        Utf8(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
                                        row.fullLength ? NumberText(*row.fullLength) : std::string(),
@@ -77,9 +100,10 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
                                        row.lastWritten ? ReportTimeText(*row.lastWritten) : std::string()};
     if (row.stream) {
       fields.insert(fields.end(), {StreamKindText(row.stream->kind), NumberText(row.stream->presentSegments),
-                                   NumberText(row.stream->totalSegments), YesNo(row.stream->encrypted)});
+                                   NumberText(row.stream->totalSegments), YesNo(row.stream->encrypted),
+                                   YesNo(row.stream->cutShort)});
     } else {
-      fields.resize(fields.size() + 4);
+      fields.resize(fields.size() + 5);
     }
     line(fields);
   }

@@ -1,13 +1,18 @@
 // The scan's report as spreadsheet programs read it: UTF-8 with a byte
 // order mark, a header line, one line per media element or stream, CRLF
 // line ends.  A stream's row keeps the byte columns (its joined bytes) and
-// fills four more columns that a file's row leaves empty: the kind of
-// stream, its segments present, its segments in all, and whether it is
-// encrypted.  Counts stay numbers of their own (a "3/8" would turn into a
+// fills five more columns that a file's row leaves empty: the kind of
+// stream, its segments present, its segments in all, whether it is
+// encrypted, and whether it was cut short (its playlist named more than
+// the readers keep).  Counts stay numbers of their own (a "3/8" would turn into a
 // date in a spreadsheet).
 // Comma-separated fields are quoted as RFC 4180 says (a field holding a
 // comma, a quote, CR or LF is put in quotes, its quotes doubled);
 // tab-separated ones likewise when they hold a tab, a quote, CR or LF.
+// The cache's texts are a server's choice: a field a spreadsheet would take
+// for a formula (starting with "=", "+", "-", "@", a tab or CR) gets a "'"
+// before it, and the media type keeps only the characters a media type may
+// hold.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +38,7 @@ struct ReportStream {
   std::uint64_t presentSegments = 0;
   std::uint64_t totalSegments = 0;
   bool encrypted = false;
+  bool cutShort = false;
 };
 
 // One element or stream; every text in UTF-8.
@@ -52,6 +58,12 @@ struct ReportRow {
 
 // The field as it stands between separators.
 std::string ReportFieldQuoted(std::string_view field, ReportSeparator separator);
+// The field with a "'" before it when a spreadsheet would evaluate it.
+std::string ReportFieldDefused(std::string_view field);
+// "type/subtype" of a stored Content-Type: parameters dropped, every
+// character that is not a token character (RFC 9110 5.6.2) left out;
+// empty when no type and subtype are left.
+std::string ReportMediaTypeCleaned(std::string_view contentType);
 // "YYYY-MM-DD HH:MM:SS".
 std::string ReportTimeText(const ReportTime& time);
 // The whole file: byte order mark, header line, the rows.

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "app/detection/free_name.h"
 #include "app/program_state/shared_values.h"
 #include "runtime/core/text_encoding_wide.h"
 
@@ -11,9 +12,6 @@ namespace {
 
 CriticalSectionHandle DetectionLock = 0;
 std::once_flag detectionLockOnce;
-
-// Highest "(n)" tried before a copy is reported as failed.
-constexpr int kLastFreeNameNumber = 9999;
 
 }  // namespace
 
@@ -57,17 +55,17 @@ WideText AnsiToWide(std::string_view text) {
 bool SaveToFreeName(const DestinationName& name, const std::function<bool(const wchar_t*)>& write,
                     Text& written) {
   const Text saveFolder = *SaveFolder.Snapshot();
-  for (int number = 1; number <= kLastFreeNameNumber; ++number) {
+  const auto attempt = [&](int number) {
     Text destination = DestinationPath(saveFolder, name, number);
     const WideText wideDestination = AnsiToWide(destination);
-    if (wideDestination.empty()) return false;
+    if (wideDestination.empty()) return FreeNameTry::Failed;
     if (write(wideDestination.c_str())) {
       written = std::move(destination);
-      return true;
+      return FreeNameTry::Written;
     }
     // A failed write removed what it wrote, so the retry takes the same name.
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? FreeNameTry::Taken : FreeNameTry::Failed;
+  };
+  return FreeNameTake(1, attempt).has_value();
 }

@@ -96,8 +96,8 @@ std::vector<std::string_view> DigitRuns(std::string_view text) {
 class Finder {
  public:
   Finder(CacheFolder& folder, std::span<const CacheElement> elements,
-         std::span<const MediaSignature> signatures)
-      : folder_(folder), elements_(elements), signatures_(signatures), index_(elements) {
+         std::span<const MediaSignature> signatures, std::uint64_t budgetBytes)
+      : folder_(folder), elements_(elements), signatures_(signatures), index_(elements), budget_(budgetBytes) {
     out_.partOfStream.assign(elements.size(), false);
   }
 
@@ -106,6 +106,7 @@ class Finder {
     HlsFind();
     DashFind();
     GroupsFind();
+    out_.budgetReached = budget_.Reached();
     return std::move(out_);
   }
 
@@ -141,17 +142,27 @@ class Finder {
       if (body.end == DecodeEnd::Corrupt) continue;  // bytes that are not what they say
       out_.partOfStream[i] = true;
       if (!seen.insert(element.webAddress).second) continue;  // the same playlist kept twice
+      // The scan's budget counts what is kept: the decoded text.
+      if (!budget_.Spend(body.bytes.size())) {
+        playlistsUnread_ = true;  // its segments may still form groups
+        continue;
+      }
       playlists_.push_back({i, format, std::move(body.bytes)});
       byAddress_[element.webAddress] = playlists_.size() - 1;
     }
   }
 
   void HlsFind() {
-    const PlaylistTextLookup lookup = [&](const std::string& address) -> std::optional<std::string> {
+    const PlaylistTextLookup lookup = [&](const std::string& address) -> const std::string* {
       const auto found = byAddress_.find(address);
       if (found == byAddress_.end() || playlists_[found->second].format != PlaylistFormat::Hls)
-        return std::nullopt;
-      return playlists_[found->second].text;
+        return nullptr;
+      return &playlists_[found->second].text;
+    };
+    const auto follow = [&](const std::string& address) {
+      HlsStreams streams = HlsStreamsFollow(address, lookup, budget_.Left());
+      budget_.Spend(streams.heldBytes);
+      return streams;
     };
     std::vector<const Playlist*> media;
     std::vector<HlsFoundStream> found;
@@ -160,19 +171,20 @@ class Finder {
     for (const Playlist& playlist : playlists_) {
       if (playlist.format != PlaylistFormat::Hls) continue;
       const CacheElement& element = elements_[playlist.element];
-      const std::optional<HlsPlaylist> parsed = HlsPlaylistParse(playlist.text, element.webAddress);
+      // Read only to tell a variant playlist: dropped at once, not spent.
+      const std::optional<HlsPlaylist> parsed = HlsPlaylistParse(playlist.text, element.webAddress, std::min(budget_.Left(), kStreamPlaylistBudgetBytes));
       if (!parsed) continue;
       if (!parsed->variant) {
         media.push_back(&playlist);
         continue;
       }
-      for (HlsFoundStream& stream : HlsStreamsFollow(element.webAddress, lookup).streams)
+      for (HlsFoundStream& stream : follow(element.webAddress).streams)
         if (reached.insert(stream.playlistAddress).second) found.push_back(std::move(stream));
     }
     for (const Playlist* playlist : media) {
       const std::string& address = elements_[playlist->element].webAddress;
       if (reached.count(address)) continue;
-      for (HlsFoundStream& stream : HlsStreamsFollow(address, lookup).streams)
+      for (HlsFoundStream& stream : follow(address).streams)
         if (reached.insert(stream.playlistAddress).second) found.push_back(std::move(stream));
     }
     for (const HlsFoundStream& stream : found) {
@@ -187,8 +199,10 @@ class Finder {
     for (const Playlist& playlist : playlists_) {
       if (playlist.format != PlaylistFormat::Dash) continue;
       const CacheElement& element = elements_[playlist.element];
-      const std::optional<DashManifest> manifest = DashManifestParse(playlist.text, element.webAddress);
+      const std::optional<DashManifest> manifest =
+          DashManifestParse(playlist.text, element.webAddress, std::min(budget_.Left(), kStreamPlaylistBudgetBytes));
       if (!manifest) continue;
+      budget_.Spend(manifest->heldBytes);
       for (const DashStream& stream : manifest->streams) {
         if (stream.stream.kind == StreamKind::Other) continue;  // subtitles, thumbnails
         Report(CacheStreamOrigin::Dash, element.webAddress, stream.representationId, stream.stream,
@@ -220,6 +234,8 @@ class Finder {
     for (const SegmentGroup& group : SegmentGroupsForm(addresses)) {
       SegmentedStream stream;
       for (const std::size_t member : group.members) stream.segments.push_back({addresses[member], {}});
+      // A playlist left unread for the budget may have named these segments.
+      stream.truncated = playlistsUnread_;
       const std::size_t first = firstElement[group.members.front()];
       if (SignatureOf(first).extension != "ts") {
         // Without its own init segment a fragment does not play: an address
@@ -299,8 +315,14 @@ class Finder {
 
   void Report(CacheStreamOrigin origin, const std::string& address, const std::string& representation,
               const SegmentedStream& stream, std::uint64_t lastWritten) {
-    if (stream.init) covered_.insert(stream.init->address);
-    for (const SegmentRef& segment : stream.segments) covered_.insert(segment.address);
+    // Only addresses the folder holds matter for the groups: a manifest may
+    // name 100,000 addresses of which the cache holds a few.
+    const auto cover = [&](const SegmentRef& segment) {
+      std::string address = segment.address;
+      if (index_.ElementsOf(address)) covered_.insert(std::move(address));
+    };
+    if (stream.init) cover(*stream.init);
+    for (const SegmentRef& segment : stream.segments) cover(segment);
     const SegmentLookup lookup = [&](const SegmentRef& segment) -> std::optional<std::uint64_t> {
       const std::optional<SegmentLocation> location = index_.Locate(segment);
       return location ? std::optional(location->length) : std::nullopt;
@@ -313,13 +335,15 @@ class Finder {
     found.address = address;
     found.representation = representation;
     found.protectedContent = stream.protectedContent;
+    // A plan that stops at a repeated segment lists and writes only its beginning.
+    found.cutShort = stream.truncated || found.plan.repeated;
+    found.presentBytes = found.plan.presentBytes;
     found.lastWritten = lastWritten;
 
     std::unordered_map<std::size_t, std::size_t> sourceOf;  // element -> index into sources
     const auto present = [&](const SegmentRef& segment) {
       const std::optional<SegmentLocation> location = index_.Locate(segment);
       if (!location) return;
-      found.presentBytes += location->length;
       const CacheElement& element = elements_[location->element];
       found.lastWritten = std::max(found.lastWritten, element.lastWritten);
       // Every copy of the address is a part of the stream, not only the one read.
@@ -348,14 +372,16 @@ class Finder {
   std::vector<Playlist> playlists_;
   std::unordered_map<std::string, std::size_t> byAddress_;  // playlist address -> playlists_
   std::unordered_set<std::string> covered_;                 // addresses some playlist names
+  StreamBudget budget_;
+  bool playlistsUnread_ = false;
   CacheStreams out_;
 };
 
 }  // namespace
 
 CacheStreams CacheStreamsFind(CacheFolder& folder, std::span<const CacheElement> elements,
-                              std::span<const MediaSignature> signatures) {
-  return Finder(folder, elements, signatures).Run();
+                              std::span<const MediaSignature> signatures, std::uint64_t budgetBytes) {
+  return Finder(folder, elements, signatures, budgetBytes).Run();
 }
 
 bool CacheStreamWrite(CacheFolder& folder, const CacheStream& stream, const StreamByteSink& sink) {

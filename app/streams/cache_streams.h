@@ -16,6 +16,7 @@
 #include "app/browser_caches/cache_element.h"
 #include "app/browser_caches/cache_files.h"
 #include "app/browser_caches/media_signature.h"
+#include "app/streams/stream_budget.h"
 #include "app/streams/stream_join.h"
 #include "app/streams/stream_types.h"
 
@@ -45,8 +46,12 @@ struct CacheStream {
   std::string extension;                // of the joined file: "mp4", "m4a" or "ts"
   std::string mediaType;                // of the joined file: "video/mp4", "audio/mp4", "video/mp2t"
   bool protectedContent = false;        // encrypted or DRM: reported, never written
+  // Its playlist named more than the readers keep (a cap or a byte budget
+  // was reached), or named cached bytes twice (the plan stops there): what
+  // is listed and written is its beginning.
+  bool cutShort = false;
   JoinPlan plan;                        // segments present of total, complete, the pieces
-  std::uint64_t presentBytes = 0;       // the init and every media segment present
+  std::uint64_t presentBytes = 0;       // the init and every media segment present, each span once
   std::uint64_t lastWritten = 0;        // newest of its playlist and segments
   // The elements the pieces are read from, and the plan's pieces as their bytes.
   std::vector<CacheElement> sources;
@@ -59,14 +64,19 @@ struct CacheStreams {
   // Per element given: a playlist that was read, or an init or media segment
   // of a stream above.  Such elements are not media of their own.
   std::vector<bool> partOfStream;
+  // The folder's budget ran out: playlists were left unread or streams cut.
+  bool budgetReached = false;
 };
 
 // `signatures` holds what the caller's sniffing said of each element (its
 // MediaSignature, Unknown where it did not look).  Playlists are found by
 // their stored type, their address's extension or their first bytes; a
 // stream is listed when at least one of its media segments is in the folder.
+// Playlist texts read and segments kept share `budgetBytes`; past it,
+// playlists stay unread and streams are cut short.
 CacheStreams CacheStreamsFind(CacheFolder& folder, std::span<const CacheElement> elements,
-                              std::span<const MediaSignature> signatures);
+                              std::span<const MediaSignature> signatures,
+                              std::uint64_t budgetBytes = kStreamFolderBudgetBytes);
 
 // Receives the joined bytes in order; false stops the writing.
 using StreamByteSink = std::function<bool(std::span<const std::uint8_t>)>;

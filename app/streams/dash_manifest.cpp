@@ -9,6 +9,7 @@
 #include "app/streams/dash_template.h"
 #include "app/streams/dash_values.h"
 #include "app/streams/playlist_text.h"
+#include "app/streams/stream_budget.h"
 #include "app/streams/stream_kind.h"
 #include "app/streams/web_address.h"
 #include "app/streams/xml_tree.h"
@@ -52,16 +53,20 @@ std::optional<std::int64_t> SignedAttribute(const XmlElement& element, std::stri
 
 class MpdReader {
  public:
-  MpdReader(const XmlTree& tree, DashManifest& out) : tree_(tree), out_(out) {}
+  MpdReader(const XmlTree& tree, DashManifest& out, std::uint64_t budgetBytes)
+      : tree_(tree), out_(out), budget_(budgetBytes) {}
 
   void Read(const XmlElement& mpd, std::string_view ownAddress) {
     out_.dynamic = AttributeOr(&mpd, "type") == "dynamic";
-    const std::string base = BaseOf(mpd, std::string(ownAddress));
+    out_.truncated = out_.truncated || tree_.cut;
+    const std::optional<std::string> base = BaseOf(mpd, std::string(ownAddress));
+    if (!base) return;
     std::vector<const XmlElement*> periods = Children(mpd, "Period");
     const std::vector<PeriodTiming> timings = PeriodTimings(mpd, periods);
-    for (std::size_t p = 0; p < periods.size(); ++p) Period(*periods[p], p, timings[p], base);
-    out_.truncated = out_.truncated || tree_.cut;
+    for (std::size_t p = 0; p < periods.size(); ++p) Period(*periods[p], p, timings[p], *base);
   }
+
+  std::uint64_t Held(std::uint64_t budgetBytes) const { return budgetBytes - budget_.Left(); }
 
  private:
   const XmlElement& At(std::size_t index) const { return tree_.elements[index]; }
@@ -91,12 +96,19 @@ class MpdReader {
     return found;
   }
 
-  // The first BaseURL below `element` resolved against the parent's base.
-  std::string BaseOf(const XmlElement& element, const std::string& parentBase) const {
+  // The first BaseURL below `element` resolved against the parent's base;
+  // nothing (and the manifest cut) when it is longer than an address may be.
+  std::optional<std::string> BaseOf(const XmlElement& element, const std::string& parentBase) {
     const XmlElement* baseUrl = Child(&element, "BaseURL");
     if (baseUrl == nullptr) return parentBase;
     const std::string_view text = PlaylistTrimmed(baseUrl->text);
-    return text.empty() ? parentBase : WebAddressResolve(parentBase, text);
+    if (text.empty()) return parentBase;
+    if (text.size() <= kStreamMaxAddressBytes) {
+      std::string base = WebAddressResolve(parentBase, text);
+      if (base.size() <= kStreamMaxAddressBytes) return base;
+    }
+    out_.truncated = true;
+    return std::nullopt;
   }
 
   // Each period's length: its duration, else up to the next one's start,
@@ -125,18 +137,21 @@ class MpdReader {
 
   void Period(const XmlElement& period, std::size_t index, const PeriodTiming& timing,
               const std::string& mpdBase) {
-    const std::string base = BaseOf(period, mpdBase);
+    const std::optional<std::string> base = BaseOf(period, mpdBase);
+    if (!base) return;
     for (const XmlElement* adaptation : Children(period, "AdaptationSet")) {
-      const std::string adaptationBase = BaseOf(*adaptation, base);
+      const std::optional<std::string> adaptationBase = BaseOf(*adaptation, *base);
+      if (!adaptationBase) continue;
       for (const XmlElement* representation : Children(*adaptation, "Representation")) {
         if (out_.streams.size() >= kDashMaxStreams) {
           out_.truncated = true;
           return;
         }
+        const std::optional<std::string> representationBase = BaseOf(*representation, *adaptationBase);
+        if (!representationBase) continue;
         DashStream stream;
         stream.period = index;
-        Representation({representation, adaptation, &period}, timing, BaseOf(*representation, adaptationBase),
-                       stream);
+        Representation({representation, adaptation, &period}, timing, *representationBase, stream);
         out_.protectedContent = out_.protectedContent || stream.stream.protectedContent;
         out_.truncated = out_.truncated || stream.stream.truncated;
         out_.streams.push_back(std::move(stream));
@@ -166,7 +181,7 @@ class MpdReader {
       if (const XmlElement* segmentBase = Child(level, "SegmentBase"))
         return BaseSegments(*segmentBase, base, out);
     }
-    Add(out, {base, std::nullopt});  // the Representation is one resource
+    Add(out, base, "");  // the Representation is one resource
   }
 
   StreamKind KindOf(const Chain& chain, const DashStream& stream) const {
@@ -198,15 +213,46 @@ class MpdReader {
     return nullptr;
   }
 
-  // Adds a segment unless a cap is reached (then marks the stream cut).
-  bool Add(DashStream& out, SegmentRef segment) {
-    if (out.stream.segments.size() >= kDashMaxSegmentsPerStream || totalSegments_ >= kDashMaxSegmentsTotal) {
-      out.stream.truncated = true;
-      return false;
-    }
+  // The reference resolved, kept with its folder shared; nothing when it or
+  // the result is longer than an address may be.
+  std::optional<SegmentAddress> Resolved(const std::string& base, std::string_view reference) {
+    if (reference.size() > kStreamMaxAddressBytes) return std::nullopt;
+    std::string address = WebAddressResolve(base, reference);
+    if (address.size() > kStreamMaxAddressBytes) return std::nullopt;
+    return addresses_.Make(std::move(address));
+  }
+
+  // Adds a segment unless a cap or the manifest's byte budget is reached
+  // (then marks the stream cut).
+  bool Add(DashStream& out, const std::string& base, std::string_view reference,
+           std::optional<ByteRange> range = std::nullopt) {
+    if (out.stream.segments.size() >= kDashMaxSegmentsPerStream || totalSegments_ >= kDashMaxSegmentsTotal)
+      return Cut(out);
+    std::optional<SegmentAddress> address = Resolved(base, reference);
+    if (!address) return Cut(out);
+    SegmentRef segment{std::move(*address), range};
+    const std::uint64_t folders = addresses_.FolderBytes() - foldersCounted_;
+    foldersCounted_ = addresses_.FolderBytes();
+    if (!budget_.Spend(SegmentRefCost(segment) + folders)) return Cut(out);
     ++totalSegments_;
     out.stream.segments.push_back(std::move(segment));
     return true;
+  }
+
+  bool Cut(DashStream& out) {
+    out.stream.truncated = true;
+    return false;
+  }
+
+  // An init segment's reference, within the address cap.
+  std::optional<SegmentRef> InitRef(DashStream& out, const std::string& base, std::string_view reference,
+                                    std::optional<ByteRange> range = std::nullopt) {
+    std::optional<SegmentAddress> address = Resolved(base, reference);
+    if (!address) {
+      Cut(out);
+      return std::nullopt;
+    }
+    return SegmentRef{std::move(*address), range};
   }
 
   void TemplateSegments(const Chain& chain, const PeriodTiming& timing, const std::string& base,
@@ -222,15 +268,18 @@ class MpdReader {
 
     std::string_view initPattern = TemplateAttribute(chain, "initialization");
     if (initPattern.empty()) initPattern = AttributeOr(TemplateChild(chain, "Initialization"), "sourceURL");
-    if (!initPattern.empty())
-      out.stream.init =
-          SegmentRef{WebAddressResolve(base, DashTemplateFill(initPattern, values)), std::nullopt};
+    // A template longer than an address may be names no segment worth keeping.
+    if (initPattern.size() > kStreamMaxAddressBytes || media.size() > kStreamMaxAddressBytes) {
+      Cut(out);
+      return;
+    }
+    if (!initPattern.empty()) out.stream.init = InitRef(out, base, DashTemplateFill(initPattern, values));
     if (media.empty()) return;
 
     auto addAt = [&](std::uint64_t segmentNumber, std::uint64_t time) {
       values.number = segmentNumber;
       values.time = time;
-      return Add(out, {WebAddressResolve(base, DashTemplateFill(media, values)), std::nullopt});
+      return Add(out, base, DashTemplateFill(media, values));
     };
     // The period's end on the template's time line, where known.
     std::optional<std::uint64_t> periodEnd;
@@ -304,20 +353,19 @@ class MpdReader {
       if (list == nullptr && Child(candidate, "SegmentURL") != nullptr) list = candidate;
       if (init == nullptr) init = Child(candidate, "Initialization");
     }
-    if (init != nullptr) out.stream.init = InitializationOf(*init, base);
+    if (init != nullptr) out.stream.init = InitializationOf(*init, base, out);
     if (list == nullptr) return;
     for (const XmlElement* url : Children(*list, "SegmentURL")) {
-      SegmentRef segment{WebAddressResolve(base, AttributeOr(url, "media")), std::nullopt};
-      if (const std::string* range = XmlAttributeFind(*url, "mediaRange"))
-        segment.range = DashByteRange(*range);
-      if (!Add(out, std::move(segment))) return;
+      std::optional<ByteRange> range;
+      if (const std::string* rangeText = XmlAttributeFind(*url, "mediaRange")) range = DashByteRange(*rangeText);
+      if (!Add(out, base, AttributeOr(url, "media"), range)) return;
     }
   }
 
-  SegmentRef InitializationOf(const XmlElement& init, const std::string& base) const {
-    SegmentRef ref{WebAddressResolve(base, AttributeOr(&init, "sourceURL")), std::nullopt};
-    if (const std::string* range = XmlAttributeFind(init, "range")) ref.range = DashByteRange(*range);
-    return ref;
+  std::optional<SegmentRef> InitializationOf(const XmlElement& init, const std::string& base, DashStream& out) {
+    std::optional<ByteRange> range;
+    if (const std::string* rangeText = XmlAttributeFind(init, "range")) range = DashByteRange(*rangeText);
+    return InitRef(out, base, AttributeOr(&init, "sourceURL"), range);
   }
 
   // One resource: its initialisation bytes, then the rest (the index and
@@ -326,31 +374,38 @@ class MpdReader {
     if (const std::string* index = XmlAttributeFind(segmentBase, "indexRange"))
       out.indexRange = DashByteRange(*index);
     if (const XmlElement* init = Child(&segmentBase, "Initialization")) {
-      out.stream.init = InitializationOf(*init, base);
+      out.stream.init = InitializationOf(*init, base, out);
     } else if (out.indexRange && out.indexRange->offset > 0) {
-      out.stream.init = SegmentRef{base, ByteRange{0, out.indexRange->offset}};
+      out.stream.init = InitRef(out, base, "", ByteRange{0, out.indexRange->offset});
     }
     const std::optional<SegmentRef>& init = out.stream.init;
-    if (init && init->address == base && init->range && init->range->offset == 0 && init->range->length) {
-      Add(out, {base, ByteRange{*init->range->length, std::nullopt}});
+    if (init && init->address == SegmentAddress(base) && init->range && init->range->offset == 0 &&
+        init->range->length) {
+      Add(out, base, "", ByteRange{*init->range->length, std::nullopt});
     } else {
-      Add(out, {base, std::nullopt});
+      Add(out, base, "");
     }
   }
 
   const XmlTree& tree_;
   DashManifest& out_;
   std::size_t totalSegments_ = 0;
+  StreamBudget budget_;
+  SegmentAddressMaker addresses_;
+  std::uint64_t foldersCounted_ = 0;
   mutable std::map<std::pair<const XmlElement*, std::string_view>, const XmlElement*> childCache_;
 };
 
 }  // namespace
 
-std::optional<DashManifest> DashManifestParse(std::string_view text, std::string_view ownAddress) {
+std::optional<DashManifest> DashManifestParse(std::string_view text, std::string_view ownAddress,
+                                             std::uint64_t budgetBytes) {
   if (text.size() > kDashMaxTextBytes) return std::nullopt;
   const std::optional<XmlTree> tree = XmlTreeBuild(text);
   if (!tree || tree->elements.empty() || tree->elements.front().name != "MPD") return std::nullopt;
   DashManifest manifest;
-  MpdReader(*tree, manifest).Read(tree->elements.front(), ownAddress);
+  MpdReader reader(*tree, manifest, budgetBytes);
+  reader.Read(tree->elements.front(), ownAddress);
+  manifest.heldBytes = reader.Held(budgetBytes);
   return manifest;
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/streams/stream_budget.h"
 #include "app/streams/stream_types.h"
 
 constexpr std::size_t kDashMaxTextBytes = 16u << 20;
@@ -42,7 +43,11 @@ struct DashManifest {
   std::vector<DashStream> streams;
   bool protectedContent = false;  // some stream is DRM-protected
   bool truncated = false;         // elements, streams or segments beyond the caps were left out
+  std::uint64_t heldBytes = 0;    // what its segments hold
 };
 
 // Nothing when the text is not an MPD (malformed XML, another root) or too large.
-std::optional<DashManifest> DashManifestParse(std::string_view text, std::string_view ownAddress);
+// Segments stop at `budgetBytes` held (their streams truncated); base URLs,
+// templates and addresses longer than kStreamMaxAddressBytes are left out.
+std::optional<DashManifest> DashManifestParse(std::string_view text, std::string_view ownAddress,
+                                              std::uint64_t budgetBytes = kStreamPlaylistBudgetBytes);

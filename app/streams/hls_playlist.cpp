@@ -77,7 +77,10 @@ struct PendingSegment {
 
 class HlsReader {
  public:
-  HlsReader(std::string_view ownAddress, HlsPlaylist& playlist) : ownAddress_(ownAddress), out_(playlist) {}
+  HlsReader(std::string_view ownAddress, HlsPlaylist& playlist, std::uint64_t budgetBytes)
+      : ownAddress_(ownAddress), out_(playlist), budget_(budgetBytes) {}
+
+  std::uint64_t Held(std::uint64_t budgetBytes) const { return budgetBytes - budget_.Left(); }
 
   void Line(std::string_view line) {
     if (line.empty()) return;
@@ -118,6 +121,27 @@ class HlsReader {
     }
   }
 
+  // The reference resolved, unless it or the result is longer than an
+  // address may be (then the playlist is marked cut).
+  std::optional<std::string> Resolved(std::string_view reference) {
+    if (reference.size() <= kStreamMaxAddressBytes) {
+      std::string address = WebAddressResolve(ownAddress_, reference);
+      if (address.size() <= kStreamMaxAddressBytes) return address;
+    }
+    out_.truncated = true;
+    return std::nullopt;
+  }
+
+  // Takes what keeping an item costs from the playlist's budget, with the
+  // folders made for addresses since the last item.
+  bool Spend(std::uint64_t bytes) {
+    const std::uint64_t folders = addresses_.FolderBytes() - foldersCounted_;
+    foldersCounted_ = addresses_.FolderBytes();
+    if (budget_.Spend(bytes + folders)) return true;
+    out_.truncated = true;
+    return false;
+  }
+
   void Key(std::string_view tag, std::string_view methodText) {
     const HlsKeyMethod method = KeyMethodOf(PlaylistTrimmed(methodText));
     if (method != HlsKeyMethod::None && out_.keyMethod == HlsKeyMethod::None) out_.keyMethod = method;
@@ -132,7 +156,9 @@ class HlsReader {
   void Map(std::string_view attributes) {
     const auto uri = Attribute(attributes, "URI");
     if (!uri) return;
-    SegmentRef map{WebAddressResolve(ownAddress_, *uri), std::nullopt};
+    std::optional<std::string> address = Resolved(*uri);
+    if (!address) return;
+    SegmentRef map{addresses_.Make(std::move(*address)), std::nullopt};
     if (const auto rangeText = Attribute(attributes, "BYTERANGE")) {
       if (const auto range = RangeTextParse(*rangeText))
         map.range = ByteRange{range->offset.value_or(0), range->length};
@@ -142,6 +168,7 @@ class HlsReader {
       out_.truncated = true;
       return;
     }
+    if (!Spend(SegmentRefCost(map))) return;
     out_.maps.push_back(std::move(map));
   }
 
@@ -155,12 +182,17 @@ class HlsReader {
       out_.truncated = true;
       return;
     }
+    std::optional<std::string> address = Resolved(*uri);
+    if (!address) return;
     HlsRendition rendition;
     rendition.kind = type == "AUDIO" ? StreamKind::Audio : StreamKind::Video;
-    rendition.address = WebAddressResolve(ownAddress_, *uri);
+    rendition.address = std::move(*address);
     rendition.groupId = AttributeText(attributes, "GROUP-ID");
     rendition.name = AttributeText(attributes, "NAME");
     rendition.language = AttributeText(attributes, "LANGUAGE");
+    if (!Spend(sizeof rendition + rendition.address.size() + rendition.groupId.size() + rendition.name.size() +
+               rendition.language.size()))
+      return;
     out_.renditions.push_back(std::move(rendition));
   }
 
@@ -172,13 +204,18 @@ class HlsReader {
         out_.truncated = true;
         return;
       }
+      std::optional<std::string> address = Resolved(uri);
+      if (!address) return;
       HlsVariant variant;
-      variant.address = WebAddressResolve(ownAddress_, uri);
+      variant.address = std::move(*address);
       variant.bandwidth =
           PlaylistUnsigned(PlaylistTrimmed(Attribute(streamInf_, "BANDWIDTH").value_or(""))).value_or(0);
       variant.codecs = AttributeText(streamInf_, "CODECS");
       variant.resolution = AttributeText(streamInf_, "RESOLUTION");
       variant.audioGroup = AttributeText(streamInf_, "AUDIO");
+      if (!Spend(sizeof variant + variant.address.size() + variant.codecs.size() + variant.resolution.size() +
+                 variant.audioGroup.size()))
+        return;
       out_.variants.push_back(std::move(variant));
       return;
     }
@@ -188,8 +225,10 @@ class HlsReader {
       out_.truncated = true;
       return;
     }
+    std::optional<std::string> address = Resolved(uri);
+    if (!address) return;
     HlsSegment segment;
-    segment.ref.address = WebAddressResolve(ownAddress_, uri);
+    segment.ref.address = addresses_.Make(std::move(*address));
     if (pending.range) {
       // Without an offset the range follows the previous segment's range in
       // the same resource (RFC 8216 4.3.2.2); where there is none, from 0.
@@ -209,6 +248,7 @@ class HlsReader {
     segment.discontinuity = pending.discontinuity;
     segment.encrypted = keyInForce_;
     segment.map = static_cast<int>(out_.maps.size()) - 1;
+    if (!Spend(sizeof segment + segment.ref.address.OwnBytes())) return;
     out_.encrypted = out_.encrypted || keyInForce_;
     out_.segments.push_back(std::move(segment));
   }
@@ -219,11 +259,15 @@ class HlsReader {
   bool keyInForce_ = false;
   std::string streamInf_;
   bool awaitingVariant_ = false;
+  StreamBudget budget_;
+  SegmentAddressMaker addresses_;
+  std::uint64_t foldersCounted_ = 0;
 };
 
 }  // namespace
 
-std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_view ownAddress) {
+std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_view ownAddress,
+                                            std::uint64_t budgetBytes) {
   if (text.size() > kHlsMaxTextBytes) return std::nullopt;
   PlaylistLines lines(text);
   std::string_view line;
@@ -232,7 +276,7 @@ std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_v
   }
   if (!PlaylistTrimmed(line).starts_with("#EXTM3U")) return std::nullopt;
   HlsPlaylist playlist;
-  HlsReader reader(ownAddress, playlist);
+  HlsReader reader(ownAddress, playlist, budgetBytes);
   std::size_t count = 1;
   while (lines.Next(line)) {
     if (++count > kHlsMaxLines) {
@@ -242,6 +286,7 @@ std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_v
     reader.Line(PlaylistTrimmed(line));
   }
   if (playlist.variant) playlist.segments.clear();
+  playlist.heldBytes = reader.Held(budgetBytes);
   return playlist;
 }
 

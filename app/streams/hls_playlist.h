@@ -1,8 +1,8 @@
 // Reading one HLS playlist (RFC 8216): either a variant (master) playlist
 // that names the media playlists of its renditions, or a media playlist that
 // lists the segments of one stream.  Addresses come out resolved against the
-// playlist's own address.  The text is outside bytes: its size, its lines
-// and the segments kept are capped.
+// playlist's own address.  The text is outside bytes: its size, its lines,
+// each address, the segments kept and the bytes they hold are capped.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/streams/stream_budget.h"
 #include "app/streams/stream_types.h"
 
 constexpr std::size_t kHlsMaxTextBytes = 16u << 20;
@@ -61,10 +62,14 @@ struct HlsPlaylist {
   bool encrypted = false;                       // some segment is encrypted
   bool endList = false;                         // EXT-X-ENDLIST: the list is final
   bool truncated = false;                       // segments or lines beyond the caps were dropped
+  std::uint64_t heldBytes = 0;                  // what its segments, variants and renditions hold
 };
 
 // Nothing when the text is no playlist (no #EXTM3U first) or is too large.
-std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_view ownAddress);
+// What it keeps stops at `budgetBytes` (then it is truncated); addresses
+// longer than kStreamMaxAddressBytes are left out (truncated too).
+std::optional<HlsPlaylist> HlsPlaylistParse(std::string_view text, std::string_view ownAddress,
+                                            std::uint64_t budgetBytes = kStreamPlaylistBudgetBytes);
 
 // The stream of a media playlist: its segments under the first
 // initialisation section.  A later, different EXT-X-MAP starts content that

@@ -16,7 +16,8 @@ struct Naming {
 
 class Follower {
  public:
-  Follower(const PlaylistTextLookup& lookup, HlsStreams& out) : lookup_(lookup), out_(out) {}
+  Follower(const PlaylistTextLookup& lookup, HlsStreams& out, std::uint64_t budgetBytes)
+      : lookup_(lookup), out_(out), budget_(budgetBytes) {}
 
   void Follow(const std::string& address, const Naming& naming, std::size_t nesting) {
     if (std::find(visited_.begin(), visited_.end(), address) != visited_.end()) return;  // a loop or a repeat
@@ -25,13 +26,15 @@ class Follower {
       return;
     }
     visited_.push_back(address);
-    const std::optional<std::string> text = lookup_(address);
-    const std::optional<HlsPlaylist> playlist =
-        text ? HlsPlaylistParse(*text, address) : std::optional<HlsPlaylist>();
+    const std::string* text = lookup_(address);
+    std::optional<HlsPlaylist> playlist =
+        text ? HlsPlaylistParse(*text, address, std::min(budget_.Left(), kStreamPlaylistBudgetBytes)) : std::optional<HlsPlaylist>();
     if (!playlist) {
       out_.missing.push_back(address);
       return;
     }
+    budget_.Spend(playlist->heldBytes);  // never more than was left
+    out_.heldBytes += playlist->heldBytes;
     out_.cut = out_.cut || playlist->truncated;
     if (!playlist->variant) {
       HlsFoundStream found{address, HlsMediaStream(*playlist), naming.bandwidth, naming.resolution,
@@ -52,13 +55,15 @@ class Follower {
  private:
   const PlaylistTextLookup& lookup_;
   HlsStreams& out_;
+  StreamBudget budget_;
   std::vector<std::string> visited_;  // at most kHlsMaxPlaylists
 };
 
 }  // namespace
 
-HlsStreams HlsStreamsFollow(const std::string& address, const PlaylistTextLookup& lookup) {
+HlsStreams HlsStreamsFollow(const std::string& address, const PlaylistTextLookup& lookup,
+                            std::uint64_t budgetBytes) {
   HlsStreams streams;
-  Follower(lookup, streams).Follow(address, Naming{}, 0);
+  Follower(lookup, streams, budgetBytes).Follow(address, Naming{}, 0);
   return streams;
 }

@@ -13,13 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "app/streams/stream_budget.h"
 #include "app/streams/stream_types.h"
 
 constexpr std::size_t kHlsMaxNesting = 4;     // variant playlists above a media playlist
 constexpr std::size_t kHlsMaxPlaylists = 64;  // playlists read for one address
 
-// The text of the playlist at that address, where the caller holds it.
-using PlaylistTextLookup = std::function<std::optional<std::string>(const std::string& address)>;
+// The text of the playlist at that address, where the caller holds it (not
+// copied: a playlist may be 16 MiB); null where it does not.
+using PlaylistTextLookup = std::function<const std::string*(const std::string& address)>;
 
 struct HlsFoundStream {
   std::string playlistAddress;  // its media playlist
@@ -33,7 +35,10 @@ struct HlsStreams {
   std::vector<HlsFoundStream> streams;  // in the order the playlists name them
   std::vector<std::string> missing;     // playlists named but not held, or not playlists
   bool protectedContent = false;        // some stream, or a variant's session key, is encrypted
-  bool cut = false;                     // a cap was reached
+  bool cut = false;                     // a cap or the budget was reached
+  std::uint64_t heldBytes = 0;          // what the streams' segments hold
 };
 
-HlsStreams HlsStreamsFollow(const std::string& address, const PlaylistTextLookup& lookup);
+// The playlists read share `budgetBytes`: what one holds is gone for the next.
+HlsStreams HlsStreamsFollow(const std::string& address, const PlaylistTextLookup& lookup,
+                            std::uint64_t budgetBytes = kStreamPlaylistBudgetBytes);

@@ -1,6 +1,10 @@
 // The plan for joining a stream's segments into one file: which are present,
 // whether the stream is complete, and the pieces to write in order.  It does
 // no I/O: the caller says which segments it holds and writes their bytes.
+// A segment that names bytes of a resource the plan holds already (the same
+// address again, or an overlapping byte range) is no segment of its own: it
+// is not counted present, so such a stream is never complete and its plan
+// never larger than the distinct bytes present.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +35,9 @@ struct JoinPlan {
   // there" writes.  Empty when the init segment or the first segment is missing.
   std::vector<JoinPiece> pieces;
   std::uint64_t bytes = 0;  // the sum of the pieces' lengths
+  // The init and every media segment present, each span of a resource once.
+  std::uint64_t presentBytes = 0;
+  bool repeated = false;  // some segment repeats or overlaps an earlier one
 };
 
 JoinPlan StreamJoinPlan(const SegmentedStream& stream, const SegmentLookup& lookup);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/streams/segment_address.h"
+
 // Bytes [offset, offset + length) of a resource; no length: to its end
 // (a DASH SegmentBase resource after its initialisation bytes).
 struct ByteRange {
@@ -17,7 +19,7 @@ struct ByteRange {
 };
 
 struct SegmentRef {
-  std::string address;             // absolute, resolved against the playlist's address
+  SegmentAddress address;          // absolute, resolved against the playlist's address
   std::optional<ByteRange> range;  // absent: the whole resource
   friend bool operator==(const SegmentRef&, const SegmentRef&) = default;
 };
@@ -36,6 +38,7 @@ struct SegmentedStream {
   // Encrypted (HLS EXT-X-KEY other than NONE) or DRM-protected (DASH
   // ContentProtection): the joined bytes would not play, so not saveable.
   bool protectedContent = false;
-  // The playlist held more segments than the readers keep.
+  // The playlist held more segments than the readers keep, or their bytes
+  // ran past a budget (app/streams/stream_budget.h): the stream is cut short.
   bool truncated = false;
 };

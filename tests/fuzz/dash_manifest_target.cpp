@@ -41,7 +41,7 @@ void FuzzDashManifest(const std::uint8_t* data, std::size_t size) {
     anyProtected = anyProtected || stream.stream.protectedContent;
     anyTruncated = anyTruncated || stream.stream.truncated;
     for (const SegmentRef& segment : stream.stream.segments) {
-      FUZZ_CHECK(segment.address.find('#') == std::string::npos);
+      FUZZ_CHECK(segment.address.Text().find('#') == std::string::npos);
       if (segment.range && segment.range->length) FUZZ_CHECK(*segment.range->length > 0);
     }
   }

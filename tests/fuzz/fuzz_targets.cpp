@@ -15,6 +15,8 @@ void FuzzHttpHeaders(const std::uint8_t* data, std::size_t size);
 void FuzzMediaSignature(const std::uint8_t* data, std::size_t size);
 void FuzzFirefoxEntry(const std::uint8_t* data, std::size_t size);
 void FuzzSavedName(const std::uint8_t* data, std::size_t size);
+void FuzzReportWriter(const std::uint8_t* data, std::size_t size);
+void FuzzJoinPlan(const std::uint8_t* data, std::size_t size);
 void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size);
 void FuzzDashManifest(const std::uint8_t* data, std::size_t size);
 void FuzzWebAddress(const std::uint8_t* data, std::size_t size);
@@ -40,6 +42,8 @@ constexpr FuzzTarget kTargets[] = {
     {"media_signature", &FuzzMediaSignature},
     {"firefox_entry", &FuzzFirefoxEntry},
     {"saved_name", &FuzzSavedName},
+    {"report_writer", &FuzzReportWriter},
+    {"join_plan", &FuzzJoinPlan},
     {"hls_playlist", &FuzzHlsPlaylist},
     {"dash_manifest", &FuzzDashManifest},
     {"web_address", &FuzzWebAddress},

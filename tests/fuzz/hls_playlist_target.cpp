@@ -32,7 +32,7 @@ void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size) {
     const HlsSegment& segment = playlist->segments[i];
     FUZZ_CHECK(segment.sequence == playlist->mediaSequence + i);
     FUZZ_CHECK(segment.map >= -1 && segment.map < static_cast<int>(playlist->maps.size()));
-    FUZZ_CHECK(segment.ref.address.find('#') == std::string::npos);
+    FUZZ_CHECK(segment.ref.address.Text().find('#') == std::string::npos);
     RangeCheck(segment.ref.range);
     anyEncrypted = anyEncrypted || segment.encrypted;
   }
@@ -51,9 +51,10 @@ void FuzzHlsPlaylist(const std::uint8_t* data, std::size_t size) {
   // loop), every other one a small media playlist.
   const std::string firstNamed =
       playlist->variants.empty() ? std::string() : playlist->variants.front().address;
-  const PlaylistTextLookup lookup = [&](const std::string& address) -> std::optional<std::string> {
-    if (address == own || address == firstNamed) return std::string(text);
-    return std::string("#EXTM3U\n#EXTINF:1,\ns.ts\n");
+  const std::string whole(text);
+  const std::string small = "#EXTM3U\n#EXTINF:1,\ns.ts\n";
+  const PlaylistTextLookup lookup = [&](const std::string& address) -> const std::string* {
+    return address == own || address == firstNamed ? &whole : &small;
   };
   const HlsStreams streams = HlsStreamsFollow(std::string(own), lookup);
   FUZZ_CHECK(streams.streams.size() + streams.missing.size() <= kHlsMaxPlaylists);

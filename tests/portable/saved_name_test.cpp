@@ -37,6 +37,19 @@ TEST(SavedName, MadeSafeForWindows) {
   EXPECT_EQ(NameOf("https://a.test/nul.tar.mp4"), "_nul.tar.mp4");
   EXPECT_EQ(NameOf("https://a.test/com0.mp4"), "com0.mp4");
   EXPECT_EQ(NameOf("https://a.test/console.mp4"), "console.mp4");
+  // The superscript digits and the console buffers are devices too.
+  EXPECT_EQ(NameOf("https://a.test/COM%C2%B9.mp4"), "_COM\xC2\xB9.mp4");
+  EXPECT_EQ(NameOf("https://a.test/lpt%C2%B3.x.mp4"), "_lpt\xC2\xB3.x.mp4");
+  EXPECT_EQ(NameOf("https://a.test/com%C2%B2"), "_com\xC2\xB2.mp4");
+  EXPECT_EQ(NameOf("https://a.test/com%C2%B4.mp4"), "com\xC2\xB4.mp4");
+  EXPECT_EQ(NameOf("https://a.test/CONIN$.mp4"), "_CONIN$.mp4");
+  EXPECT_EQ(NameOf("https://a.test/conout$"), "_conout$.mp4");
+  EXPECT_EQ(NameOf("https://a.test/conin.mp4"), "conin.mp4");
+  // Format characters, which turn a name around or hide in it, become "_".
+  EXPECT_EQ(NameOf("https://a.test/clip%E2%80%AEgpj.exe"), "clip_gpj.mp4");
+  EXPECT_EQ(NameOf("https://a.test/a%E2%80%8Bb%EF%BB%BFc%C2%ADd"), "a_b_c_d.mp4");
+  EXPECT_EQ(NameOf("https://a.test/%F3%A0%80%81tag"), "_tag.mp4");
+  EXPECT_EQ(NameOf("https://a.test/%E4%B8%AD%E2%80%8D"), Utf8(u8"中_.mp4"));
   // An odd extension from the table is cleaned too.
   EXPECT_EQ(NameOf("https://a.test/v", "m p/4"), "v.mp4");
   // Long names are cut on a character boundary.

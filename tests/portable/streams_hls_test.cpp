@@ -220,11 +220,10 @@ struct HeldPlaylists {
   std::map<std::string, std::string> texts;
   int lookups = 0;
   PlaylistTextLookup Lookup() {
-    return [this](const std::string& address) -> std::optional<std::string> {
+    return [this](const std::string& address) -> const std::string* {
       ++lookups;
       const auto found = texts.find(address);
-      if (found == texts.end()) return std::nullopt;
-      return found->second;
+      return found == texts.end() ? nullptr : &found->second;
     };
   }
 };

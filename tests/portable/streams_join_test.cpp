@@ -107,6 +107,74 @@ TEST(StreamJoinTest, ByteRangedSegmentsAreLookedUpWithTheirRanges) {
   EXPECT_EQ(plan.bytes, 150u);
 }
 
+// A lookup that holds every byte range asked for, and whole resources of 940,000 bytes.
+std::optional<std::uint64_t> HoldsEverything(const SegmentRef& ref) {
+  return ref.range && ref.range->length ? *ref.range->length : 940000u;
+}
+
+TEST(StreamJoinTest, RepeatedOrOverlappingSegmentsAreNeverJoinedTwice) {
+  // One cached x.ts named 100,000 times: 940 KB present, not 94 GB.
+  SegmentedStream repeated;
+  for (int i = 0; i < 100000; ++i) repeated.segments.push_back({"https://v.test/x.ts", std::nullopt});
+  const JoinPlan plan = StreamJoinPlan(repeated, HoldsEverything);
+  EXPECT_TRUE(plan.repeated);
+  EXPECT_FALSE(plan.complete);
+  EXPECT_EQ(plan.present, 1u);
+  EXPECT_EQ(plan.total, 100000u);
+  EXPECT_EQ(plan.presentBytes, 940000u);
+  EXPECT_EQ(plan.bytes, 940000u);
+  ASSERT_EQ(plan.pieces.size(), 1u);
+
+  // The same byte range again, and ranges that overlap: the run stops at the first.
+  SegmentedStream ranged;
+  for (int i = 0; i < 1000; ++i) ranged.segments.push_back({"https://v.test/x.ts", ByteRange{0, 940000}});
+  const JoinPlan sameRange = StreamJoinPlan(ranged, HoldsEverything);
+  EXPECT_EQ(sameRange.bytes, 940000u);
+  EXPECT_EQ(sameRange.presentBytes, 940000u);
+  EXPECT_TRUE(sameRange.repeated);
+
+  SegmentedStream overlapping;
+  overlapping.segments = {{"https://v.test/x.ts", ByteRange{0, 100}},
+                          {"https://v.test/x.ts", ByteRange{100, 100}},
+                          {"https://v.test/x.ts", ByteRange{150, 100}},  // overlaps the second
+                          {"https://v.test/x.ts", ByteRange{250, 100}}};
+  const JoinPlan overlap = StreamJoinPlan(overlapping, HoldsEverything);
+  EXPECT_TRUE(overlap.repeated);
+  EXPECT_EQ(overlap.present, 3u);
+  EXPECT_EQ(overlap.presentBytes, 300u);
+  EXPECT_EQ(Addresses(overlap).size(), 2u);  // the run from the first, up to the overlap
+  EXPECT_EQ(overlap.bytes, 200u);
+
+  // A range to the end of the resource covers every later offset; the
+  // whole resource covers its ranges; the init may not come back as media.
+  SegmentedStream toEnd;
+  toEnd.segments = {{"https://v.test/x.ts", ByteRange{100, std::nullopt}},
+                    {"https://v.test/x.ts", ByteRange{500, 10}}};
+  // The resource ends at byte 1000.
+  EXPECT_TRUE(StreamJoinPlan(toEnd, [](const SegmentRef& ref) -> std::optional<std::uint64_t> {
+                return ref.range->length.value_or(1000 - ref.range->offset);
+              }).repeated);
+  SegmentedStream initAgain;
+  initAgain.init = SegmentRef{"https://v.test/init.mp4", std::nullopt};
+  initAgain.segments = {{"https://v.test/init.mp4", std::nullopt}, {"https://v.test/s1.m4s", std::nullopt}};
+  const JoinPlan initPlan = StreamJoinPlan(initAgain, HoldsEverything);
+  EXPECT_TRUE(initPlan.repeated);
+  EXPECT_FALSE(initPlan.complete);
+  EXPECT_EQ(initPlan.presentBytes, 2u * 940000);
+  EXPECT_TRUE(initPlan.pieces.empty());  // the first media segment is the repeat: nothing plays
+
+  // Byte ranges that follow each other in one resource are distinct.
+  SegmentedStream adjacent;
+  adjacent.init = SegmentRef{"https://v.test/one.mp4", ByteRange{0, 100}};
+  adjacent.segments = {{"https://v.test/one.mp4", ByteRange{100, 50}},
+                       {"https://v.test/one.mp4", ByteRange{150, 50}}};
+  const JoinPlan distinct = StreamJoinPlan(adjacent, HoldsEverything);
+  EXPECT_FALSE(distinct.repeated);
+  EXPECT_TRUE(distinct.complete);
+  EXPECT_EQ(distinct.bytes, 200u);
+  EXPECT_EQ(distinct.presentBytes, 200u);
+}
+
 // Builds ISO boxes: a type and a payload, sized.
 Bytes Box(std::string_view type, const Bytes& payload) {
   const auto size = static_cast<std::uint32_t>(8 + payload.size());

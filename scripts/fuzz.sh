@@ -5,6 +5,8 @@
 # build/fuzz/corpus/<target> (started from tests/fuzz/seeds/<target>), and
 # inputs that crash land in build/fuzz/findings/<target>/.  Prints per target
 # the seconds run, executions and corpus size; exits non-zero on a finding.
+# Memory limits: EE_FUZZ_RSS_MB (default 2048) and, when set,
+# EE_FUZZ_MALLOC_MB (the largest single allocation libFuzzer lets pass).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 seconds="${1:-300}"; shift || true
@@ -27,7 +29,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   cp -n "$EE_ROOT/tests/fuzz/seeds/$t/"* "$corpus/" 2>/dev/null
   log="$dir/$t.log"
-  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+  limits=(-rss_limit_mb="${EE_FUZZ_RSS_MB:-2048}")
+  [ -n "${EE_FUZZ_MALLOC_MB:-}" ] && limits+=(-malloc_limit_mb="$EE_FUZZ_MALLOC_MB")
+  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 "${limits[@]}" \
     -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1
   rc=$?
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')

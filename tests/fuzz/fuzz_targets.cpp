@@ -20,6 +20,7 @@ void FuzzDashManifest(const std::uint8_t* data, std::size_t size);
 void FuzzWebAddress(const std::uint8_t* data, std::size_t size);
 void FuzzSegmentContent(const std::uint8_t* data, std::size_t size);
 void FuzzCacheStreams(const std::uint8_t* data, std::size_t size);
+void FuzzCacheCandidates(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -41,6 +42,7 @@ constexpr FuzzTarget kTargets[] = {
     {"web_address", &FuzzWebAddress},
     {"segment_content", &FuzzSegmentContent},
     {"cache_streams", &FuzzCacheStreams},
+    {"cache_candidates", &FuzzCacheCandidates},
 };
 
 }  // namespace

@@ -71,8 +71,11 @@ TEST_F(ChromiumSmallBodies, StreamOfSmallPartsIsPromptedOnceWithItsPlaylistAndOf
   EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
   EXPECT_EQ(AddedCount(before, session.SaveFolderFiles()), 1u);
   // Had the browser made a file of its own for a part, the old way would have found it.
-  for (const std::wstring& name : session.CacheFiles())
-    if (!cacheBefore.count(name)) EXPECT_NE(name.substr(0, 2), L"f_") << Utf8From(name);
+  for (const std::wstring& name : session.CacheFiles()) {
+    if (!cacheBefore.count(name)) {
+      EXPECT_NE(name.substr(0, 2), L"f_") << Utf8From(name);
+    }
+  }
 }
 
 TEST_F(ChromiumSmallBodies, SmallMp3IsPromptedOnceAndSavedByteForByte) {

@@ -241,6 +241,140 @@ void Run(bool blockFiles, int oldEntries) {
   RemoveTree(wideRoot);
 }
 
+// ---- bodies inside the block files ----
+
+constexpr int kSmallImages = 1000;
+
+// Writes bytes [from, to) at `from` of a file that stays as long as it was.
+bool BytesPatch(const std::wstring& path, const ByteVector& bytes, std::size_t from, std::size_t to) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LONG high = static_cast<LONG>(static_cast<std::uint64_t>(from) >> 32);
+  SetFilePointer(file, static_cast<LONG>(from), &high, FILE_BEGIN);
+  DWORD written = 0;
+  const bool ok = to <= from || (WriteFile(file, bytes.data() + from, static_cast<DWORD>(to - from), &written,
+                                           nullptr) &&
+                                 written == to - from);
+  CloseHandle(file);
+  return ok;
+}
+
+double CpuMs(HANDLE thread) {
+  FILETIME created, exited, kernel, user;
+  const bool got = thread == nullptr ? GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)
+                                     : GetThreadTimes(thread, &created, &exited, &kernel, &user);
+  if (!got) return 0;
+  auto value = [](const FILETIME& time) {
+    return static_cast<double>(static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  };
+  return (value(kernel) + value(user)) / 1e4;
+}
+
+// A cache made while the watch runs, then a page of 1,000 small images and
+// one MP3 of 10 KB, every body inside data_1..3 (no "f_" file): the index
+// and the block files rewritten in place ten entries at a time, as the
+// browser's records land.
+void SmallBodies() {
+  const std::string root =
+      std::string(ProgramFolder()) + "\\small_bench_" + std::to_string(GetCurrentProcessId());
+  RemoveTree(Wide(root));
+  const std::wstring wideRoot = Wide(root);
+  std::wstring cache = wideRoot;
+  CreateDirectoryW(cache.c_str(), nullptr);
+  for (const wchar_t* part : {L"\\User Data", L"\\Default", L"\\Cache", L"\\Cache_Data"}) {
+    cache += part;
+    CreateDirectoryW(cache.c_str(), nullptr);
+  }
+  Timing timing;
+  CacheElementRecognizer recognizer(timing);
+  std::uintptr_t handle = OpenWatchFolder(root, recognizer);
+  Sleep(500);
+  HANDLE self = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  const double processBefore = CpuMs(nullptr);
+  const double selfBefore = CpuMs(self);
+
+  BlockCacheBuilder builder(0x10000);
+  MemoryCacheFolder memory;
+  builder.Build(memory);
+  const char* const names[] = {"index", "data_0", "data_1", "data_2", "data_3"};
+  std::size_t sizes[5] = {};
+  for (int i = 0; i < 5; ++i) {
+    const ByteVector& bytes = *memory.Bytes(names[i]);
+    BytesWrite(cache + L"\\" + Wide(names[i]), bytes, 0, bytes.size(), false);
+    sizes[i] = bytes.size();
+  }
+  Sleep(300);
+  const ByteVector imageHeaders = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: image/png"}));
+  const ByteVector audioHeaders =
+      ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Content-Length: 10240"}));
+  ByteVector mp3 = Pattern(10240, 99);
+  const std::uint8_t id3[] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
+  std::copy(std::begin(id3), std::end(id3), mp3.begin());
+  const double start = NowMs();
+  double mp3Written = 0;
+  for (int i = 0; i < kSmallImages; ++i) {
+    const ByteVector body = ImageBody(1500 + (i * 37) % 6000, i);
+    BlockCacheBuilder::Entry entry{"1/0/_dk_http://127.0.0.1 http://127.0.0.1 http://127.0.0.1:8765/img" +
+                                       std::to_string(i) + ".png",
+                                   0,
+                                   {&imageHeaders, &body}};
+    builder.Add(entry, BlockFileKeyHash(entry.key));
+    if (i == kSmallImages / 2) {
+      BlockCacheBuilder::Entry audio{"1/0/_dk_http://127.0.0.1 http://127.0.0.1 http://127.0.0.1:8765/clip.mp3",
+                                     0,
+                                     {&audioHeaders, &mp3}};
+      builder.Add(audio, BlockFileKeyHash(audio.key));
+    }
+    if (i % 10 != 9) continue;
+    builder.Build(memory);
+    for (int f = 0; f < 5; ++f) {
+      const ByteVector& bytes = *memory.Bytes(names[f]);
+      // Records change in place in the index, data_0 and data_1; bodies only add.
+      const std::size_t from = f <= 2 ? 0 : sizes[f];
+      BytesPatch(cache + L"\\" + Wide(names[f]), bytes, from, bytes.size());
+      sizes[f] = bytes.size();
+    }
+    if (i / 10 == kSmallImages / 20) mp3Written = NowMs();
+    Sleep(5);
+  }
+  const double loadMs = NowMs() - start;
+  for (int waited = 0; waited < 10000; waited += 20) {
+    {
+      std::lock_guard<std::mutex> hold(timing.lock);
+      if (!timing.handedOn.empty()) break;
+    }
+    Sleep(20);
+  }
+  Sleep(2000);  // and the folder idle for a while
+  const double writerMs = CpuMs(self) - selfBefore;
+  const double programMs = CpuMs(nullptr) - processBefore - writerMs;
+  CloseWatchHandleAsync(handle);
+  const CacheWatchFigures figures = recognizer.Figures();
+  recognizer.Stop();
+  CloseHandle(self);
+  std::printf("small bodies: %d images and one 10 KB MP3 inside the block files, load %.0f ms\n", kSmallImages,
+              loadMs);
+  {
+    std::lock_guard<std::mutex> hold(timing.lock);
+    std::printf("  handed on %zu:", timing.handedOn.size());
+    for (const auto& [address, at] : timing.handedOn)
+      std::printf(" %s (%.0f ms after its records)", address.c_str(), at - mp3Written);
+    std::printf("\n");
+  }
+  std::printf("  index header reads %llu, rankings walks %llu, new entries %llu, element reads %llu\n",
+              static_cast<unsigned long long>(figures.candidates.newsLooks),
+              static_cast<unsigned long long>(figures.candidates.newsWalks),
+              static_cast<unsigned long long>(figures.candidates.newEntries),
+              static_cast<unsigned long long>(figures.candidates.looks));
+  std::printf("  looker CPU %.1f ms; the program's threads (all but the writer) %.1f ms\n",
+              figures.lookerCpu100ns / 1e4, programMs);
+  Sleep(300);
+  RemoveTree(wideRoot);
+}
+
 // ---- named files ----
 
 struct NamedTiming final : public WatchSink {
@@ -294,7 +428,7 @@ void NamedFiles(bool withRecognizer, int files) {
 
 }  // namespace
 
-// Arguments pick parts: simple, block, named (all when none is given).
+// Arguments pick parts: simple, block, small, named (all when none is given).
 int main(int argc, char** argv) {
   RuntimeStart();
   const auto wanted = [&](const char* part) {
@@ -310,6 +444,7 @@ int main(int argc, char** argv) {
     if (wanted("simple")) Run(false, old);
     if (wanted("block")) Run(true, old);
   }
+  if (wanted("small")) SmallBodies();
   if (wanted("named")) {
     for (int round = 0; round < 2; ++round) {
       NamedFiles(false, 500);

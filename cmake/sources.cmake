@@ -43,6 +43,8 @@ set(EE_PORTABLE_SOURCES
   app/command_line/report_rows.cpp
   app/command_line/listed_cache_folder.cpp
   app/browser_caches/chromium_block_owner.cpp
+  app/browser_caches/chromium_block_store.cpp
+  app/browser_caches/chromium_block_news.cpp
   app/cache_watch/cache_file_names.cpp
   app/cache_watch/cache_candidates.cpp
   app/cache_watch/firefox_candidates.cpp

@@ -17,224 +17,27 @@
 #include "app/browser_caches/cache_bytes.h"
 #include "app/browser_caches/cache_key.h"
 #include "app/browser_caches/chromium_block_layout.h"
+#include "app/browser_caches/chromium_block_store.h"
 #include "app/browser_caches/http_headers.h"
 
 namespace {
 
 using namespace block_layout;
+using block_store::BlockStore;
+using block_store::EntryRecord;
+using block_store::EntryStatus;
+using block_store::Location;
 
 constexpr std::uint32_t kSparseMagic = kIndexMagic;  // checked on real caches
 constexpr std::uint64_t kSparseHeaderSize = 64;
 constexpr std::uint64_t kChildSize = 1u << 20;
 constexpr std::uint64_t kChildBlockSize = 1024;
 // Caps on what outside numbers may make us read, allocate or walk.
-constexpr std::uint32_t kMaxTableLength = 1u << 22;
-constexpr std::uint64_t kMaxKeyLength = 1u << 20;
 constexpr std::uint64_t kMaxHeadersLength = 1u << 20;
 constexpr std::uint64_t kMaxChildrenBitmap = 1u << 13;  // 65,536 children: 64 GiB
 constexpr std::uint64_t kMaxChildren = kMaxChildrenBitmap * 8;
 constexpr std::size_t kMaxEntriesWalked = 1u << 20;
 constexpr std::size_t kMaxChainSteps = 1024;
-
-// Where a record or stream lies: a file, an offset and the room there.
-struct Location {
-  std::string fileName;
-  CacheFile* file = nullptr;
-  std::uint64_t offset = 0;
-  std::uint64_t room = 0;  // bytes available from `offset`
-  bool external = false;
-};
-
-struct EntryRecord {
-  Addr self;
-  std::uint32_t hash = 0;
-  Addr next;
-  Addr rankings;
-  std::uint32_t state = 0;
-  std::uint32_t flags = 0;
-  std::string key;
-  std::uint32_t dataSize[kStreams] = {};
-  Addr dataAddr[kStreams];
-};
-
-// The open files of one read, each opened once and checked once.
-class BlockStore {
- public:
-  explicit BlockStore(CacheFolder& folder) : folder_(folder) {}
-
-  bool Open() {
-    index_ = folder_.Open("index");
-    if (!index_) return false;
-    const auto header = ReadExact(*index_, 0, kIndexHeaderSize, kIndexHeaderSize);
-    if (!header || LoadU32(*header, 0) != kIndexMagic) return false;
-    std::uint32_t length = LoadU32(*header, kIndexTableLengthAt);
-    if (length == 0) length = kDefaultTableLength;
-    // A power of two (the bucket is a mask of the hash) that fits the file.
-    if (length > kMaxTableLength || (length & (length - 1)) != 0) return false;
-    if (index_->Size() < kIndexHeaderSize + 4ull * length) return false;
-    tableLength_ = length;
-    return true;
-  }
-
-  std::uint32_t TableLength() const { return tableLength_; }
-
-  std::optional<std::vector<std::uint8_t>> Table() {
-    return ReadExact(*index_, kIndexHeaderSize, 4ull * tableLength_, 4ull * kMaxTableLength);
-  }
-
-  Addr Bucket(std::uint32_t hash) {
-    const auto slot = ReadExact(*index_, kIndexHeaderSize + 4ull * (hash & (tableLength_ - 1)), 4, 4);
-    return slot ? Addr{LoadU32(*slot, 0)} : Addr{};
-  }
-
-  // Checks an address against the file it names; empty when it is not valid.
-  std::optional<Location> Locate(Addr addr) {
-    if (!addr.Initialized()) return std::nullopt;
-    Location location;
-    if (addr.Type() == kExternal) {
-      location.fileName = ExternalFileName(addr.ExternalNumber());
-      location.file = FileOf(location.fileName);
-      if (!location.file) return std::nullopt;
-      location.room = location.file->Size();
-      location.external = true;
-      return location;
-    }
-    const std::uint64_t blockSize = BlockSizeOf(addr.Type());
-    if (blockSize == 0) return std::nullopt;
-    location.fileName = "data_" + std::to_string(addr.FileNumber());
-    const BlockFile* blocks = BlockFileOf(location.fileName, blockSize);
-    if (!blocks) return std::nullopt;
-    const std::uint64_t end = addr.StartBlock() + addr.NumBlocks();
-    if (end > blocks->maxBlocks) return std::nullopt;
-    location.file = blocks->file.get();
-    location.offset = kBlockHeaderSize + addr.StartBlock() * blockSize;
-    location.room = addr.NumBlocks() * blockSize;
-    // Block files may be shorter than their header allows (never grown that
-    // far, or cut): the record must be inside what is there.
-    if (location.offset + location.room > location.file->Size()) return std::nullopt;
-    return location;
-  }
-
-  std::optional<EntryRecord> Entry(Addr addr) {
-    if (addr.Type() != kBlock256) return std::nullopt;
-    const auto location = Locate(addr);
-    if (!location) return std::nullopt;
-    const auto bytes =
-        ReadExact(*location->file, location->offset, location->room, kMaxEntryBlocks * kEntrySize);
-    if (!bytes) return std::nullopt;
-    EntryRecord entry;
-    entry.self = addr;
-    entry.hash = LoadU32(*bytes, kEntryHashAt);
-    entry.next = Addr{LoadU32(*bytes, kEntryNextAt)};
-    entry.rankings = Addr{LoadU32(*bytes, kEntryRankingsAt)};
-    entry.state = LoadU32(*bytes, kEntryStateAt);
-    const std::uint64_t keyLength = LoadU32(*bytes, kEntryKeyLengthAt);
-    const Addr longKey{LoadU32(*bytes, kEntryLongKeyAt)};
-    for (int i = 0; i < kStreams; ++i) {
-      entry.dataSize[i] = LoadU32(*bytes, kEntryStreamSizesAt + 4 * i);
-      entry.dataAddr[i] = Addr{LoadU32(*bytes, kEntryStreamAddressesAt + 4 * i)};
-    }
-    entry.flags = LoadU32(*bytes, kEntryFlagsAt);
-    if (keyLength == 0 || keyLength > kMaxKeyLength) return std::nullopt;
-    if (longKey.Initialized()) {
-      // Keys too long for the entry's blocks live in a record of their own.
-      const auto keyLocation = Locate(longKey);
-      if (!keyLocation || keyLength > keyLocation->room) return std::nullopt;
-      const auto key = ReadExact(*keyLocation->file, keyLocation->offset, keyLength, kMaxKeyLength);
-      if (!key) return std::nullopt;
-      entry.key.assign(key->begin(), key->end());
-    } else {
-      if (keyLength > bytes->size() - kEntryKeyAt) return std::nullopt;
-      entry.key.assign(bytes->begin() + kEntryKeyAt, bytes->begin() + static_cast<long>(kEntryKeyAt + keyLength));
-    }
-    return entry;
-  }
-
-  // The entry with this key, through its bucket's chain.
-  std::optional<EntryRecord> Find(std::string_view key) {
-    const std::uint32_t hash = BlockFileKeyHash(key);
-    Addr addr = Bucket(hash);
-    std::unordered_set<std::uint32_t> seen;
-    for (std::size_t step = 0; addr.Initialized() && step < kMaxChainSteps; ++step) {
-      if (!seen.insert(addr.value).second) break;  // a loop
-      auto entry = Entry(addr);
-      if (!entry) break;
-      if (entry->hash == hash && entry->key == key) return entry;
-      addr = entry->next;
-    }
-    return std::nullopt;
-  }
-
-  // A small stream (headers, sparse bitmaps) read whole.
-  std::optional<std::vector<std::uint8_t>> StreamBytes(const EntryRecord& entry, int stream,
-                                                       std::uint64_t cap) {
-    const std::uint64_t size = entry.dataSize[stream];
-    if (size == 0) return std::vector<std::uint8_t>();
-    const auto location = Locate(entry.dataAddr[stream]);
-    if (!location || size > location->room) return std::nullopt;
-    return ReadExact(*location->file, location->offset, size, cap);
-  }
-
-  // Where a stream's bytes are and how many of them are on disk (an
-  // external file may still be shorter than the size the entry records).
-  std::optional<Location> StreamLocation(const EntryRecord& entry, int stream, std::uint64_t& onDisk) {
-    const std::uint64_t size = entry.dataSize[stream];
-    onDisk = 0;
-    if (size == 0) return std::nullopt;
-    auto location = Locate(entry.dataAddr[stream]);
-    if (!location) return std::nullopt;
-    if (!location->external && size > location->room) return std::nullopt;
-    onDisk = std::min(size, location->room);
-    return location;
-  }
-
-  // The browser has closed the entry: its rankings node is not dirty.
-  bool Closed(const EntryRecord& entry) {
-    if (entry.rankings.Type() != kRankings) return false;
-    const auto location = Locate(entry.rankings);
-    if (!location) return false;
-    const auto node = ReadExact(*location->file, location->offset, kRankingsSize, kRankingsSize);
-    return node && LoadU32(*node, kRankingsDirtyAt) == 0;
-  }
-
- private:
-  struct BlockFile {
-    std::unique_ptr<CacheFile> file;
-    std::uint64_t maxBlocks = 0;
-  };
-
-  CacheFile* FileOf(const std::string& name) {
-    auto found = external_.find(name);
-    if (found == external_.end()) found = external_.emplace(name, folder_.Open(name)).first;
-    return found->second.get();
-  }
-
-  const BlockFile* BlockFileOf(const std::string& name, std::uint64_t blockSize) {
-    auto found = blocks_.find(name);
-    if (found == blocks_.end()) {
-      BlockFile blocks;
-      blocks.file = folder_.Open(name);
-      if (blocks.file) {
-        const auto header = ReadExact(*blocks.file, 0, kMaxBlocksAt + 4, kMaxBlocksAt + 4);
-        if (header && LoadU32(*header, 0) == kBlockMagic) {
-          blocks.maxBlocks = LoadU32(*header, kMaxBlocksAt);
-          blockSizes_[name] = LoadU32(*header, kBlockSizeAt);
-        }
-      }
-      found = blocks_.emplace(name, std::move(blocks)).first;
-    }
-    // The file's own block size must be the one the address says.
-    if (!found->second.file || found->second.maxBlocks == 0 || blockSizes_[name] != blockSize) return nullptr;
-    return &found->second;
-  }
-
-  CacheFolder& folder_;
-  std::unique_ptr<CacheFile> index_;
-  std::uint32_t tableLength_ = 0;
-  std::map<std::string, std::unique_ptr<CacheFile>, std::less<>> external_;
-  std::map<std::string, BlockFile, std::less<>> blocks_;
-  std::map<std::string, std::uint64_t, std::less<>> blockSizes_;
-};
 
 struct SparseHeader {
   std::uint64_t signature = 0;
@@ -258,39 +61,42 @@ bool BitSet(const std::vector<std::uint8_t>& bitmap, std::uint64_t bit) {
 }
 
 // Adds [from, to) of a child's stream 1 to the pieces, merged with the last
-// piece where they touch in both the element and the file.
-void PieceAdd(std::vector<BodyPiece>& pieces, const Location& location, std::uint64_t childStart,
-              std::uint64_t from, std::uint64_t to) {
-  if (from >= to) return;
+// piece where they touch in both the element and the file.  False when a new
+// piece would pass the element's cap.
+bool PieceAdd(std::vector<BodyPiece>& pieces, std::size_t maxPieces, const Location& location,
+              std::uint64_t childStart, std::uint64_t from, std::uint64_t to) {
+  if (from >= to) return true;
   if (!pieces.empty()) {
     BodyPiece& last = pieces.back();
     if (last.fileName == location.fileName && last.elementOffset + last.length == childStart + from &&
         last.fileOffset + last.length == location.offset + from) {
       last.length += to - from;
-      return;
+      return true;
     }
   }
+  if (pieces.size() >= maxPieces) return false;
   pieces.push_back({location.fileName, location.offset + from, childStart + from, to - from});
+  return true;
 }
+
+enum class ChildPieces { Added, Damaged, Cut };
 
 // The present bytes of one child, from its block bitmap (or, while the
 // browser still has the child open and wrote no bitmap yet, all of stream 1
 // on disk from the child's start).
-bool ChildPiecesAdd(BlockStore& store, const EntryRecord& child, std::uint64_t childIndex,
-                    std::uint64_t signature, std::vector<BodyPiece>& pieces) {
+ChildPieces ChildPiecesAdd(BlockStore& store, const EntryRecord& child, std::uint64_t childIndex,
+                           std::size_t maxPieces, std::vector<BodyPiece>& pieces) {
   std::uint64_t onDisk = 0;
   const auto location = store.StreamLocation(child, 1, onDisk);
-  if (!location) return child.dataSize[1] == 0;
+  if (!location) return child.dataSize[1] == 0 ? ChildPieces::Added : ChildPieces::Damaged;
   onDisk = std::min(onDisk, kChildSize);
   const std::uint64_t childStart = childIndex * kChildSize;
   const auto bitmapBytes = store.StreamBytes(child, 2, kSparseHeaderSize + kChildSize / kChildBlockSize / 8);
-  if (!bitmapBytes) return false;
-  if (bitmapBytes->empty()) {
-    PieceAdd(pieces, *location, childStart, 0, onDisk);
-    return true;
-  }
+  if (!bitmapBytes) return ChildPieces::Damaged;
+  if (bitmapBytes->empty())
+    return PieceAdd(pieces, maxPieces, *location, childStart, 0, onDisk) ? ChildPieces::Added : ChildPieces::Cut;
   const auto header = SparseHeaderParse(*bitmapBytes);
-  if (!header || header->signature != signature) return false;
+  if (!header || header->signature != child.childSignature) return ChildPieces::Damaged;
   const std::uint64_t blocks = kChildSize / kChildBlockSize;
   for (std::uint64_t block = 0; block < blocks; ++block) {
     std::uint64_t length = 0;
@@ -303,31 +109,39 @@ bool ChildPiecesAdd(BlockStore& store, const EntryRecord& child, std::uint64_t c
     }
     const std::uint64_t from = block * kChildBlockSize;
     const std::uint64_t to = std::min(from + length, onDisk);
-    PieceAdd(pieces, *location, childStart, from, to);
+    if (!PieceAdd(pieces, maxPieces, *location, childStart, from, to)) return ChildPieces::Cut;
   }
-  return true;
+  return ChildPieces::Added;
 }
 
+// Children by their index, their keys let go (each carries the parent's).
 using ChildList = std::vector<std::pair<std::uint64_t, EntryRecord>>;
+// The children a walk met, by index: records the walk itself holds.
+using WalkedChildren = std::vector<std::pair<std::uint64_t, const EntryRecord*>>;
+
+void ChildKeep(ChildList& children, std::uint64_t index, EntryRecord child) {
+  child.key.clear();
+  child.key.shrink_to_fit();
+  children.emplace_back(index, std::move(child));
+}
 
 // Children of the newest answer only, one per index: the signature most
 // children share (an older answer's children may linger until evicted).
-ChildList WalkedChildrenOfOneAnswer(const ChildList& walked, std::uint64_t& signature) {
+ChildList WalkedChildrenOfOneAnswer(const WalkedChildren& walked, std::uint64_t& signature) {
   std::map<std::uint64_t, std::size_t> counts;
-  for (const auto& [index, child] : walked) {
-    if (const auto parsed = RangeChildKeyParse(child.key)) ++counts[parsed->signature];
-  }
+  for (const auto& [index, child] : walked) ++counts[child->childSignature];
   signature = 0;
   std::size_t best = 0;
   for (const auto& [candidate, count] : counts) {
     if (count > best) signature = candidate, best = count;
   }
-  std::map<std::uint64_t, EntryRecord> byIndex;
+  std::map<std::uint64_t, const EntryRecord*> byIndex;
   for (const auto& [index, child] : walked) {
-    const auto parsed = RangeChildKeyParse(child.key);
-    if (parsed && parsed->signature == signature) byIndex.emplace(index, child);
+    if (child->childSignature == signature) byIndex.emplace(index, child);
   }
-  return {byIndex.begin(), byIndex.end()};
+  ChildList children;
+  for (const auto& [index, child] : byIndex) ChildKeep(children, index, *child);
+  return children;
 }
 
 using ChildFinder = std::function<std::optional<EntryRecord>(std::string_view childKey)>;
@@ -335,17 +149,18 @@ using ChildFinder = std::function<std::optional<EntryRecord>(std::string_view ch
 // Where the children of an entry come from, best first.
 struct ChildSources {
   const ChildFinder& find;
-  const ChildList* walked = nullptr;  // met by the index walk (full reads)
-  std::uint64_t signature = 0;        // of the answer's child keys, when the caller knows it
+  const WalkedChildren* walked = nullptr;  // met by the index walk (full reads)
+  std::uint64_t signature = 0;             // of the answer's child keys, when the caller knows it
 };
 
 // The children of a range answer.  The parent's list is written only when
 // the browser closes the entry; until then the children are those the walk
 // met, or those found by the keys a known signature gives, from child 0 to
 // the first one missing (the media loader writes from where it starts).
-// `listed` tells whether the parent's own list was there.
+// `listed` tells whether the parent's own list was there; no more than
+// `maxChildren` are taken (`allFound` false when more were listed).
 ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildSources& sources,
-                       std::uint64_t& signature, bool& listed, bool& allFound) {
+                       std::size_t maxChildren, std::uint64_t& signature, bool& listed, bool& allFound) {
   ChildList children;
   signature = 0;
   listed = false;
@@ -356,9 +171,13 @@ ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildS
     signature = list->signature;
     for (std::uint64_t index = 0; index < list->bitmap.size() * 8; ++index) {
       if (!BitSet(list->bitmap, index)) continue;
+      if (children.size() >= maxChildren) {
+        allFound = false;
+        break;
+      }
       auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
       if (child) {
-        children.emplace_back(index, std::move(*child));
+        ChildKeep(children, index, std::move(*child));
       } else {
         allFound = false;  // listed but gone or damaged
       }
@@ -367,10 +186,10 @@ ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildS
     children = WalkedChildrenOfOneAnswer(*sources.walked, signature);
   } else if (sources.signature != 0) {
     signature = sources.signature;
-    for (std::uint64_t index = 0; index < kMaxChildren; ++index) {
+    for (std::uint64_t index = 0; index < std::min<std::uint64_t>(kMaxChildren, maxChildren); ++index) {
       auto child = sources.find(RangeChildKeyMake(entry.key, signature, index));
       if (!child) break;
-      children.emplace_back(index, std::move(*child));
+      ChildKeep(children, index, std::move(*child));
     }
   }
   std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -379,7 +198,7 @@ ChildList ChildrenFind(BlockStore& store, const EntryRecord& entry, const ChildS
 
 // The element of a non-child entry.
 std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord& entry,
-                                            const ChildSources& sources) {
+                                            const ChildSources& sources, const BlockFileBudget& budget) {
   if (entry.state != 0) return std::nullopt;  // evicted or doomed
   CacheElement element;
   element.store = CacheStore::ChromiumBlockFiles;
@@ -406,7 +225,7 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
   bool listed = false;
   bool allFound = true;
   if (flagged || entry.dataSize[1] == 0)
-    children = ChildrenFind(store, entry, sources, signature, listed, allFound);
+    children = ChildrenFind(store, entry, sources, budget.piecesPerElement, signature, listed, allFound);
   if (!flagged && !listed && children.empty()) {
     std::uint64_t onDisk = 0;
     if (const auto location = store.StreamLocation(entry, 1, onDisk)) {
@@ -423,10 +242,15 @@ std::optional<CacheElement> ElementAssemble(BlockStore& store, const EntryRecord
   // Children found without the parent's list: the browser is still at it.
   finished = finished && listed && allFound;
   for (const auto& [index, child] : children) {
-    if (child.state != 0) continue;
-    const auto parsed = RangeChildKeyParse(child.key);
-    if (!parsed) continue;
-    if (!ChildPiecesAdd(store, child, index, parsed->signature, element.pieces)) {
+    if (child.state != 0 || !child.rangeChild) continue;
+    const ChildPieces added = ChildPiecesAdd(store, child, index, budget.piecesPerElement, element.pieces);
+    if (added == ChildPieces::Cut) {
+      // More holes than an element may have: what came before is kept, and
+      // the element never counts as whole.
+      finished = false;
+      break;
+    }
+    if (added == ChildPieces::Damaged) {
       finished = false;
       continue;
     }
@@ -489,34 +313,46 @@ std::uint32_t BlockFileKeyHash(std::string_view key) {
   return hash;
 }
 
-void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
+void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink, const BlockFileBudget& budget) {
   BlockStore store(folder);
   if (!store.Open()) return;
+  store.LongKeysOncePerRead();
   const auto table = store.Table();
   if (!table) return;
 
-  // Every entry reachable from the table, each address once.
+  // Every entry reachable from the table, each address once, as far as the
+  // walk's budget goes (what is held is counted: records and keys).
   std::vector<EntryRecord> parents;
-  std::map<std::string, EntryRecord, std::less<>> childrenByKey;
-  std::map<std::string, ChildList, std::less<>> childrenByParent;
+  std::vector<EntryRecord> children;
   std::unordered_set<std::uint32_t> seen;
-  for (std::uint32_t bucket = 0; bucket < store.TableLength() && seen.size() < kMaxEntriesWalked; ++bucket) {
+  std::uint64_t held = 0;
+  bool spent = false;
+  for (std::uint32_t bucket = 0; bucket < store.TableLength() && !spent && seen.size() < kMaxEntriesWalked;
+       ++bucket) {
     Addr addr{LoadU32(*table, 4ull * bucket)};
     for (std::size_t step = 0; addr.Initialized() && step < kMaxChainSteps; ++step) {
       if (seen.size() >= kMaxEntriesWalked || !seen.insert(addr.value).second) break;
-      auto entry = store.Entry(addr);
-      if (!entry) break;
-      addr = entry->next;
-      // A range child by its key: the browser sets the child flag only
-      // later (seen on live caches), and no other key starts "Range_".
-      const auto child = RangeChildKeyParse(entry->key);
-      if (child) {
-        childrenByParent[std::string(child->parentKey)].emplace_back(child->childIndex, *entry);
-        childrenByKey.emplace(entry->key, std::move(*entry));
-      } else {
-        parents.push_back(std::move(*entry));
+      EntryRecord entry;
+      const EntryStatus status = store.Entry(addr, entry);
+      if (status == EntryStatus::Damaged) break;
+      addr = entry.next;
+      if (status == EntryStatus::KeySkipped) continue;
+      held += sizeof(EntryRecord) + entry.key.size();
+      if (held > budget.walkBytes) {
+        spent = true;
+        break;
       }
+      (entry.rangeChild ? children : parents).push_back(std::move(entry));
     }
+  }
+
+  // The children by key and by parent, as views of the records above.
+  std::map<std::string_view, const EntryRecord*> childrenByKey;
+  std::map<std::string_view, WalkedChildren> childrenByParent;
+  for (const EntryRecord& child : children) {
+    const auto parsed = RangeChildKeyParse(child.key);
+    childrenByKey.emplace(child.key, &child);
+    childrenByParent[parsed->parentKey].emplace_back(parsed->childIndex, &child);
   }
 
   std::map<std::string, std::uint64_t, std::less<>> written;
@@ -524,12 +360,12 @@ void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
   const ChildFinder find = [&](std::string_view key) -> std::optional<EntryRecord> {
     const auto found = childrenByKey.find(key);
     if (found == childrenByKey.end()) return std::nullopt;
-    return found->second;
+    return *found->second;
   };
   for (const EntryRecord& parent : parents) {
     const auto walked = childrenByParent.find(parent.key);
     const ChildSources sources{find, walked == childrenByParent.end() ? nullptr : &walked->second};
-    auto element = ElementAssemble(store, parent, sources);
+    auto element = ElementAssemble(store, parent, sources, budget);
     if (!element) continue;
     for (const BodyPiece& piece : element->pieces) {
       const auto time = written.find(piece.fileName);
@@ -539,18 +375,19 @@ void BlockFileElementsVisit(CacheFolder& folder, const CacheElementSink& sink) {
   }
 }
 
-std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder) {
+std::vector<CacheElement> BlockFileElementsRead(CacheFolder& folder, const BlockFileBudget& budget) {
   std::vector<CacheElement> elements;
-  BlockFileElementsVisit(folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); });
+  BlockFileElementsVisit(
+      folder, [&](CacheElement&& element) { elements.push_back(std::move(element)); }, budget);
   return elements;
 }
 
 std::optional<CacheElement> BlockFileElementRead(CacheFolder& folder, std::string_view key,
-                                                 std::uint64_t rangeSignature) {
+                                                 std::uint64_t rangeSignature, const BlockFileBudget& budget) {
   BlockStore store(folder);
   if (!store.Open()) return std::nullopt;
-  const auto entry = store.Find(key);
-  if (!entry || (entry->flags & kChildEntry) != 0 || RangeChildKeyParse(entry->key)) return std::nullopt;
-  const ChildFinder find = [&](std::string_view childKey) { return store.Find(childKey); };
-  return ElementAssemble(store, *entry, ChildSources{find, nullptr, rangeSignature});
+  const auto entry = store.Find(key, BlockFileKeyHash(key));
+  if (!entry || (entry->flags & kChildEntry) != 0 || entry->rangeChild) return std::nullopt;
+  const ChildFinder find = [&](std::string_view childKey) { return store.Find(childKey, BlockFileKeyHash(childKey)); };
+  return ElementAssemble(store, *entry, ChildSources{find, nullptr, rangeSignature}, budget);
 }

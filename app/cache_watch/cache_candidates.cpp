@@ -5,6 +5,7 @@
 
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/browser_caches/chromium_block_layout.h"
+#include "app/browser_caches/chromium_block_news.h"
 #include "app/browser_caches/chromium_block_owner.h"
 #include "app/browser_caches/chromium_cache.h"
 #include "app/browser_caches/chromium_simple_cache.h"
@@ -81,8 +82,16 @@ struct CacheCandidates::Folder {
   // Entries handed on or known not to be media, with the block-file anchor.
   std::map<std::string, std::string> settled;
   std::deque<std::string> settledOrder;
+  // Block files: where the last look for new entries ended.  Bodies of
+  // 16 KiB or less stay in data_1..3 and bring no new file to see, so the
+  // index is looked at as long as the folder is known.
+  BlockFileNewsMark newsMark;
+  bool newsFromStart = false;  // the cache was made during the session: all of it is new
+  std::uint64_t nextNewsMs = 0;
+  std::optional<std::uint64_t> lastNewsMs;  // when the index last changed
 
   bool HasCandidates() const { return !candidates.empty() || !unowned.empty(); }
+  bool FollowsNews() const { return state == FolderState::Cache && store == CacheStore::ChromiumBlockFiles; }
 };
 
 struct CacheCandidates::Session {
@@ -136,6 +145,14 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
     // A new index: a cache made (or made again) here; checked at the next look.
     if (folder->state != FolderState::Unknown) folder->checksLeft = limits_.indexChecks;
     folder->state = FolderState::Unknown;
+    folder->newsMark = {};
+    folder->newsFromStart = true;
+    folder->nextNewsMs = 0;
+    return;
+  }
+  if (kind == CacheFileKind::BlockData) {
+    // A block file names its folder as a cache even when its index came
+    // before the watch; FolderOf made it known, CheckIndex tells the store.
     return;
   }
   if (folder->state == FolderState::NotCache) return;
@@ -176,6 +193,11 @@ void CacheCandidates::FileAdded(std::uint64_t session, const CacheFolderName& fo
   while (candidateCount_ - firefox_->CandidateCount() > limits_.maxCandidates) ForgetOldest();
 }
 
+void CacheCandidates::FolderKnown(std::uint64_t session, const CacheFolderName& folder) {
+  // Its index is checked at the next look, as for a folder first seen by a file.
+  FolderOf(session, folder);
+}
+
 void CacheCandidates::SessionEnded(std::uint64_t session) {
   sessions_.erase(session);
   streams_->SessionEnded(session);
@@ -190,6 +212,10 @@ void CacheCandidates::CheckIndex(Folder& folder, std::uint64_t nowMs) {
     if (--folder.checksLeft > 0) return;
     folder.state = FolderState::NotCache;
     folder.waitingFiles.clear();
+    // What was followed while it was a cache is never looked at again.
+    figures_.forgotten += folder.candidates.size() + folder.unowned.size();
+    folder.candidates.clear();
+    folder.unowned.clear();
     folder.open.reset();
     return;
   }
@@ -302,8 +328,29 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
       nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
 }
 
+void CacheCandidates::LookForNews(Folder& folder, std::uint64_t nowMs) {
+  ++figures_.newsLooks;
+  const BlockFileNews news =
+      BlockFileNewsRead(*folder.open, folder.newsMark, folder.newsFromStart, limits_.newsPerLook);
+  if (news.readable) folder.newsFromStart = false;
+  if (news.changed) {
+    ++figures_.newsWalks;
+    folder.lastNewsMs = nowMs;
+  }
+  const bool active = folder.lastNewsMs && nowMs - *folder.lastNewsMs < limits_.newsActiveMs;
+  folder.nextNewsMs = nowMs + (active ? 0 : limits_.newsIdleMs);
+  figures_.newEntries += news.entries.size();
+  for (const BlockFileOwner& entry : news.entries) {
+    // One already handed on or judged is not read again for being used again.
+    if (entry.key.size() > limits_.maxKeyLength || folder.settled.count(entry.key) != 0) continue;
+    Candidate& candidate = folder.candidates.emplace(entry.key, Candidate{nowMs}).first->second;
+    if (entry.rangeSignature != 0) candidate.rangeSignature = entry.rangeSignature;
+  }
+}
+
 void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
                                      std::vector<MediaElementRef>& found) {
+  if (folder.FollowsNews() && nowMs >= folder.nextNewsMs) LookForNews(folder, nowMs);
   if (!folder.unowned.empty() && nowMs >= folder.nextFullReadMs && folder.fullReadsLeft > 0)
     FindOwners(folder, nowMs);
   for (auto file = folder.unowned.begin(); file != folder.unowned.end();) {
@@ -357,7 +404,8 @@ void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& fo
   for (auto& [id, session] : sessions_) {
     for (auto& [path, folder] : session->folders) {
       if (folder->state == FolderState::Unknown) CheckIndex(*folder, nowMs);
-      if (folder->state != FolderState::Cache || !folder->HasCandidates()) {
+      const bool newsDue = folder->FollowsNews() && nowMs >= folder->nextNewsMs;
+      if (folder->state != FolderState::Cache || (!folder->HasCandidates() && !newsDue)) {
         folder->open.reset();
         continue;
       }
@@ -378,12 +426,16 @@ void CacheCandidates::Look(std::uint64_t nowMs, std::vector<MediaElementRef>& fo
   firefox_->Look(nowMs, found);
   streams_->Look(nowMs, found);
   CountCandidates();
+  // New entries come in as candidates past the cap; most settle in the look
+  // that found them, and the oldest of the rest go now.
+  while (candidateCount_ - firefox_->CandidateCount() > limits_.maxCandidates) ForgetOldest();
 }
 
 bool CacheCandidates::Pending() const {
   for (const auto& [id, session] : sessions_) {
     for (const auto& [path, folder] : session->folders) {
-      if (folder->state == FolderState::Unknown || folder->HasCandidates()) return true;
+      // A known block-file folder is looked at for new entries while the session lasts.
+      if (folder->state == FolderState::Unknown || folder->HasCandidates() || folder->FollowsNews()) return true;
     }
   }
   return firefox_->CandidateCount() != 0 || streams_->Pending();

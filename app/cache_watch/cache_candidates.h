@@ -33,6 +33,10 @@ class CacheCandidates {
   // A new file named `fileName` (ASCII) appeared in `folder` during `session`.
   void FileAdded(std::uint64_t session, const CacheFolderName& folder, std::string_view fileName,
                  std::uint64_t nowMs);
+  // A Chromium cache folder that was there when `session` started (a browser
+  // in use): followed as one whose files appeared, its entries new from the
+  // first look (block files make no new file for small bodies).
+  void FolderKnown(std::uint64_t session, const CacheFolderName& folder);
   // Forgets everything of the session.
   void SessionEnded(std::uint64_t session);
   // Looks at every pending candidate; appends the elements now known to be
@@ -54,6 +58,7 @@ class CacheCandidates {
   void CheckIndex(Folder& folder, std::uint64_t nowMs);
   void LookSimple(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
   void LookBlockFiles(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
+  void LookForNews(Folder& folder, std::uint64_t nowMs);
   void FindOwners(Folder& folder, std::uint64_t nowMs);
   void Settle(Folder& folder, const std::string& id, const std::string& anchor);
   void ForgetOldest();

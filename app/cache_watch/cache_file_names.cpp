@@ -23,6 +23,8 @@ CacheFileKind CacheFileKindOf(std::string_view fileName) {
     return CacheFileKind::SimpleEntry;
   if (fileName.size() == 8 && fileName.substr(0, 2) == "f_" && AllHex(fileName.substr(2)))
     return CacheFileKind::BlockExternal;
+  if (fileName.size() == 6 && fileName.substr(0, 5) == "data_" && fileName[5] >= '0' && fileName[5] <= '3')
+    return CacheFileKind::BlockData;
   if (FirefoxEntryNameIs(fileName)) return CacheFileKind::FirefoxEntry;
   return CacheFileKind::None;
 }

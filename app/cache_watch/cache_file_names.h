@@ -10,6 +10,7 @@ enum class CacheFileKind {
   Index,          // "index": tells a cache folder and its store
   SimpleEntry,    // "<16 hex>_0" or "<16 hex>_s"
   BlockExternal,  // "f_xxxxxx": one stream of a block-file entry
+  BlockData,      // "data_0".."data_3": the block files of a block-file cache
   FirefoxEntry,   // "<40 upper-case hex>": a cache2 entry (its folder decides)
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/cache_watch/cache_file_names.h"
+#include "app/cache_watch/known_cache_folders.h"
 #include "runtime/core/declared_calls.h"
 #include "runtime/core/text_encoding_wide.h"
 
@@ -89,6 +90,19 @@ void CacheElementRecognizer::NewFile(const NewFileEvent& file) {
   eventsArrived_.notify_one();
 }
 
+void CacheElementRecognizer::SessionStarted(const WatchSessionInfo& session) {
+  // The caches already below the folder are looked for on the looker thread:
+  // this one hands on every session's files and must not wait for the disk.
+  Event event;
+  event.started = true;
+  event.session = session.id;
+  event.folder.ansi.assign(session.folderText);
+  AcquireSRWLockExclusive(&lock_);
+  if (!stopping_) events_.push_back(std::move(event));
+  ReleaseSRWLockExclusive(&lock_);
+  WakeConditionVariable(&eventsArrived_);
+}
+
 void CacheElementRecognizer::SessionEnded(WatchSessionId session) {
   Event event;
   event.ended = true;
@@ -139,6 +153,9 @@ void CacheElementRecognizer::LookerRun() {
     for (const Event& event : taken) {
       if (event.ended) {
         candidates.SessionEnded(event.session);
+      } else if (event.started) {
+        for (const CacheFolderName& folder : KnownCacheFoldersBelow(event.folder.ansi))
+          candidates.FolderKnown(event.session, folder);
       } else {
         candidates.FileAdded(event.session, event.folder, event.fileName, now);
       }

@@ -57,7 +57,7 @@ class CacheElementRecognizer final : public WatchSink {
   CacheElementRecognizer(const CacheElementRecognizer&) = delete;
   CacheElementRecognizer& operator=(const CacheElementRecognizer&) = delete;
 
-  void SessionStarted(const WatchSessionInfo&) override {}
+  void SessionStarted(const WatchSessionInfo& session) override;
   void NewFile(const NewFileEvent& file) override;
   void SessionEnded(WatchSessionId session) override;
 
@@ -69,7 +69,8 @@ class CacheElementRecognizer final : public WatchSink {
 
  private:
   struct Event {
-    bool ended = false;  // SessionEnded rather than a new file
+    bool started = false;  // SessionStarted (the folder: the watched one) rather than a new file
+    bool ended = false;    // SessionEnded rather than a new file
     WatchSessionId session = 0;
     CacheFolderName folder;
     std::string fileName;

@@ -46,6 +46,13 @@ struct CacheCandidateLimits {
   // next look, then after growing waits, at most this many.
   std::uint64_t fullReadBackoffMs = 200;
   int maxFullReads = 6;
+  // A block-file folder known as a cache is looked at for new entries (its
+  // index header read, and the rankings walked only when it changed): at
+  // every look while it changed within `newsActiveMs`, else every
+  // `newsIdleMs`; at most `newsPerLook` new entries are taken at once.
+  std::uint64_t newsActiveMs = 10000;
+  std::uint64_t newsIdleMs = 1000;
+  std::size_t newsPerLook = 4096;
 };
 
 struct CacheCandidateFigures {
@@ -53,6 +60,9 @@ struct CacheCandidateFigures {
   std::uint64_t looks = 0;       // element reads of candidates
   std::uint64_t ownerScans = 0;  // passes over data_1 for owners of new files
   std::uint64_t fullReads = 0;   // walks of a whole block-file index
+  std::uint64_t newsLooks = 0;   // reads of a block-file index header for new entries
+  std::uint64_t newsWalks = 0;   // of them, walks of the rankings after a change
+  std::uint64_t newEntries = 0;  // entries those walks found
   std::uint64_t found = 0;       // media elements handed on
   std::uint64_t forgotten = 0;   // candidates dropped unknown (lifetime, cap)
 };

@@ -26,6 +26,7 @@ void FuzzMp4Mux(const std::uint8_t* data, std::size_t size);
 void FuzzWebmMux(const std::uint8_t* data, std::size_t size);
 void FuzzTrackHeadline(const std::uint8_t* data, std::size_t size);
 void FuzzContentDecoding(const std::uint8_t* data, std::size_t size);
+void FuzzCacheCandidates(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -53,6 +54,7 @@ constexpr FuzzTarget kTargets[] = {
     {"webm_mux", &FuzzWebmMux},
     {"track_headline", &FuzzTrackHeadline},
     {"content_decoding", &FuzzContentDecoding},
+    {"cache_candidates", &FuzzCacheCandidates},
 };
 
 }  // namespace

@@ -47,8 +47,10 @@ TEST(CacheFileNamesTest, OnlyTheStoresOwnNamesAreCandidates) {
   EXPECT_EQ(CacheFileKindOf("0123456789abcdef_0"), CacheFileKind::SimpleEntry);
   EXPECT_EQ(CacheFileKindOf("0123456789abcdef_s"), CacheFileKind::SimpleEntry);
   EXPECT_EQ(CacheFileKindOf("f_00a1b2"), CacheFileKind::BlockExternal);
+  EXPECT_EQ(CacheFileKindOf("data_0"), CacheFileKind::BlockData);
+  EXPECT_EQ(CacheFileKindOf("data_3"), CacheFileKind::BlockData);
   for (const char* other : {"0123456789abcdef_1", "0123456789abcdeg_0", "0123456789abcdef_0.mp4", "f_0000001",
-                            "f_00000g", "data_1", "index-dir", "clip.mp4", "", "F_000001",
+                            "f_00000g", "data_4", "data_10", "index-dir", "clip.mp4", "", "F_000001",
                             "todelete_0123456789abcdef_0_1"})  // renamed by the browser to be deleted
     EXPECT_EQ(CacheFileKindOf(other), CacheFileKind::None) << other;
 }
@@ -302,7 +304,8 @@ TEST_F(CacheCandidatesTest, BlockFileChildrenFindTheirParentOnceAndFurtherChildr
   candidates.FileAdded(1, kCache, "f_000003", 300);
   candidates.FileAdded(1, kCache, "f_000004", 300);
   EXPECT_TRUE(LookAt(400).empty());
-  EXPECT_FALSE(candidates.Pending());
+  // Nothing left to follow but the folder itself, for new entries.
+  EXPECT_EQ(candidates.CandidateCount(), 0u);
 
   // The entry replaced: the browser gives the new entry's first child a new
   // external file (here after a second page), and its new file arrives.
@@ -362,7 +365,8 @@ TEST_F(CacheCandidatesTest, ABlockFileAnswerStillArrivingIsHandedOnBeforeItsPare
   EXPECT_EQ(found[0].nature, MediaNature::Video);
   EXPECT_EQ(found[0].rangeSignature, kSignature);
   EXPECT_EQ(candidates.Figures().fullReads, 0u);  // the pass over data_1 found it
-  EXPECT_FALSE(candidates.Pending());
+  // Nothing left to follow but the folder itself, for new entries.
+  EXPECT_EQ(candidates.CandidateCount(), 0u);
 
   // The read at OK, by what the found element carries: the children on disk
   // so far, then (the parent still listing none) those that came since.
@@ -403,7 +407,8 @@ TEST_F(CacheCandidatesTest, AnExternalFileWithoutOwnerIsLookedForLessOftenThenFo
   bounded.Look(300, found);  // the last try walks the whole index as well
   EXPECT_EQ(bounded.Figures().ownerScans, 3u);
   EXPECT_EQ(bounded.Figures().fullReads, 1u);
-  EXPECT_FALSE(bounded.Pending());
+  // Nothing left to follow but the folder itself, for new entries.
+  EXPECT_EQ(bounded.CandidateCount(), 0u);
   EXPECT_EQ(bounded.Figures().forgotten, 1u);
   EXPECT_TRUE(found.empty());
 }

@@ -211,7 +211,8 @@ class BlockCacheBuilder {
   std::uint32_t Add(const Entry& entry, std::uint32_t hash) {
     ByteVector record(256, 0);
     PutU32(record, 0, hash);
-    PutU32(record, 8, Rankings(entry.dirty));
+    const std::uint32_t rankings = Rankings(entry.dirty);
+    PutU32(record, 8, rankings);
     PutU32(record, 32, static_cast<std::uint32_t>(entry.key.size()));
     if (entry.longKeyElsewhere) {
       ByteVector key(entry.key.begin(), entry.key.end());
@@ -229,6 +230,7 @@ class BlockCacheBuilder {
     }
     PutU32(record, 72, entry.flags);
     const std::uint32_t addr = BlocksPut(1, record, 0);
+    ranked_.push_back({rankings, addr});
     // Chain: the bucket points at the first entry, each entry at the next.
     std::uint32_t* slot = &table_[hash % tableLength_];
     while (*slot != 0) slot = &nextOf_[*slot];
@@ -237,13 +239,27 @@ class BlockCacheBuilder {
     return addr;
   }
 
-  // Writes the files; entries' next fields are filled in here.
+  // Writes the files; entries' next fields are filled in here, and the
+  // rankings list 0 (newest first, the oldest's next pointing at itself,
+  // each entry used a millisecond after the one added before it).
   void Build(MemoryCacheFolder& folder) {
     for (const auto& [addr, next] : nextOf_) PutU32(data_[1], EntryOffset(addr) + 4, next);
+    for (std::size_t i = 0; i < ranked_.size(); ++i) {
+      const std::size_t at = 8192 + (ranked_[i].node & 0xFFFF) * 36;
+      PutU64(data_[0], at, kFirstUse + 1000 * i);
+      PutU32(data_[0], at + 16, i == 0 ? ranked_[i].node : ranked_[i - 1].node);
+      PutU32(data_[0], at + 20, i + 1 == ranked_.size() ? ranked_[i].node : ranked_[i + 1].node);
+      PutU32(data_[0], at + 24, ranked_[i].entry);
+    }
     ByteVector index(368, 0);
     PutU32(index, 0, 0xC103CAC3u);
     PutU32(index, 4, 0x30000);
+    PutU32(index, 8, static_cast<std::uint32_t>(ranked_.size()));
     PutU32(index, 28, tableLength_);
+    if (!ranked_.empty()) {
+      PutU32(index, 288, ranked_.back().node);
+      PutU32(index, 308, ranked_.front().node);
+    }
     for (std::uint32_t slot : table_) PutU32(index, index.size(), slot);
     folder.Put("index", index);
     for (int i = 0; i < 4; ++i) folder.Put("data_" + std::to_string(i), data_[i]);
@@ -272,7 +288,14 @@ class BlockCacheBuilder {
            start;
   }
 
+  static constexpr std::uint64_t kFirstUse = 13350000000000000ull;  // 2024, in microseconds since 1601
+  struct Ranked {
+    std::uint32_t node;
+    std::uint32_t entry;
+  };
+
   std::uint32_t tableLength_;
+  std::vector<Ranked> ranked_;
   ByteVector data_[4];
   std::uint32_t nextBlock_[4] = {};
   std::uint32_t externalCount_ = 0;

@@ -82,6 +82,9 @@ MEDIA_RECIPES = {
                   "-threads", "1", "-an"],
     "sound.mp3": ["-f", "lavfi", "-i", "sine=frequency=660:duration=3",
                   "-c:a", "libmp3lame", "-b:a", "64k", "-id3v2_version", "0", "-write_xing", "0"],
+    # About 10 KB: small enough to stay inside the block files.
+    "small.mp3": ["-f", "lavfi", "-i", "sine=frequency=880:duration=1.2",
+                  "-c:a", "libmp3lame", "-b:a", "64k", "-id3v2_version", "0", "-write_xing", "0"],
     # Served whole (200, no ranges): a different video, so it is its own element.
     "whole.mp4": ["-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=3",
                   "-vf", "noise=alls=20:allf=t:all_seed=11",
@@ -165,6 +168,7 @@ class Site:
         self.add_page("/media.html", ["/media/video.mp4", "/media/clip.webm", "/media/sound.mp3"],
                       ["/static/picture.png", "/static/app.js", "/static/style.css"])
         self.add_page("/whole.html", ["/media/whole.mp4"], [])
+        self.add_page("/small.html", ["/media/small.mp3"], [])
         self.add_page("/cut.html", ["/media/cut.mp4"], [])
         self.add_page("/stall.html", ["/media/stall.mp4"], [])
         self.add(ServedFile("/streams/player.js", stream_media.player_script()))

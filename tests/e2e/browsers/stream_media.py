@@ -30,6 +30,15 @@ AES_KEY = bytes(range(0x10, 0x20))
 AES_IV = "000102030405060708090a0b0c0d0e0f"
 
 
+# Small parts: every segment and the init segment under 16 KiB, so that a
+# block-file cache keeps all of them inside its data files.
+SMALL = ["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6",
+         "-f", "lavfi", "-i", "sine=frequency=1100:duration=5.9",
+         "-c:v", "libx264", "-preset", "ultrafast", "-qp", "45", "-pix_fmt", "yuv420p",
+         "-g", "25", "-keyint_min", "25", "-sc_threshold", "0", "-threads", "1",
+         "-c:a", "aac", "-b:a", "16k"]
+
+
 def sources(seconds, frequency, video=True):
     # The sound stops a little early: otherwise the encoder's last frame
     # spills into a tiny extra segment after the last whole second.
@@ -70,6 +79,8 @@ RECIPES = [
            playlist_cache="no-store"),
     Recipe("hls-audio", sources(6, 880, video=False) + HLS + FMP4 + ["-master_pl_name", "master.m3u8"],
            "index.m3u8", element="audio"),
+    # Parts small enough to stay inside the block files, two of six fragments skipped.
+    Recipe("hls-small", SMALL + HLS + FMP4 + ["-master_pl_name", "master.m3u8"], "index.m3u8", skip=(2, 3)),
     # Video and sound as two representations, addressed by a SegmentTemplate.
     Recipe("dash", sources(6, 990) + ["-f", "dash", "-seg_duration", "1", "-use_template", "1",
                                       "-use_timeline", "0", "-init_seg_name", "init-$RepresentationID$.m4s",

@@ -88,11 +88,13 @@ class RecognizerTest : public testing::Test {
   void Write(const std::string& name, const ByteVector& bytes, bool append = false) {
     ASSERT_TRUE(DiskBytesWrite(cache + L"\\" + Wide(name), bytes, append));
   }
-  // All files seen were looked at and nothing is pending any more.
+  // All files seen were looked at and nothing is pending any more (a
+  // block-file folder stays followed for new entries: no candidate left).
   bool Settled(std::uint64_t filesSeen) {
     return WaitUntil([&] {
       const CacheWatchFigures figures = recognizer.Figures();
-      return figures.candidates.filesSeen >= filesSeen && !figures.lookPending &&
+      const bool followedOnly = figures.candidatesPending == 0 && figures.candidates.newsLooks > 0;
+      return figures.candidates.filesSeen >= filesSeen && (!figures.lookPending || followedOnly) &&
              figures.candidates.looks > 0;
     });
   }

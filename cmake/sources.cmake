@@ -21,7 +21,6 @@ set(EE_PORTABLE_SOURCES
   app/detection/detection_paths.cpp
   app/program_state/watch_rules.cpp
   app/detection/free_name.cpp
-  app/watch_rules.cpp
   app/watch/change_records.cpp
   app/watch/new_file_ledger.cpp
   app/browser_caches/media_signature.cpp

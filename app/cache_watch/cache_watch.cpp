@@ -97,10 +97,11 @@ void CacheElementRecognizer::SessionStarted(const WatchSessionInfo& session) {
   event.started = true;
   event.session = session.id;
   event.folder.ansi.assign(session.folderText);
-  AcquireSRWLockExclusive(&lock_);
-  if (!stopping_) events_.push_back(std::move(event));
-  ReleaseSRWLockExclusive(&lock_);
-  WakeConditionVariable(&eventsArrived_);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!stopping_) events_.push_back(std::move(event));
+  }
+  eventsArrived_.notify_one();
 }
 
 void CacheElementRecognizer::SessionEnded(WatchSessionId session) {

@@ -165,11 +165,19 @@ TEST(StreamBudgets, HostileCacheListsItsStreamsCutShortAndNoLargerThanWhatIsCach
   }));
   EXPECT_EQ(written, hostile::kSegmentBytes);
 
-  // The manifest: its first Representation (the one cached) is listed, cut short.
+  // The manifest: its first Representation (the one cached) fits the
+  // manifest's budget whole and is listed with its one present segment; the
+  // later ones ran past the budget and say so.
   const CacheStream* manifest = StreamOf(streams, hostile::kManifestAddress);
   ASSERT_NE(manifest, nullptr);
-  EXPECT_TRUE(manifest->cutShort);
   EXPECT_EQ(manifest->plan.present, 1u);
+  const std::optional<DashManifest> parsed =
+      DashManifestParse(hostile::DashManifest(6000, 4), hostile::kManifestAddress);
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_TRUE(parsed->truncated);
+  ASSERT_FALSE(parsed->streams.empty());
+  EXPECT_TRUE(parsed->streams.back().stream.truncated);
+  EXPECT_LE(parsed->heldBytes, kStreamPlaylistBudgetBytes);
   EXPECT_FALSE(streams.budgetReached);
 
   // A folder budget smaller than the playlists leaves them unread; the

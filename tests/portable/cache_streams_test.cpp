@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/portable/compressed_data.h"
 #include "app/browser_caches/body_text.h"
 #include "app/browser_caches/cache_folder_memory.h"
 #include "app/browser_caches/chromium_cache.h"
@@ -418,19 +419,6 @@ TEST(CacheStreams, PlaylistsNotInTheirCodingAndUnfinishedOnesAreNotRead) {
   EXPECT_FALSE(found.Part("https://v.test/z/index.m3u8"));
 }
 
-ByteVector CompressedFile(const std::string& name) {
-  const std::string path = std::string(EE_TEST_DATA_DIR) + "/compressed/" + name;
-  ByteVector bytes;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    ADD_FAILURE() << "cannot open " << path;
-    return bytes;
-  }
-  std::uint8_t block[4096];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0;)
-    bytes.insert(bytes.end(), block, block + got);
-  return bytes;
-}
 
 // Playlists stored as the server compressed them (made by gzip, brotli and
 // zstd) are read: one stream each, with the playlist's address, whether the
@@ -449,7 +437,7 @@ TEST(CacheStreams, CompressedPlaylistsGiveTheirStreams) {
       {"short.m3u8.zst", "zstd", "https://v.test/zst/index.m3u8", "application/x-mpegurl"},
   };
   for (const Stored& s : stored) {
-    cache.Put(s.address, CompressedFile(s.file), s.type, std::nullopt, true, s.encoding);
+    cache.Put(s.address, CompressedDataFile(s.file), s.type, std::nullopt, true, s.encoding);
     const std::string folder = std::string(s.address).substr(0, std::string(s.address).rfind('/') + 1);
     for (const int number : {7, 8}) cache.Put(folder + "seg" + std::to_string(number) + ".ts", TsSegment(number), "video/mp2t");
   }
@@ -476,7 +464,7 @@ TEST(CacheStreams, CompressedPlaylistsGiveTheirStreams) {
 // the budget, a playlist cut short, and its stream still found.
 TEST(CacheStreams, ACompressedPlaylistBombIsReadCutShort) {
   Cache cache;
-  cache.Put("https://v.test/bomb/index.m3u8", CompressedFile("bomb.m3u8.br"), "application/vnd.apple.mpegurl",
+  cache.Put("https://v.test/bomb/index.m3u8", CompressedDataFile("bomb.m3u8.br"), "application/vnd.apple.mpegurl",
             std::nullopt, true, "br");
   cache.Put("https://v.test/bomb/bomb.ts", TsSegment(0), "video/mp2t");
   MemoryCacheFolder& folder = cache.Folder();
@@ -520,7 +508,7 @@ TEST(CacheStreams, ACompressedSegmentIsMissingFromTheJoin) {
 // decoded bytes.
 TEST(CacheStreams, CompressedBodiesAreLookedIntoForPlaylistsOnly) {
   Cache cache;
-  cache.Put("https://v.test/list", CompressedFile("short.m3u8.zst"), "", std::nullopt, true, "zstd");
+  cache.Put("https://v.test/list", CompressedDataFile("short.m3u8.zst"), "", std::nullopt, true, "zstd");
   // An MP4 sent deflate-encoded (zlib-wrapped, by zlib itself).
   const ByteVector movie = Mp4Head(3000, 5);
   ByteVector deflated(compressBound(static_cast<uLong>(movie.size())));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/portable/compressed_data.h"
 #include "app/browser_caches/body_text.h"
 #include "app/browser_caches/content_decoding.h"
 
@@ -16,22 +17,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes DataFile(const std::string& name) {
-  const std::string path = std::string(EE_TEST_DATA_DIR) + "/compressed/" + name;
-  Bytes bytes;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    ADD_FAILURE() << "cannot open " << path;
-    return bytes;
-  }
-  std::uint8_t block[4096];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0;)
-    bytes.insert(bytes.end(), block, block + got);
-  return bytes;
-}
 
 std::string Plain() {
-  const Bytes bytes = DataFile("playlist.m3u8");
+  const Bytes bytes = CompressedDataFile("playlist.m3u8");
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -66,7 +54,7 @@ TEST(ContentDecoding, EveryCodingGivesTheBodyBackWholeAtOnceAndInAnyPieces) {
   ASSERT_GT(plain.size(), 64u * 1024);  // more than one step of output
   for (const Coded& coded : kCoded) {
     SCOPED_TRACE(coded.file);
-    const Bytes body = DataFile(coded.file);
+    const Bytes body = CompressedDataFile(coded.file);
     const DecodedBody whole = ContentDecode(coded.coding, body, kBodyTextBudget);
     EXPECT_EQ(whole.end, DecodeEnd::Whole);
     EXPECT_TRUE(whole.bytes == plain);
@@ -83,7 +71,7 @@ TEST(ContentDecoding, TheBudgetCutsExactlyAndABodyThatFitsItIsWhole) {
   const std::string plain = Plain();
   for (const Coded& coded : kCoded) {
     SCOPED_TRACE(coded.file);
-    const Bytes body = DataFile(coded.file);
+    const Bytes body = CompressedDataFile(coded.file);
     const DecodedBody fits = ContentDecode(coded.coding, body, plain.size());
     EXPECT_EQ(fits.end, DecodeEnd::Whole);
     EXPECT_EQ(fits.bytes.size(), plain.size());
@@ -104,7 +92,7 @@ TEST(ContentDecoding, ShortInputIsUnfinishedAndForeignBytesAreCorrupt) {
   const std::string plain = Plain();
   for (const Coded& coded : kCoded) {
     SCOPED_TRACE(coded.file);
-    Bytes body = DataFile(coded.file);
+    Bytes body = CompressedDataFile(coded.file);
     ASSERT_GT(body.size(), 100u);
     body.erase(body.end() - 20, body.end());  // more than any trailer: some coded data is lost
     const DecodedBody shortened = ContentDecode(coded.coding, body, kBodyTextBudget);
@@ -115,7 +103,7 @@ TEST(ContentDecoding, ShortInputIsUnfinishedAndForeignBytesAreCorrupt) {
   // The checksums gzip, zlib and zstd carry find a changed byte.
   for (const Coded& coded : {kCoded[0], kCoded[2], kCoded[5]}) {
     SCOPED_TRACE(coded.file);
-    Bytes body = DataFile(coded.file);
+    Bytes body = CompressedDataFile(coded.file);
     body[body.size() / 2] ^= 0x40;
     EXPECT_EQ(ContentDecode(coded.coding, body, kBodyTextBudget).end, DecodeEnd::Corrupt);
   }
@@ -128,7 +116,7 @@ TEST(ContentDecoding, ShortInputIsUnfinishedAndForeignBytesAreCorrupt) {
 }
 
 TEST(ContentDecoding, ABrotliBombGivesTheBudgetsWorthAndStops) {
-  const Bytes bomb = DataFile("bomb.m3u8.br");
+  const Bytes bomb = CompressedDataFile("bomb.m3u8.br");
   ASSERT_LT(bomb.size(), 4096u);  // claims 64 MiB
   const DecodedBody decoded = ContentDecode(ContentCoding::Brotli, bomb, kBodyTextBudget);
   EXPECT_EQ(decoded.end, DecodeEnd::CutShort);

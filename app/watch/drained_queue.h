@@ -5,11 +5,7 @@
 
 #include <windows.h>
 
-// <condition_variable> brings the durations; <chrono> itself does not
-// build with a GBK execution character set (its "\u00b5s").
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 
 #include "app/watch/watch_threads.h"
 #include "runtime/core/allocator.h"
@@ -25,7 +21,7 @@ class DrainedQueue {
     bool wake = false;
     HANDLE thread = nullptr;
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      Hold hold(lock_);
       items_.push_back(std::move(item));
       if (draining_) {
         wake = true;
@@ -34,30 +30,50 @@ class DrainedQueue {
         draining_ = thread != nullptr;  // without a thread the next push tries again
       }
     }
-    if (wake) arrived_.notify_one();
+    if (wake) WakeConditionVariable(&arrived_);
     if (thread != nullptr) DeclaredCloseHandle(thread);
   }
   // The next item, or false when none came for a while (the caller then ends).
   bool Pop(Item& item) {
-    std::unique_lock<std::mutex> hold(lock_);
-    if (!arrived_.wait_for(hold, std::chrono::milliseconds(kLingerMs), [this] { return !items_.empty(); })) {
-      draining_ = false;
-      return false;
+    Hold hold(lock_);
+    const DWORD start = GetTickCount();
+    while (items_.empty()) {
+      const DWORD waited = GetTickCount() - start;
+      if (waited >= kLingerMs || !SleepConditionVariableSRW(&arrived_, &lock_, kLingerMs - waited, 0)) {
+        if (!items_.empty()) break;
+        draining_ = false;
+        return false;
+      }
     }
     item = std::move(items_.front());
     items_.pop_front();
     return true;
   }
   std::size_t Size() {
-    std::lock_guard<std::mutex> hold(lock_);
+    Hold hold(lock_);
     return items_.size();
   }
 
  private:
+  // The queues are process-wide statics whose drain thread may still wait
+  // for work while the process ends; an SRW lock and condition variable have
+  // nothing to destroy, where a std::mutex destroyed under a waiter crashes
+  // the exit.  Held only through this holder.
+  class Hold {
+   public:
+    explicit Hold(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Hold() { ReleaseSRWLockExclusive(&lock_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+   private:
+    SRWLOCK& lock_;
+  };
+
   static constexpr DWORD kLingerMs = 1000;
   LPTHREAD_START_ROUTINE body_;
-  std::mutex lock_;
-  std::condition_variable arrived_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE arrived_ = CONDITION_VARIABLE_INIT;
   std::deque<Item, RuntimeAllocator<Item>> items_;
   bool draining_ = false;
 };

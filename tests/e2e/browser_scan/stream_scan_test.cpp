@@ -20,7 +20,7 @@ namespace e2e {
 namespace {
 
 constexpr std::string_view kAllStreams = "/streams/all.html";
-constexpr std::size_t kColumns = 14;
+constexpr std::size_t kColumns = 15;
 enum Column {
   kAddress,
   kType,

@@ -215,20 +215,23 @@ class MpdReader {
 
   // The reference resolved, kept with its folder shared; nothing when it or
   // the result is longer than an address may be.
-  std::optional<SegmentAddress> Resolved(const std::string& base, std::string_view reference) {
+  // `shortWay`: the maker's base is `base` (see SegmentAddressMaker::SetBase).
+  std::optional<SegmentAddress> Resolved(const std::string& base, std::string_view reference, bool shortWay = false) {
     if (reference.size() > kStreamMaxAddressBytes) return std::nullopt;
-    std::string address = WebAddressResolve(base, reference);
-    if (address.size() > kStreamMaxAddressBytes) return std::nullopt;
-    return addresses_.Make(std::move(address));
+    std::optional<SegmentAddress> address;
+    if (shortWay) address = addresses_.MakeRelative(reference);
+    if (!address) address = addresses_.Make(WebAddressResolve(base, reference));
+    if (address->size() > kStreamMaxAddressBytes) return std::nullopt;
+    return address;
   }
 
   // Adds a segment unless a cap or the manifest's byte budget is reached
   // (then marks the stream cut).
   bool Add(DashStream& out, const std::string& base, std::string_view reference,
-           std::optional<ByteRange> range = std::nullopt) {
+           std::optional<ByteRange> range = std::nullopt, bool shortWay = false) {
     if (out.stream.segments.size() >= kDashMaxSegmentsPerStream || totalSegments_ >= kDashMaxSegmentsTotal)
       return Cut(out);
-    std::optional<SegmentAddress> address = Resolved(base, reference);
+    std::optional<SegmentAddress> address = Resolved(base, reference, shortWay);
     if (!address) return Cut(out);
     SegmentRef segment{std::move(*address), range};
     const std::uint64_t folders = addresses_.FolderBytes() - foldersCounted_;
@@ -276,10 +279,11 @@ class MpdReader {
     if (!initPattern.empty()) out.stream.init = InitRef(out, base, DashTemplateFill(initPattern, values));
     if (media.empty()) return;
 
+    addresses_.SetBase(base);
     auto addAt = [&](std::uint64_t segmentNumber, std::uint64_t time) {
       values.number = segmentNumber;
       values.time = time;
-      return Add(out, base, DashTemplateFill(media, values));
+      return Add(out, base, DashTemplateFill(media, values), std::nullopt, true);
     };
     // The period's end on the template's time line, where known.
     std::optional<std::uint64_t> periodEnd;

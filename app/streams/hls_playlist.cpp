@@ -78,7 +78,9 @@ struct PendingSegment {
 class HlsReader {
  public:
   HlsReader(std::string_view ownAddress, HlsPlaylist& playlist, std::uint64_t budgetBytes)
-      : ownAddress_(ownAddress), out_(playlist), budget_(budgetBytes) {}
+      : ownAddress_(ownAddress), out_(playlist), budget_(budgetBytes) {
+    addresses_.SetBase(ownAddress);
+  }
 
   std::uint64_t Held(std::uint64_t budgetBytes) const { return budgetBytes - budget_.Left(); }
 
@@ -132,6 +134,20 @@ class HlsReader {
     return std::nullopt;
   }
 
+  // A segment's or map's address, as Resolved but sharing its folder.
+  std::optional<SegmentAddress> SegmentAt(std::string_view reference) {
+    if (reference.size() <= kStreamMaxAddressBytes) {
+      if (std::optional<SegmentAddress> address = addresses_.MakeRelative(reference)) {
+        if (address->size() <= kStreamMaxAddressBytes) return address;
+        out_.truncated = true;
+        return std::nullopt;
+      }
+    }
+    std::optional<std::string> address = Resolved(reference);
+    if (!address) return std::nullopt;
+    return addresses_.Make(std::move(*address));
+  }
+
   // Takes what keeping an item costs from the playlist's budget, with the
   // folders made for addresses since the last item.
   bool Spend(std::uint64_t bytes) {
@@ -156,9 +172,9 @@ class HlsReader {
   void Map(std::string_view attributes) {
     const auto uri = Attribute(attributes, "URI");
     if (!uri) return;
-    std::optional<std::string> address = Resolved(*uri);
+    std::optional<SegmentAddress> address = SegmentAt(*uri);
     if (!address) return;
-    SegmentRef map{addresses_.Make(std::move(*address)), std::nullopt};
+    SegmentRef map{std::move(*address), std::nullopt};
     if (const auto rangeText = Attribute(attributes, "BYTERANGE")) {
       if (const auto range = RangeTextParse(*rangeText))
         map.range = ByteRange{range->offset.value_or(0), range->length};
@@ -225,10 +241,10 @@ class HlsReader {
       out_.truncated = true;
       return;
     }
-    std::optional<std::string> address = Resolved(uri);
+    std::optional<SegmentAddress> address = SegmentAt(uri);
     if (!address) return;
     HlsSegment segment;
-    segment.ref.address = addresses_.Make(std::move(*address));
+    segment.ref.address = std::move(*address);
     if (pending.range) {
       // Without an offset the range follows the previous segment's range in
       // the same resource (RFC 8216 4.3.2.2); where there is none, from 0.

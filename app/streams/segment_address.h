@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class SegmentAddress {
  public:
@@ -37,10 +39,22 @@ class SegmentAddress {
 class SegmentAddressMaker {
  public:
   SegmentAddress Make(std::string whole);
+  // The address MakeRelative resolves against.  Resolving in full reads the
+  // whole base for every segment; under a long base and a hundred thousand
+  // segments that is most of a manifest's cost, so the base is read once here.
+  void SetBase(std::string_view base);
+  // `reference` under the base when it is a plain relative path ("0/12.m4s":
+  // no scheme, query, fragment, dot segment, backslash or blank) and the base
+  // has a folder free of dot segments; then it equals resolving in full.
+  // Nothing otherwise: resolve in full and Make it.
+  std::optional<SegmentAddress> MakeRelative(std::string_view reference);
   // Bytes of folders made so far (each counted once).
   std::size_t FolderBytes() const { return folderBytes_; }
 
  private:
   std::shared_ptr<const std::string> folder_;
   std::size_t folderBytes_ = 0;
+  std::string baseFolder_;  // empty: no short way
+  std::string relativeDir_;
+  std::shared_ptr<const std::string> relativeFolder_;  // baseFolder_ + relativeDir_
 };

@@ -14,6 +14,7 @@
 #include "app/streams/hls_playlist.h"
 #include "app/streams/hls_streams.h"
 #include "app/streams/stream_budget.h"
+#include "app/streams/web_address.h"
 #include "tests/portable/hostile_streams.h"
 
 namespace {
@@ -137,6 +138,45 @@ CacheStreams FolderStreams(MemoryCacheFolder& folder, std::uint64_t budget = kSt
     signatures.push_back(StoredTypeRulesOutMedia(element.contentType) ? MediaSignature{}
                                                                       : CacheElementSignature(folder, element));
   return CacheStreamsFind(folder, elements, signatures, budget);
+}
+
+// The short way under a set base gives exactly what resolving in full
+// gives, and declines what it cannot do the same.
+TEST(StreamBudgets, RelativeAddressesUnderABaseEqualResolvingInFull) {
+  const char* bases[] = {"https://cdn.test/a/b/manifest.mpd", "https://cdn.test/a/b/", "https://cdn.test/a/b?x=1/2",
+                         "https://cdn.test", "https://cdn.test/a/../b/m.mpd", "https://cdn.test/a/./b/m.mpd",
+                         "HTTP://cdn.test/x#f/g", "//cdn.test/a/m.mpd", "cdn/a/m.mpd", "https://cdn.test/a\\b/m"};
+  const char* references[] = {"1.m4s", "0/12.m4s", "0/1/", "../x.ts", "./x.ts", "a/../x.ts", "/abs.ts",
+                              "x.ts?q=1", "x.ts#t", "https://other.test/x.ts", "c:x.ts", " x.ts", "x\\y.ts", "",
+                              "v..1/x.ts", "seg.1.ts"};
+  for (const char* base : bases) {
+    SegmentAddressMaker shortWay;
+    shortWay.SetBase(base);
+    SegmentAddressMaker fullWay;
+    for (const char* reference : references) {
+      SCOPED_TRACE(std::string(base) + " + " + reference);
+      const SegmentAddress full = fullWay.Make(WebAddressResolve(base, reference));
+      const std::optional<SegmentAddress> quick = shortWay.MakeRelative(reference);
+      if (!quick) continue;
+      EXPECT_EQ(quick->Text(), full.Text());
+      // The folder is shared as Make would share it.
+      ASSERT_TRUE(quick->Folder());
+      EXPECT_EQ(*quick->Folder(), *full.Folder());
+    }
+  }
+  // What it takes: plain relative paths under a base with a folder.
+  SegmentAddressMaker maker;
+  maker.SetBase("https://cdn.test/a/m.mpd");
+  EXPECT_TRUE(maker.MakeRelative("0/12.m4s"));
+  EXPECT_FALSE(maker.MakeRelative("../12.m4s"));
+  EXPECT_FALSE(maker.MakeRelative("https://x.test/1.ts"));
+  maker.SetBase("https://cdn.test");
+  EXPECT_FALSE(maker.MakeRelative("1.ts"));
+  // One folder per directory, counted once however many segments share it.
+  SegmentAddressMaker counted;
+  counted.SetBase("https://cdn.test/a/m.mpd");
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(counted.MakeRelative("0/" + std::to_string(i) + ".m4s"));
+  EXPECT_EQ(counted.FolderBytes(), std::string("https://cdn.test/a/0/").size());
 }
 
 const CacheStream* StreamOf(const CacheStreams& streams, std::string_view address) {

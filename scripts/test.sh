@@ -41,7 +41,9 @@ run_tests() {  # tree
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== native (ASan, UBSan)"
-ctest --test-dir "$BUILD_ROOT/native" --output-on-failure ${CTEST_ARGS:-} || status=1
+# Two at once: the sanitized tests are bound by the processor, and the two
+# real-browser ones hold a lock so they never overlap each other.
+ctest --test-dir "$BUILD_ROOT/native" --output-on-failure -j 2 ${CTEST_ARGS:-} || status=1
 stage_done "the native tests"
 for t in win32 win64; do
   echo "== $t (Wine)"

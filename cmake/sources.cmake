@@ -27,6 +27,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/http_headers.cpp
   app/browser_caches/content_decoding.cpp
   app/browser_caches/body_text.cpp
+  app/browser_caches/cache_places.cpp
   app/browser_caches/cache_key.cpp
   app/browser_caches/cache_element.cpp
   app/browser_caches/cache_folder_memory.cpp

@@ -31,8 +31,8 @@ bool Below(const std::string& path, std::string_view folder) {
 
 std::vector<CacheFolderName> KnownCacheFoldersBelow(std::string_view watchedFolder) {
   std::vector<CacheFolderName> folders;
-  for (const ScanPlace& place : DefaultScanPlaces()) {
-    if (place.kind != ScanPlaceKind::BrowserCache || place.browser == "Firefox") continue;
+  for (const ScanPlace& place : KnownBrowserScanPlaces()) {
+    if (place.kind != ScanPlaceKind::BrowserCache || place.firefox) continue;
     CacheFolderName name;
     name.exact.assign(place.path.begin(), place.path.end());
     name.ansi = AnsiOf(place.path);

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 
+#include "app/browser_caches/cache_places.h"
 #include "runtime/core/handles.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -26,12 +28,53 @@ std::wstring SpecialFolder(int folderId) {
   return path;
 }
 
-std::wstring LocalAppData() {
-  std::wstring folder = EnvironmentWide(L"LOCALAPPDATA");
-  if (folder.empty()) folder = SpecialFolder(CSIDL_LOCAL_APPDATA);
+std::wstring AppDataFolder(const wchar_t* variable, int folderId) {
+  std::wstring folder = EnvironmentWide(variable);
+  if (folder.empty()) folder = SpecialFolder(folderId);
   while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
   return folder;
 }
+
+AppDataFolders AppDataRoots() {
+  return {std::u16string(Utf16View(AppDataFolder(L"LOCALAPPDATA", CSIDL_LOCAL_APPDATA))),
+          std::u16string(Utf16View(AppDataFolder(L"APPDATA", CSIDL_APPDATA)))};
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The file system for the search: one listing per folder gives both its
+// files and its subfolders; links to elsewhere are never followed.
+class DiskFolderTree : public FolderTree {
+ public:
+  Listing List(const std::u16string& folder) override {
+    Listing listing;
+    WIN32_FIND_DATAW found{};
+    FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) return listing;
+    do {
+      const std::wstring_view name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+      auto& names = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
+      names.emplace_back(Utf16View(name));
+    } while (FindNextFileW(find.Get(), &found));
+    return listing;
+  }
+  bool FileExists(const std::u16string& path) override { return ::FileExists(std::wstring(WideView(path))); }
+};
+
+std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
+  std::vector<ScanPlace> places;
+  for (const CachePlace& place : found.places)
+    places.push_back({std::wstring(WideView(place.path)), place.browser, ScanPlaceKind::BrowserCache, place.firefox});
+  return places;
+}
+
+std::string BrowserOfPath(const std::wstring& path) { return BrowserOfCachePath(Utf16View(path)); }
 
 std::wstring Lower(std::wstring text) {
   std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) {
@@ -40,26 +83,16 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-std::string BrowserOfPath(const std::wstring& path) {
+bool EndsWithFirefoxEntries(const std::wstring& path) {
   const std::wstring lower = Lower(path);
-  if (lower.find(L"\\google\\chrome") != std::wstring::npos) return "Chrome";
-  if (lower.find(L"\\microsoft\\edge") != std::wstring::npos) return "Edge";
-  if (lower.find(L"\\chromium\\") != std::wstring::npos) return "Chromium";
-  if (lower.find(L"\\cache2\\entries") != std::wstring::npos) return "Firefox";
-  return {};
-}
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return lower.size() >= 15 && lower.compare(lower.size() - 15, 15, L"\\cache2\\entries") == 0;
 }
 
 // A Chromium cache folder holds its index (either store); a Firefox entries
 // folder sits in cache2.
 bool LooksLikeBrowserCache(const std::wstring& folder) {
   if (FileExists(folder + L"\\index")) return true;
-  const std::wstring lower = Lower(folder);
-  return lower.size() >= 15 && lower.compare(lower.size() - 15, 15, L"\\cache2\\entries") == 0;
+  return EndsWithFirefoxEntries(folder);
 }
 
 }  // namespace
@@ -87,46 +120,33 @@ std::vector<std::wstring> SubfolderNames(const std::wstring& folder) {
 }
 
 std::vector<ScanPlace> DefaultScanPlaces() {
-  std::vector<ScanPlace> places;
-  const std::wstring local = LocalAppData();
-  if (!local.empty()) {
-    const struct {
-      const wchar_t* userData;
-      const char* browser;
-    } chromiumFamily[] = {{L"\\Google\\Chrome\\User Data", "Chrome"},
-                          {L"\\Microsoft\\Edge\\User Data", "Edge"},
-                          {L"\\Chromium\\User Data", "Chromium"}};
-    for (const auto& family : chromiumFamily) {
-      const std::wstring userData = local + family.userData;
-      for (const std::wstring& profile : SubfolderNames(userData)) {
-        // Cache_Data since Chrome 85; the cache folder itself before.
-        for (const wchar_t* cache : {L"\\Cache\\Cache_Data", L"\\Cache"}) {
-          const std::wstring folder = userData + L"\\" + profile + cache;
-          if (!FileExists(folder + L"\\index")) continue;
-          places.push_back({folder, family.browser, ScanPlaceKind::BrowserCache});
-          break;
-        }
-      }
-    }
-    const std::wstring profiles = local + L"\\Mozilla\\Firefox\\Profiles";
-    for (const std::wstring& profile : SubfolderNames(profiles)) {
-      const std::wstring entries = profiles + L"\\" + profile + L"\\cache2\\entries";
-      if (FolderExists(entries)) places.push_back({entries, "Firefox", ScanPlaceKind::BrowserCache});
-    }
-  }
+  DiskFolderTree tree;
+  CacheSearchBounds bounds;
+  // A user's application data can be huge; a scan that ends is worth more
+  // than one that finds a forgotten cache a minute later.
+  const ULONGLONG deadline = GetTickCount64() + 3000;
+  bounds.timeUp = [deadline] { return GetTickCount64() >= deadline; };
+  std::vector<ScanPlace> places = ScanPlacesOf(BrowserCachePlaces(tree, AppDataRoots(), bounds));
   const std::wstring oldCache = SpecialFolder(CSIDL_INTERNET_CACHE);
   if (!oldCache.empty() && FolderExists(oldCache))
     places.push_back({oldCache, "Internet Explorer", ScanPlaceKind::MediaFiles});
   return places;
 }
 
+std::vector<ScanPlace> KnownBrowserScanPlaces() {
+  DiskFolderTree tree;
+  return ScanPlacesOf(KnownBrowserCachePlaces(tree, AppDataRoots()));
+}
+
 ScanPlace NamedScanPlace(const std::wstring& folder) {
   std::wstring path = folder;
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
-  if (LooksLikeBrowserCache(path)) return {path, BrowserOfPath(path), ScanPlaceKind::BrowserCache};
+  if (LooksLikeBrowserCache(path)) {
+    return {path, BrowserOfPath(path), ScanPlaceKind::BrowserCache, EndsWithFirefoxEntries(path)};
+  }
   const std::wstring lower = Lower(path);
   if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, L"\\cache2") == 0 &&
       FolderExists(path + L"\\entries"))
-    return {path + L"\\entries", "Firefox", ScanPlaceKind::BrowserCache};
+    return {path + L"\\entries", "Firefox", ScanPlaceKind::BrowserCache, true};
   return {path, BrowserOfPath(path), ScanPlaceKind::MediaFiles};
 }

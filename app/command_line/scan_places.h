@@ -1,7 +1,8 @@
-// The folders a scan reads: by default every Chrome, Edge and Chromium
-// profile's disk cache and every Firefox profile's cache2 entries below
-// %LOCALAPPDATA%, and the old browser cache folder (media files with their
-// extension, in its subfolders too); or the folders the user named.
+// The folders a scan reads: by default every Chromium-family browser's
+// profile caches and every Firefox profile's cache2 entries below the
+// application-data folders (the known browsers, then a bounded search), and
+// the old browser cache folder (media files with their extension, in its
+// subfolders too); or the folders the user named.
 #pragma once
 
 #include <string>
@@ -16,9 +17,12 @@ struct ScanPlace {
   std::wstring path;
   std::string browser;  // UTF-8; empty when not known
   ScanPlaceKind kind = ScanPlaceKind::BrowserCache;
+  bool firefox = false;  // a Firefox (or fork's) cache2 entries folder
 };
 
 std::vector<ScanPlace> DefaultScanPlaces();
+// The known browsers' caches only: no search, for a watch's start.
+std::vector<ScanPlace> KnownBrowserScanPlaces();
 
 // A folder named on the command line: the cache folder itself, a Firefox
 // cache2 folder (its entries are read), or any other folder, whose media

@@ -71,7 +71,7 @@ struct Caches {
   std::optional<BrowserLab> lab;
   std::unique_ptr<Sandbox> sandbox;
   std::map<std::string, Served> served;  // by address
-  std::wstring localAppData;
+  std::wstring localAppData, roamingAppData;
   std::wstring blockFileCache, simpleCache, firefoxEntries;
   std::wstring program;
   std::string failure;
@@ -95,7 +95,8 @@ void CachesMake(Caches& caches) {
   caches.sandbox = std::make_unique<Sandbox>();
   const Sandbox& box = *caches.sandbox;
   caches.localAppData = box.Path(L"home\\AppData\\Local");
-  if (!box.MakeFolder(L"home\\AppData\\Local") || !box.MakeFolder(L"program") || !box.MakeFolder(L"work"))
+  caches.roamingAppData = box.Path(L"home\\AppData\\Roaming");
+  if (!box.MakeFolder(L"home\\AppData\\Local") || !box.MakeFolder(L"home\\AppData\\Roaming") || !box.MakeFolder(L"program") || !box.MakeFolder(L"work"))
     return void(caches.failure = "sandbox folders");
   if (!box.CopyIn(ProductExecutable(), L"program\\ElementExtractor.exe"))
     return void(caches.failure = "program copy");
@@ -142,9 +143,10 @@ class ScanTest : public ::testing::Test {
 
   // The program with `arguments`, started in the sandbox's work folder, with
   // %LOCALAPPDATA% in the sandbox's home (where the browsers left their caches).
-  ScanRun Run(const std::wstring& arguments) {
-    ScanRun run =
-        ScanRunProgram(shared->program, arguments, Path(L"work"), {{L"LOCALAPPDATA", shared->localAppData}});
+  ScanRun Run(const std::wstring& arguments) { return Run(arguments, shared->localAppData, shared->roamingAppData); }
+  ScanRun Run(const std::wstring& arguments, const std::wstring& local, const std::wstring& roaming) {
+    ScanRun run = ScanRunProgram(shared->program, arguments, Path(L"work"),
+                                 {{L"LOCALAPPDATA", local}, {L"APPDATA", roaming}});
     EXPECT_TRUE(run.failure.empty()) << run.failure;
     // Command-line mode never touches the settings file.
     EXPECT_FALSE(shared->sandbox->Exists(L"program\\setting.ini"));
@@ -230,6 +232,90 @@ TEST_F(ScanTest, CommaReportListsTheMediaOfEveryBrowserInTheDefaultPlaces) {
   std::set<std::string> folders;
   for (const auto& row : rows) folders.insert(row[kFolder]);
   EXPECT_EQ(folders.size(), 3u);
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
+                      nullptr);
+  return utf8;
+}
+
+// Copies a folder and everything below it.
+bool FolderTreeCopy(const std::wstring& from, const std::wstring& to) {
+  if (!CreateDirectoryW(to.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool copied = true;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      copied = FolderTreeCopy(from + L"\\" + name, to + L"\\" + name) && copied;
+    else
+      copied = CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE) && copied;
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return copied;
+}
+
+bool FolderPathMake(const std::wstring& path) {
+  for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+  return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// A desktop as our users have it: the real caches copied into the places of
+// many Chromium browsers (a roaming one, a second profile, a Service Worker
+// cache, an unknown fork, a code cache that is no media cache).  Each place
+// lists the media once, named by its browser.
+TEST_F(ScanTest, EveryChromiumBrowserProfileAndForkIsListedWithItsName) {
+  const std::wstring local = Path(L"desktop\\Local"), roaming = Path(L"desktop\\Roaming");
+  const struct {
+    const std::wstring* root;
+    std::wstring place;
+    bool simple;
+    std::string browser;  // empty: not listed
+  } places[] = {
+      {&local, L"Google\\Chrome\\User Data\\Default\\Cache\\Cache_Data", true, "Chrome"},
+      {&local, L"Google\\Chrome\\User Data\\Profile 2\\Cache\\Cache_Data", false, "Chrome"},
+      {&local, L"Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\5f1e\\0c3b", true, "Chrome"},
+      {&local, L"Google\\Chrome\\User Data\\Default\\Code Cache\\js", false, ""},
+      {&local, L"Microsoft\\Edge\\User Data\\Default\\Cache\\Cache_Data", false, "Edge"},
+      {&local, L"Tencent\\QQBrowser\\User Data\\Default\\Cache\\Cache_Data", false, Utf8(u8"QQ浏览器")},
+      {&local, L"2345Explorer\\User Data\\Default\\Cache\\Cache_Data", true, Utf8(u8"2345浏览器")},
+      {&local, L"BraveSoftware\\Brave-Browser\\User Data\\Default\\Cache\\Cache_Data", false, "Brave"},
+      {&local, L"Vivaldi\\User Data\\Default\\Cache\\Cache_Data", false, "Vivaldi"},
+      {&local, L"Yandex\\YandexBrowser\\User Data\\Default\\Cache\\Cache_Data", false, "Yandex"},
+      {&local, L"Opera Software\\Opera Stable\\Cache\\Cache_Data", false, "Opera"},
+      {&local, L"Acme\\Zeta Browser\\User Data\\Default\\Cache\\Cache_Data", false, "Zeta Browser"},
+      {&roaming, L"360se6\\User Data\\Default\\Cache\\Cache_Data", false, Utf8(u8"360安全浏览器")},
+      {&roaming, L"SogouExplorer\\Webkit\\Default\\Cache\\Cache_Data", true, Utf8(u8"搜狗浏览器")},
+  };
+  std::map<std::string, std::string> expected;  // folder as the report names it -> browser
+  for (const auto& place : places) {
+    const std::wstring folder = *place.root + L"\\" + place.place;
+    ASSERT_TRUE(FolderPathMake(folder));
+    ASSERT_TRUE(FolderTreeCopy(place.simple ? shared->simpleCache : shared->blockFileCache, folder));
+    if (!place.browser.empty()) expected[Utf8FromWide(folder)] = place.browser;
+  }
+
+  const std::wstring report = Path(L"work\\desktop.csv");
+  const ScanRun run = Run(L"/scomma \"" + report + L"\"", local, roaming);
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  std::map<std::string, std::string> browserOf;
+  std::map<std::string, std::set<std::string>> addressesOf;
+  for (const auto& row : Rows(report, ',')) {
+    EXPECT_TRUE(addressesOf[row[kFolder]].insert(row[kAddress]).second) << "twice: " << row[kAddress];
+    browserOf[row[kFolder]] = row[kBrowser];
+  }
+  EXPECT_EQ(browserOf, expected);
+  std::set<std::string> media;
+  for (const std::string& path : kMedia) media.insert(shared->lab->Url(path));
+  for (const auto& [folder, addresses] : addressesOf) EXPECT_EQ(addresses, media) << folder;
 }
 
 TEST_F(ScanTest, TabReportOfOneClassFromNamedFolders) {

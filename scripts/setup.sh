@@ -36,6 +36,10 @@ installed chromium || need_packages+=(chromium)
 installed firefox-esr || need_packages+=(firefox-esr)
 installed ffmpeg || need_packages+=(ffmpeg)
 have python3 || need_packages+=(python3)
+# The lab's HTTPS: openssl makes its certificates, certutil trusts them in
+# Firefox's profile.
+have openssl || need_packages+=(openssl)
+have certutil || need_packages+=(libnss3-tools)
 
 if [ ${#need_packages[@]} -gt 0 ]; then
   echo "setup: installing ${need_packages[*]}"

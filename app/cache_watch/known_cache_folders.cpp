@@ -5,19 +5,9 @@
 #include <string>
 
 #include "app/command_line/scan_places.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
-
-std::string AnsiOf(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string ansi(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), length, nullptr,
-                      nullptr);
-  return ansi;
-}
 
 // `path` lies in `folder` (which ends in a separator), compared as the
 // file system does: without regard to case.
@@ -35,7 +25,7 @@ std::vector<CacheFolderName> KnownCacheFoldersBelow(std::string_view watchedFold
     if (place.kind != ScanPlaceKind::BrowserCache || place.firefox) continue;
     CacheFolderName name;
     name.exact.assign(place.path.begin(), place.path.end());
-    name.ansi = AnsiOf(place.path);
+    name.ansi = AnsiFromWide(place.path);
     if (Below(name.ansi, watchedFolder)) folders.push_back(std::move(name));
   }
   return folders;

@@ -4,7 +4,8 @@
 // an element of its own with exactly the served bytes, and what a page
 // skipped or was told not to store is not there at all.  The streams the
 // scan finds in those caches are the pages' streams, joined from the served
-// bytes.
+// bytes.  The runs over HTTPS load the pages whose playlists come gzip-, br-
+// and zstd-encoded: the caches keep them encoded, and the scan reads them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/browser_caches/body_text.h"
 #include "app/browser_caches/cache_element.h"
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/browser_caches/chromium_cache.h"
@@ -103,6 +105,7 @@ struct StreamPage {
 struct Run {
   const char* name;
   std::optional<CacheStore> store;  // Chromium's store; none for Firefox
+  bool tls = false;                 // over HTTPS: the pages with encoded playlists
 };
 
 void PrintTo(const Run& run, std::ostream* out) { *out << run.name; }
@@ -113,10 +116,10 @@ class StreamCacheTest : public ::testing::TestWithParam<Run> {
     const char* capture = std::getenv("EE_STREAM_CAPTURE");
     if (capture == nullptr) GTEST_SKIP() << "EE_STREAM_CAPTURE is not set (ctest stream_cache sets it)";
     root_ = capture;
-    std::string url = FileText(root_ / "lab-url");
+    std::string url = FileText(root_ / (GetParam().tls ? "lab-url-tls" : "lab-url"));
     while (!url.empty() && (url.back() == '\n' || url.back() == '\r')) url.pop_back();
     labUrl_ = url;
-    ASSERT_EQ(labUrl_.rfind("http://127.0.0.1:", 0), 0u) << labUrl_;
+    ASSERT_EQ(labUrl_.rfind(GetParam().tls ? "https://127.0.0.1:" : "http://127.0.0.1:", 0), 0u) << labUrl_;
     files_ = KeyValuesRead(root_ / "files.txt");
     const fs::path run = root_ / "runs" / GetParam().name;
     for (const auto& entry : fs::directory_iterator(run / "pages")) {
@@ -181,7 +184,7 @@ TEST_P(StreamCacheTest, EveryPlayerFinishedAndFetchedWhatItsPageLists) {
 }
 
 TEST_P(StreamCacheTest, EveryFetchedFileIsCachedWithTheServedBytes) {
-  std::size_t checked = 0;
+  std::size_t checked = 0, encoded = 0;
   for (const StreamPage& page : pages_) {
     SCOPED_TRACE(page.name);
     for (const std::string& path : page.Stored()) {
@@ -195,17 +198,37 @@ TEST_P(StreamCacheTest, EveryFetchedFileIsCachedWithTheServedBytes) {
       EXPECT_EQ(element.httpStatus, 200);
       EXPECT_TRUE(element.finished);
       EXPECT_TRUE(IsComplete(element));
-      EXPECT_EQ(element.fullLength, std::optional<std::uint64_t>(served.size()));
       EXPECT_EQ(element.contentType, files_[path + ".type"]);
-      EXPECT_TRUE(Body(*folder_, element) == served) << "the cached body differs from the served bytes";
+      const std::string coding = path == page.Value("playlist") ? page.Value("encoding") : "";
+      if (coding.empty()) {
+        EXPECT_EQ(element.fullLength, std::optional<std::uint64_t>(served.size()));
+        EXPECT_TRUE(Body(*folder_, element) == served) << "the cached body differs from the served bytes";
+      } else {
+        // Kept as it came over the wire, and read back whole.
+        EXPECT_EQ(page.Value("playlistCodingSent"), coding);
+        EXPECT_EQ(element.contentEncoding, coding);
+        EXPECT_NE(Body(*folder_, element), served);
+        const DecodedBody text = CacheBodyText(*folder_, element, kBodyTextBudget);
+        EXPECT_EQ(text.end, DecodeEnd::Whole);
+        EXPECT_TRUE(text.bytes == served) << "the decoded playlist differs from the served one";
+        ++encoded;
+      }
       ++checked;
     }
   }
-  // Seven streams, each with its playlist or at least six segments.
-  EXPECT_GE(checked, 7u * 6u);
+  if (GetParam().tls) {
+    // Three playlists, one per coding, each with its four segments.
+    EXPECT_EQ(encoded, 3u);
+    EXPECT_GE(checked, 3u * 5u);
+  } else {
+    // Seven streams, each with its playlist or at least six segments.
+    EXPECT_EQ(encoded, 0u);
+    EXPECT_GE(checked, 7u * 6u);
+  }
 }
 
 TEST_P(StreamCacheTest, SkippedSegmentsAndUnstoredPlaylistsAreNotCached) {
+  if (GetParam().tls) GTEST_SKIP() << "the encoded pages skip nothing and store every playlist";
   std::size_t absent = 0;
   bool unstoredPlaylist = false;
   for (const StreamPage& page : pages_) {
@@ -311,7 +334,10 @@ TEST_P(StreamCacheTest, TheScanFindsEachPagesStreamsAndJoinsThemAsServed) {
 INSTANTIATE_TEST_SUITE_P(Browsers, StreamCacheTest,
                          ::testing::Values(Run{"chromium-blockfile", CacheStore::ChromiumBlockFiles},
                                            Run{"chromium-simple", CacheStore::ChromiumSimple},
-                                           Run{"firefox", std::nullopt}),
+                                           Run{"firefox", std::nullopt},
+                                           Run{"chromium-blockfile-tls", CacheStore::ChromiumBlockFiles, true},
+                                           Run{"chromium-simple-tls", CacheStore::ChromiumSimple, true},
+                                           Run{"firefox-tls", std::nullopt, true}),
                          [](const ::testing::TestParamInfo<Run>& info) {
                            std::string name = info.param.name;
                            for (char& c : name) c = c == '-' ? '_' : c;

@@ -4,7 +4,9 @@
 # simple cache) and firefox-esr load /streams/all.html, which runs every
 # stream page in a frame of its own, waits until every page's player said it
 # is done, ends the browser, and has the cache readers' test check the three
-# caches against the bytes the lab serves.
+# caches against the bytes the lab serves.  The same three then load
+# /streams/encoded.html over HTTPS (runs named <run>-tls): its playlists
+# come gzip-, br- and zstd-encoded.
 # Usage: stream_cache_test.sh STREAM_CACHE_TESTS OUTDIR
 # Leaves OUTDIR/runs/<run> (each browser's user data folder with its cache
 # and pages/<page>.txt, what /control/page said after the run),
@@ -43,6 +45,8 @@ done
 echo "stream_cache: lab serving after $(awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
 url="http://127.0.0.1:$(cat "$work/port")"
 echo "$url" >"$out/lab-url"
+[ -s "$work/port.tls" ] || { echo "stream_cache: the lab serves no HTTPS (openssl missing?)" >&2; exit 1; }
+echo "https://127.0.0.1:$(cat "$work/port.tls")" >"$out/lab-url-tls"
 
 control() {  # action, key=value lines
   curl -sS --max-time 120 --data-binary "${2:-}" "$url/control/$1"
@@ -51,20 +55,24 @@ value() {  # key, key=value text
   awk -v key="$1" 'index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }' <<<"$2"
 }
 
-pages="$(value parts "$(control page page=/streams/all.html)" | tr ',' ' ')"
-[ -n "$pages" ] || { echo "stream_cache: the lab lists no stream pages" >&2; exit 1; }
-for run in chromium-blockfile chromium-simple firefox; do
+for run in chromium-blockfile chromium-simple firefox chromium-blockfile-tls chromium-simple-tls firefox-tls; do
   started=$(date +%s.%N)
   folder="$out/runs/$run"
   browser=${run%%-*}
   store=${run#chromium-}
+  store=${store%-tls}
+  tls=0 all=/streams/all.html
+  [ "${run%-tls}" = "$run" ] || tls=1 all=/streams/encoded.html
+  pages="$(value parts "$(control page page=$all)" | tr ',' ' ')"
+  [ -n "$pages" ] || { echo "stream_cache: the lab lists no stream pages in $all" >&2; exit 1; }
   launched="$(control launch "browser=$browser
 store=$store
+tls=$tls
 userDataDir=$folder
-page=/streams/all.html")"
+page=$all")"
   id="$(value id "$launched")"
   [ -n "$id" ] || { echo "stream_cache: $run did not start: $launched" >&2; exit 1; }
-  idle="$(control wait-idle "page=/streams/all.html
+  idle="$(control wait-idle "page=$all
 timeout=90000")"
   # Each page's account of the run (the counters end with the next launch).
   mkdir -p "$folder/pages"

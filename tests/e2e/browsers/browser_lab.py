@@ -9,6 +9,12 @@ speak HTTP to 127.0.0.1.
 
     python3 browser_lab.py --serve [--port N] [--work DIR] [--port-file FILE]
 
+Where openssl is installed the lab also serves HTTPS on a second port (written
+to FILE.tls before FILE), with a certificate for 127.0.0.1 from an authority
+it makes at start: Chromium takes it through its SPKI list, Firefox through
+the authority put into its profile (certutil).  Browsers ask for br and zstd
+over HTTPS only.
+
 Control requests (GET or POST) take key=value lines (or a JSON object) in
 the body, or the query, and answer with key=value lines:
 
@@ -20,8 +26,9 @@ the body, or the query, and answer with key=value lines:
                                      (cut: the connection closes at cutAt; stall:
                                      the answer stops at cutAt until the mode changes)
     POST /control/launch             browser=chromium|firefox store=blockfile|simple
-                                     userDataDir=PATH page=/media.html
-                                     (forgets the counters unless resetStats=0)
+                                     userDataDir=PATH page=/media.html [tls=1]
+                                     (forgets the counters unless resetStats=0; tls=1:
+                                     the page over HTTPS)
     GET  /control/wait-idle?page=/media.html&timeout=MS&quiet=MS
     POST /control/stop               id=N (or every browser without id)
     GET  /control/path?path=PATH     the Linux form of a Windows path
@@ -29,11 +36,14 @@ the body, or the query, and answer with key=value lines:
                                      streams (codec types); probed=0 and error otherwise
     GET  /control/page?page=/x.html  a page's media and other resources; for a stream
                                      page also its playlist, tracks, segments (all, fetched,
-                                     skipped) and what its player reported (done, report.*)
+                                     skipped), the coding its playlist was sent with
+                                     (playlistCodingSent) and what its player reported
+                                     (done, report.*)
     POST /control/bench-page         media=N other=M [tag=T]: makes that page, answers its path
 
-Stream pages (/streams/<name>.html, every one at once in /streams/all.html;
-see stream_media.py) call /streams/done?page=... with what their player did
+Stream pages (/streams/<name>.html, every one at once in /streams/all.html,
+and those whose playlist is sent compressed, when the client accepts it, in
+/streams/encoded.html; see stream_media.py) call /streams/done?page=... with what their player did
 when it has finished; wait-idle waits for that call too.
 
 Paths may be Linux paths or Windows paths as Wine shows them (Z:\\...,
@@ -41,7 +51,9 @@ C:\\users\\...); Windows paths are resolved through WINEPREFIX.
 """
 
 import argparse
+import base64
 import email.utils
+import gzip
 import hashlib
 import http.server
 import json
@@ -49,6 +61,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import struct
 import subprocess
 import sys
@@ -121,6 +134,18 @@ class ServedFile:
         self.mode = mode
         self.cut_at = len(data) // 2
         self.media = path.startswith("/media/")
+        # (coding, bytes): sent instead of the plain bytes to a client that
+        # accepts the coding, as a server that compresses its texts does.
+        self.encoded = None
+
+
+def encode(data, coding):
+    """The body as a server sends it with Content-Encoding `coding`, made by
+    Python's gzip or Debian's brotli and zstd tools."""
+    if coding == "gzip":
+        return gzip.compress(data, mtime=0)
+    tool = {"br": ["brotli", "-c", "-q", "11"], "zstd": ["zstd", "-c", "-q", "-19"]}[coding]
+    return subprocess.run(tool, input=data, capture_output=True, check=True).stdout
 
 
 def make_media(folder):
@@ -174,16 +199,28 @@ class Site:
         self.add(ServedFile("/streams/player.js", stream_media.player_script()))
         for stream in streams:
             for path, (data, content_type, cache_control) in stream.files.items():
-                self.add(ServedFile(path, data, content_type=content_type, cache_control=cache_control))
+                served = ServedFile(path, data, content_type=content_type, cache_control=cache_control)
+                if path == stream.playlist and stream.recipe.encoding:
+                    served.encoded = (stream.recipe.encoding, encode(data, stream.recipe.encoding))
+                self.add(served)
             self.streams[stream.page] = stream
             self.pages[stream.page] = (stream.media(), ["/streams/player.js"])
             self.add(ServedFile(stream.page, stream_media.stream_page_html(stream)))
         if streams:
             # Every stream page at once, each in its frame: one browser run fills
-            # one cache with all of them.
-            self.parts["/streams/all.html"] = [s.page for s in streams]
-            self.pages["/streams/all.html"] = ([p for s in streams for p in s.media()], ["/streams/player.js"])
-            self.add(ServedFile("/streams/all.html", stream_media.all_streams_html(streams)))
+            # one cache with all of them.  The pages whose playlists are sent
+            # compressed are apart: over plain HTTP browsers accept gzip only,
+            # so they are for HTTPS runs.
+            plain = [s for s in streams if not s.recipe.encoding]
+            encoded = [s for s in streams if s.recipe.encoding]
+            self.parts["/streams/all.html"] = [s.page for s in plain]
+            self.pages["/streams/all.html"] = ([p for s in plain for p in s.media()], ["/streams/player.js"])
+            self.add(ServedFile("/streams/all.html", stream_media.all_streams_html(plain)))
+            if encoded:
+                self.parts["/streams/encoded.html"] = [s.page for s in encoded]
+                self.pages["/streams/encoded.html"] = ([p for s in encoded for p in s.media()],
+                                                       ["/streams/player.js"])
+                self.add(ServedFile("/streams/encoded.html", stream_media.all_streams_html(encoded)))
         self.reset()
 
     def add(self, served):
@@ -231,6 +268,7 @@ class Site:
         with self.lock:
             self.stats = {}
             self.reports = {}
+            self.codings_sent = {}  # path -> the Content-Encoding last sent
             self.active = 0
             self.stalled = 0
             self.last_activity = time.monotonic()
@@ -323,6 +361,8 @@ class Site:
 
     def expected(self, path):
         served = self.files[path]
+        if path in self.codings_sent:
+            return len(served.encoded[1])
         return served.cut_at if served.mode in ("cut", "stall") else len(served.data)
 
     def hold(self, served):
@@ -479,6 +519,55 @@ class Browser:
         self.started = started
 
 
+class TlsSite:
+    """HTTPS for the lab: a certificate authority and a certificate for
+    127.0.0.1 made at start with openssl, so the browsers negotiate br and
+    zstd (which they ask for over HTTPS only) as they do with real sites."""
+
+    def __init__(self, folder):
+        os.makedirs(folder, exist_ok=True)
+        self.folder = folder
+        self.ca = os.path.join(folder, "ca.pem")
+        self.cert = os.path.join(folder, "cert.pem")
+        self.key = os.path.join(folder, "key.pem")
+        ca_key = os.path.join(folder, "ca-key.pem")
+        run = lambda *command: subprocess.run(command, check=True, capture_output=True)  # noqa: E731
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", self.ca,
+            "-days", "2", "-subj", "/CN=Browser Lab CA", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        request = os.path.join(folder, "cert.csr")
+        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", self.key, "-out", request,
+            "-subj", "/CN=127.0.0.1")
+        extensions = os.path.join(folder, "cert.ext")
+        with open(extensions, "w") as handle:
+            handle.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n"
+                         "basicConstraints=CA:FALSE\n")
+        run("openssl", "x509", "-req", "-in", request, "-CA", self.ca, "-CAkey", ca_key, "-CAcreateserial",
+            "-out", self.cert, "-days", "2", "-extfile", extensions)
+        # The base64 SHA-256 of the certificate's public key, as Chromium's
+        # --ignore-certificate-errors-spki-list takes it.
+        public = run("openssl", "x509", "-in", self.cert, "-pubkey", "-noout").stdout
+        der = subprocess.run(["openssl", "pkey", "-pubin", "-outform", "der"], input=public, check=True,
+                             capture_output=True).stdout
+        self.spki = base64.b64encode(hashlib.sha256(der).digest()).decode()
+        self.port = 0
+
+    def context(self):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(self.cert, self.key)
+        return context
+
+    def trust_in_firefox(self, profile):
+        """The lab's authority trusted in a Firefox profile's certificate store."""
+        if not shutil.which("certutil"):
+            raise ValueError("certutil (libnss3-tools) is needed for Firefox over HTTPS")
+        database = "sql:" + profile
+        if not os.path.exists(os.path.join(profile, "cert9.db")):
+            subprocess.run(["certutil", "-N", "-d", database, "--empty-password"], check=True, capture_output=True)
+        subprocess.run(["certutil", "-A", "-d", database, "-n", "Browser Lab CA", "-t", "C,,", "-i", self.ca],
+                       check=True, capture_output=True)
+
+
 class Lab:
     def __init__(self, work, wineprefix):
         self.work = work
@@ -489,17 +578,22 @@ class Lab:
         media = make_media(folder)
         self.site = Site(media, stream_media.finish_streams(streams))
         self.browsers = {}
+        self.tls = None  # a TlsSite once HTTPS is served
         self.next_id = 1
         self.lock = threading.Lock()
 
-    def page_url(self, port, page):
-        if page.startswith("http:"):
+    def page_url(self, port, page, tls=False):
+        if page.startswith("http:") or page.startswith("https:"):
             return page
+        if tls:
+            if not self.tls:
+                raise ValueError("the lab serves no HTTPS here (no openssl)")
+            return "https://127.0.0.1:%d%s" % (self.tls.port, page if page.startswith("/") else "/" + page)
         return "http://127.0.0.1:%d%s" % (port, page if page.startswith("/") else "/" + page)
 
     def launch(self, port, request):
         kind = request.get("browser", "chromium")
-        page = self.page_url(port, request.get("page", "/media.html"))
+        page = self.page_url(port, request.get("page", "/media.html"), request.get("tls", "0") == "1")
         given = request.get("userDataDir", "")
         if not given:
             raise ValueError("userDataDir is required")
@@ -525,6 +619,10 @@ class Lab:
                        "--disable-background-networking", "--disable-component-update", "--disable-sync",
                        "--disable-breakpad", "--autoplay-policy=no-user-gesture-required",
                        "--user-data-dir=" + folder, "--disk-cache-dir=" + folder]
+            if self.tls:
+                # The lab's certificate counts as valid (not as an error let
+                # through): Chromium stores no answer that came with an error.
+                command.append("--ignore-certificate-errors-spki-list=" + self.tls.spki)
             if store == "blockfile":
                 command.append("--enable-features=DiskCacheBackendExperiment:backend/blockfile")
             elif store != "simple":
@@ -542,6 +640,8 @@ class Lab:
             with open(os.path.join(profile, "user.js"), "w") as handle:
                 for name, value in prefs.items():
                     handle.write("user_pref(%s, %s);\n" % (json.dumps(name), json.dumps(value)))
+            if self.tls and request.get("tls", "0") == "1":
+                self.tls.trust_in_firefox(profile)
             env["MOZ_HEADLESS"] = "1"
             command = [shutil.which("firefox-esr") or "firefox-esr", "--headless", "--no-remote",
                        "--profile", profile, page]
@@ -722,6 +822,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             site.record(served.path, 304, 0, 0, 0)
             return
+        if served.encoded:
+            coding, body = served.encoded
+            accepted = [token.split(";")[0].strip() for token in self.headers.get("Accept-Encoding", "").split(",")]
+            if coding in accepted:
+                self.send_response(200)
+                self.common_headers(served)
+                self.send_header("Content-Encoding", coding)
+                self.send_header("Vary", "Accept-Encoding")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                site.record(served.path, 200, 0, 0, 0)
+                with site.lock:
+                    site.codings_sent[served.path] = coding
+                if self.command != "HEAD":
+                    self.wfile.write(body)
+                    site.record(served.path, None, 0, 0, len(body))
+                return
         wanted = None
         if served.mode != "whole":
             if_range = self.headers.get("If-Range")
@@ -844,9 +961,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if page in site.parts:
                 reply["parts"] = ",".join(site.parts[page])
             if page in site.streams:
-                reply.update(site.streams[page].description())
+                stream = site.streams[page]
+                reply.update(stream.description())
                 with site.lock:
                     report = dict(site.reports.get(page, {}))
+                    reply["playlistCodingSent"] = site.codings_sent.get(stream.playlist, "")
                 reply["done"] = int(bool(report))
                 reply.update({"report." + k: v for k, v in sorted(report.items())})
             self.reply_text(200, reply)
@@ -919,6 +1038,17 @@ def main():
     server.lab = lab
     server.verbose = arguments.verbose
     port = server.server_address[1]
+    servers = [server]
+    if shutil.which("openssl"):
+        lab.tls = TlsSite(os.path.join(work, "tls"))
+        tls_server = Server(("127.0.0.1", 0), Handler)
+        # The handshake on the handler's thread, not in accept: a slow client holds up no other.
+        tls_server.socket = lab.tls.context().wrap_socket(tls_server.socket, server_side=True,
+                                                          do_handshake_on_connect=False)
+        tls_server.lab = lab
+        tls_server.verbose = arguments.verbose
+        lab.tls.port = tls_server.server_address[1]
+        servers.append(tls_server)
 
     finished = threading.Event()
 
@@ -927,8 +1057,13 @@ def main():
 
     signal.signal(signal.SIGTERM, finish)
     signal.signal(signal.SIGINT, finish)
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
+    for each in servers:
+        threading.Thread(target=each.serve_forever, daemon=True).start()
+    if arguments.port_file and lab.tls:
+        # The HTTPS port beside the port file, written first.
+        with open(arguments.port_file + ".tls.part", "w") as handle:
+            handle.write("%d\n" % lab.tls.port)
+        os.replace(arguments.port_file + ".tls.part", arguments.port_file + ".tls")
     if arguments.port_file:
         with open(arguments.port_file + ".part", "w") as handle:
             handle.write("%d\n" % port)
@@ -943,8 +1078,9 @@ def main():
         lab.site.closing = True
         lab.site.lock.notify_all()
     stopped = lab.stop()
-    server.shutdown()
-    server.server_close()
+    for each in servers:
+        each.shutdown()
+        each.server_close()
     if stopped["remaining"]:
         print("browser lab: %d browser processes could not be ended" % stopped["remaining"], file=sys.stderr)
     if made_work:

@@ -53,7 +53,7 @@ class Recipe:
     """One stream: how ffmpeg makes it and how its page fetches it."""
 
     def __init__(self, name, options, playlist, protocol="hls", element="video", mse=True,
-                 skip=(), playlist_cache="public, max-age=3600", key=False):
+                 skip=(), playlist_cache="public, max-age=3600", key=False, encoding=None):
         self.name = name
         self.options = options
         self.playlist = playlist
@@ -63,6 +63,7 @@ class Recipe:
         self.skip = list(skip)
         self.playlist_cache = playlist_cache
         self.key = key
+        self.encoding = encoding  # the playlist's Content-Encoding, where the client accepts it
 
 
 RECIPES = [
@@ -81,6 +82,11 @@ RECIPES = [
            "index.m3u8", element="audio"),
     # Parts small enough to stay inside the block files, two of six fragments skipped.
     Recipe("hls-small", SMALL + HLS + FMP4 + ["-master_pl_name", "master.m3u8"], "index.m3u8", skip=(2, 3)),
+    # The playlist sent compressed, as CDNs send texts (for HTTPS runs: see
+    # /streams/encoded.html).
+    Recipe("hls-gzip", sources(4, 1100) + HLS + TS, "index.m3u8", mse=False, encoding="gzip"),
+    Recipe("hls-br", sources(4, 1200) + HLS + TS, "index.m3u8", mse=False, encoding="br"),
+    Recipe("hls-zstd", sources(4, 1300) + HLS + TS, "index.m3u8", mse=False, encoding="zstd"),
     # Video and sound as two representations, addressed by a SegmentTemplate.
     Recipe("dash", sources(6, 990) + ["-f", "dash", "-seg_duration", "1", "-use_template", "1",
                                       "-use_timeline", "0", "-init_seg_name", "init-$RepresentationID$.m4s",
@@ -132,6 +138,7 @@ class Stream:
                  "playlistCached": 0 if "no-store" in self.recipe.playlist_cache else 1,
                  "key": self.key or "",
                  "encryption": "AES-128" if self.key else "",
+                 "encoding": self.recipe.encoding or "",
                  "tracks": len(self.tracks)}
         # Over all tracks, track by track.
         reply["segments"] = ",".join(p for t in self.tracks for p in t.segments)

@@ -27,7 +27,8 @@ void FileMake(const std::wstring& path) {
 }
 
 void CacheMake(const std::wstring& folder) {
-  for (const wchar_t* name : {L"index", L"data_0", L"data_1", L"data_2", L"data_3"}) FileMake(folder + L"\\" + name);
+  for (const wchar_t* name : {L"index", L"data_0", L"data_1", L"data_2", L"data_3"})
+    FileMake(folder + L"\\" + name);
 }
 
 void PathMake(const std::wstring& path) {
@@ -48,7 +49,8 @@ void FoldersMake(const std::wstring& root, int count) {
       const std::wstring a = v + L"\\App" + std::to_wstring(app);
       FolderMake(a);
       ++made;
-      for (int part = 0; part < 9 && made < count; ++part, ++made) FolderMake(a + L"\\Part" + std::to_wstring(part));
+      for (int part = 0; part < 9 && made < count; ++part, ++made)
+        FolderMake(a + L"\\Part" + std::to_wstring(part));
     }
   }
 }
@@ -86,7 +88,8 @@ int main(int argc, char** argv) {
       best = std::min(best, took);
       worst = std::max(worst, took);
     }
-    std::printf("%-6s places %zu  best %8.1f ms  worst %8.1f ms\n", search ? "all" : "known", places, best, worst);
+    std::printf("%-6s places %zu  best %8.1f ms  worst %8.1f ms\n", search ? "all" : "known", places, best,
+                worst);
   }
   RemoveTree(base);
   return 0;

@@ -39,9 +39,9 @@ constexpr KnownBrowser kKnownBrowsers[] = {
 constexpr std::u16string_view kFirefoxProfiles = u"Mozilla\\Firefox\\Profiles";
 
 // Chromium's other caches (compiled code, shaders): never media.
-constexpr std::u16string_view kNotMediaCaches[] = {u"code cache",        u"gpucache",          u"dawncache",
-                                                    u"dawngraphitecache", u"dawnwebgpucache",   u"grshadercache",
-                                                    u"graphitedawncache", u"shadercache"};
+constexpr std::u16string_view kNotMediaCaches[] = {u"code cache",        u"gpucache",        u"dawncache",
+                                                   u"dawngraphitecache", u"dawnwebgpucache", u"grshadercache",
+                                                   u"graphitedawncache", u"shadercache"};
 
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
@@ -53,14 +53,16 @@ std::u16string Folded(std::u16string_view text) {
 }
 
 bool EqualFolded(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-           return fold(x) == fold(y);
-         });
+  auto fold = [](char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
 }
 
 bool Has(const std::vector<std::u16string>& names, std::u16string_view name) {
-  return std::any_of(names.begin(), names.end(), [&](const std::u16string& n) { return EqualFolded(n, name); });
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::u16string& n) { return EqualFolded(n, name); });
 }
 
 std::u16string Joined(std::u16string_view folder, std::u16string_view name) {
@@ -129,7 +131,8 @@ class PlaceFinder {
       if (folder.depth >= bounds.depth) continue;
       for (const std::u16string& name : listing.folders) {
         const std::u16string folded = Folded(name);
-        if (std::find(std::begin(kNotMediaCaches), std::end(kNotMediaCaches), folded) != std::end(kNotMediaCaches))
+        if (std::find(std::begin(kNotMediaCaches), std::end(kNotMediaCaches), folded) !=
+            std::end(kNotMediaCaches))
           continue;
         pending.push_back({Joined(folder.path, name), folder.rootLength, folder.depth + 1});
       }
@@ -175,7 +178,8 @@ class PlaceFinder {
     if (Has(listing.files, u"data_0") && Has(listing.files, u"data_1") && Has(listing.files, u"data_2") &&
         Has(listing.files, u"data_3"))
       return true;
-    return Has(listing.folders, u"index-dir") && tree_.FileExists(Joined(folder, u"index-dir\\the-real-index"));
+    return Has(listing.folders, u"index-dir") &&
+           tree_.FileExists(Joined(folder, u"index-dir\\the-real-index"));
   }
 
   // A found folder is named by the folder its browser keeps: the one before
@@ -217,7 +221,8 @@ CachePlaces KnownBrowserCachePlaces(FolderTree& tree, const AppDataFolders& root
   return finder.Result();
 }
 
-CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots, const CacheSearchBounds& bounds) {
+CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots,
+                               const CacheSearchBounds& bounds) {
   PlaceFinder finder(tree, roots);
   finder.Known();
   finder.Search(bounds);
@@ -227,7 +232,8 @@ CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots, co
 std::string BrowserOfCachePath(std::u16string_view path) {
   const std::u16string folded = Folded(path);
   for (const KnownBrowser& browser : kKnownBrowsers)
-    if (folded.find(Folded(Joined(u"", browser.folder)) + u'\\') != std::u16string::npos) return Utf8(browser.name);
+    if (folded.find(Folded(Joined(u"", browser.folder)) + u'\\') != std::u16string::npos)
+      return Utf8(browser.name);
   // Older spellings and folders named by hand.
   const struct {
     std::u16string_view part;

@@ -56,7 +56,8 @@ struct CachePlaces {
 // The known browsers' caches only: cheap, a few folders listed per browser.
 CachePlaces KnownBrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots);
 // The known ones and what the search finds besides, each folder once.
-CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots, const CacheSearchBounds& bounds = {});
+CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots,
+                               const CacheSearchBounds& bounds = {});
 
 // The browser a cache path belongs to, by the known browsers' folders
 // ("...\Tencent\QQBrowser\User Data\..." is QQ浏览器); empty when none.

@@ -52,14 +52,15 @@ class DiskFolderTree : public FolderTree {
   Listing List(const std::u16string& folder) override {
     Listing listing;
     WIN32_FIND_DATAW found{};
-    FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic,
+                                     &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) return listing;
     do {
       const std::wstring_view name = found.cFileName;
       if (name == L"." || name == L"..") continue;
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-      auto& names = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
+      auto& names =
+          (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
       names.emplace_back(Utf16View(name));
     } while (FindNextFileW(find.Get(), &found));
     return listing;
@@ -70,7 +71,8 @@ class DiskFolderTree : public FolderTree {
 std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
   std::vector<ScanPlace> places;
   for (const CachePlace& place : found.places)
-    places.push_back({std::wstring(WideView(place.path)), place.browser, ScanPlaceKind::BrowserCache, place.firefox});
+    places.push_back(
+        {std::wstring(WideView(place.path)), place.browser, ScanPlaceKind::BrowserCache, place.firefox});
   return places;
 }
 

@@ -216,7 +216,8 @@ class MpdReader {
   // The reference resolved, kept with its folder shared; nothing when it or
   // the result is longer than an address may be.
   // `shortWay`: the maker's base is `base` (see SegmentAddressMaker::SetBase).
-  std::optional<SegmentAddress> Resolved(const std::string& base, std::string_view reference, bool shortWay = false) {
+  std::optional<SegmentAddress> Resolved(const std::string& base, std::string_view reference,
+                                         bool shortWay = false) {
     if (reference.size() > kStreamMaxAddressBytes) return std::nullopt;
     std::optional<SegmentAddress> address;
     if (shortWay) address = addresses_.MakeRelative(reference);

@@ -331,17 +331,17 @@ TEST_P(StreamCacheTest, TheScanFindsEachPagesStreamsAndJoinsThemAsServed) {
         << media.element.webAddress;
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, StreamCacheTest,
-                         ::testing::Values(Run{"chromium-blockfile", CacheStore::ChromiumBlockFiles},
-                                           Run{"chromium-simple", CacheStore::ChromiumSimple},
-                                           Run{"firefox", std::nullopt},
-                                           Run{"chromium-blockfile-tls", CacheStore::ChromiumBlockFiles, true},
-                                           Run{"chromium-simple-tls", CacheStore::ChromiumSimple, true},
-                                           Run{"firefox-tls", std::nullopt, true}),
-                         [](const ::testing::TestParamInfo<Run>& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name) c = c == '-' ? '_' : c;
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Browsers, StreamCacheTest,
+    ::testing::Values(Run{"chromium-blockfile", CacheStore::ChromiumBlockFiles},
+                      Run{"chromium-simple", CacheStore::ChromiumSimple}, Run{"firefox", std::nullopt},
+                      Run{"chromium-blockfile-tls", CacheStore::ChromiumBlockFiles, true},
+                      Run{"chromium-simple-tls", CacheStore::ChromiumSimple, true},
+                      Run{"firefox-tls", std::nullopt, true}),
+    [](const ::testing::TestParamInfo<Run>& info) {
+      std::string name = info.param.name;
+      for (char& c : name) c = c == '-' ? '_' : c;
+      return name;
+    });
 
 }  // namespace

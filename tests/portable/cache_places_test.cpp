@@ -74,7 +74,8 @@ TEST(CachePlaces, KnownBrowsersEveryProfileAndServiceWorkerCachesForksAndFirefox
   MapTree tree;
   tree.BlockCache(u"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Cache\\Cache_Data");
   tree.BlockCache(u"C:\\u\\Local\\Google\\Chrome\\User Data\\Profile 2\\Cache\\Cache_Data");
-  tree.SimpleCache(u"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\ab12\\c-d");
+  tree.SimpleCache(
+      u"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\ab12\\c-d");
   tree.BlockCache(u"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Code Cache\\js");  // never media
   tree.BlockCache(u"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\GPUCache");
   tree.BlockCache(u"C:\\u\\Local\\Microsoft\\Edge\\User Data\\Default\\Cache");  // before Cache_Data
@@ -153,7 +154,8 @@ TEST(CachePlaces, TheSearchStopsAtItsBoundsAndSaysSo) {
 }
 
 TEST(CachePlaces, BrowserOfAPathNamedByHand) {
-  EXPECT_EQ(BrowserOfCachePath(u"D:\\x\\Tencent\\QQBrowser\\User Data\\Default\\Cache\\Cache_Data"), U8(u8"QQ浏览器"));
+  EXPECT_EQ(BrowserOfCachePath(u"D:\\x\\Tencent\\QQBrowser\\User Data\\Default\\Cache\\Cache_Data"),
+            U8(u8"QQ浏览器"));
   EXPECT_EQ(BrowserOfCachePath(u"D:\\X\\GOOGLE\\CHROME\\User Data\\Default\\Cache"), "Chrome");
   EXPECT_EQ(BrowserOfCachePath(u"D:\\copy\\chromium\\cache"), "Chromium");
   EXPECT_EQ(BrowserOfCachePath(u"D:\\p\\cache2\\entries"), "Firefox");

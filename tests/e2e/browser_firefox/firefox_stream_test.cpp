@@ -2,10 +2,13 @@
 // watches: the playlist and segments, first seen as raw bodies without an
 // address, are followed until Firefox writes their metadata; then each HLS
 // stream is prompted for once with its media playlist's address and saved
-// at OK as the init and segments (or TS segments) the lab served.
+// at OK as the init and segments (or TS segments) the lab served; over
+// HTTPS too, with playlists sent compressed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,6 +106,69 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
         << "a second box for the stream";
     EXPECT_EQ(FolderList(program.ProgramFolder()).size(), before.size() + 1);
   }
+  ASSERT_TRUE(parts.Stop().Click());
+  EXPECT_TRUE(parts.Start().WaitEnabled(true));
+}
+
+// Over HTTPS, as sites serve them: three streams whose playlists come gzip-,
+// br- and zstd-encoded, played at once.  Firefox keeps them encoded; each
+// is prompted for once with its playlist's address and saved joined.
+TEST_F(FirefoxStreams, EncodedPlaylistsOverHttpsArePromptedWithTheirAddressAndSavedJoined) {
+  ASSERT_FALSE(lab_->TlsUrl("/").empty()) << "the lab serves no HTTPS";
+  const std::wstring profile =
+      program.HomeFolder() + L"\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\encoded.default-release";
+  ASSERT_TRUE(program.Files().MakeFolder(
+      L"home\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\encoded.default-release\\cache2\\entries"));
+  MainWindowParts parts(main);
+  ASSERT_TRUE(parts.Video().SetChecked(true));
+  ASSERT_TRUE(parts.Start().Click());
+  ASSERT_TRUE(parts.Stop().WaitEnabled(true));
+
+  const std::string all = "/streams/encoded.html";
+  BrowserLaunch launch;
+  launch.browser = BrowserKind::kFirefox;
+  launch.userDataDir = profile;
+  launch.page = all;
+  launch.tls = true;
+  std::optional<RunningBrowser> browser = lab_->Launch(launch);
+  ASSERT_TRUE(browser) << lab_->Error();
+  ASSERT_TRUE(lab_->WaitIdle(all, Milliseconds(90000))) << lab_->Error();
+  std::map<std::string, std::string> joinedOf;  // playlist address -> the served run
+  for (const std::string name : {"hls-gzip", "hls-br", "hls-zstd"}) {
+    const std::optional<StreamPage> page = lab_->Stream("/streams/" + name + ".html");
+    ASSERT_TRUE(page && page->tracks.size() == 1) << lab_->Error();
+    ASSERT_FALSE(page->encoding.empty());
+    EXPECT_EQ(page->codingSent, page->encoding) << name;
+    joinedOf[lab_->TlsUrl(page->playlist)] = Joined(page->tracks.front());
+  }
+
+  std::set<std::string> offered;
+  for (std::size_t count = 0; count < joinedOf.size(); ++count) {
+    MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
+    ASSERT_TRUE(prompt) << "prompts seen: " << offered.size();
+    ASSERT_EQ(prompt.Caption(), kPromptCaption) << prompt.Message();
+    std::string address;
+    for (const auto& [playlist, run] : joinedOf)
+      if (prompt.Message() == kPromptBefore + playlist + kPromptAfter) address = playlist;
+    if (address.empty()) prompt.Answer(IDCANCEL);
+    ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << prompt.Message();
+    EXPECT_TRUE(offered.insert(address).second) << "offered twice: " << address;
+    ASSERT_TRUE(prompt.Answer(IDOK));
+    MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
+    ASSERT_TRUE(report) << "no report after OK";
+    ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
+    const std::string message = report.Message();
+    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
+    const std::wstring saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
+    ASSERT_TRUE(report.Answer(IDOK));
+    const std::optional<std::string> bytes = FileRead(saved);
+    ASSERT_TRUE(bytes) << message;
+    EXPECT_TRUE(*bytes == joinedOf[address]) << "the saved file is not the segments served for " << address;
+  }
+  const std::optional<BrowserStopped> stopped = browser->Stop();
+  ASSERT_TRUE(stopped) << lab_->Error();
+  EXPECT_TRUE(StaysTrue([&] { return MessageBoxes(program.Id()).empty(); }, Milliseconds(4000)))
+      << "a second box for a stream";
   ASSERT_TRUE(parts.Stop().Click());
   EXPECT_TRUE(parts.Start().WaitEnabled(true));
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -119,6 +120,54 @@ TYPED_TEST(ChromiumStreams, HlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined
     EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
     session.Settle();
   }
+}
+
+// Over HTTPS, as sites serve them: three streams whose playlists come gzip-,
+// br- and zstd-encoded, played at once (one frame each).  Each is offered
+// once with its playlist's address and saved joined as served.
+TYPED_TEST(ChromiumStreams, EncodedPlaylistsOverHttpsAreOfferedWithTheirAddressAndSavedJoined) {
+  ChromiumWatchSession& session = this->Session();
+  ASSERT_FALSE(session.Lab().TlsUrl("/").empty()) << "the lab serves no HTTPS";
+  const std::string all = "/streams/encoded.html";
+  const std::set<std::wstring> before = session.SaveFolderFiles();
+  ASSERT_TRUE(session.EnsureCacheFolder());
+  ASSERT_TRUE(session.Watch(true, true));
+  ASSERT_TRUE(session.LaunchBrowser(all, true));
+  ASSERT_TRUE(session.Lab().WaitIdle(all, Milliseconds(90000))) << session.Lab().Error();
+  std::map<std::string, std::string> joinedOf;  // playlist address -> the served run
+  for (const std::string name : {"hls-gzip", "hls-br", "hls-zstd"}) {
+    const std::optional<StreamPage> page = session.Lab().Stream(PagePath(name));
+    ASSERT_TRUE(page && page->tracks.size() == 1) << session.Lab().Error();
+    // The playlist really came compressed.
+    ASSERT_FALSE(page->encoding.empty());
+    EXPECT_EQ(page->codingSent, page->encoding) << name;
+    joinedOf[session.Lab().TlsUrl(page->playlist)] = JoinedRun(session.Lab(), page->tracks.front());
+  }
+  // The prompts in the order the streams settle; each answered OK and its
+  // file checked before the next.
+  std::set<std::string> offered;
+  for (std::size_t prompt = 0; prompt < joinedOf.size(); ++prompt) {
+    MessageBoxWindow box = session.NextBox();
+    ASSERT_TRUE(box) << "prompts seen: " << offered.size();
+    const std::string message = box.Message();
+    std::string address;
+    for (const auto& [playlist, run] : joinedOf)
+      if (message == kVideoPromptBefore + playlist + kVideoPromptAfter) address = playlist;
+    if (address.empty()) box.Answer(IDCANCEL);
+    ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << message;
+    EXPECT_TRUE(offered.insert(address).second) << "offered twice: " << address;
+    ASSERT_TRUE(box.Answer(IDOK));
+    const std::optional<std::wstring> saved = session.WaitSaved(MediaClass::kVideo);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ExtensionOf(*saved), ".ts");
+    const std::optional<std::string> bytes = FileRead(*saved);
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(*bytes == joinedOf[address]) << "the saved file is not the segments served for " << address;
+  }
+  ASSERT_TRUE(session.StopBrowser());
+  EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
+  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 3u);
+  session.Settle();
 }
 
 TYPED_TEST(ChromiumStreams, SkippedSegmentsOfferTheChoiceAndContinueSavesTheRunFromTheFirst) {

@@ -161,13 +161,14 @@ void ChromiumWatchSession::Settle() {
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ChromiumWatchSession::LaunchBrowser(const std::string& page) {
+::testing::AssertionResult ChromiumWatchSession::LaunchBrowser(const std::string& page, bool tls) {
   if (browser_) return ::testing::AssertionFailure() << "a browser is already running";
   BrowserLaunch launch;
   launch.browser = BrowserKind::kChromium;
   launch.store = store_;
   launch.userDataDir = UserDataFolder();
   launch.page = page;
+  launch.tls = tls;
   browser_ = lab_.Launch(launch);
   if (!browser_) return ::testing::AssertionFailure() << "chromium did not start: " << lab_.Error();
   if (browser_->CacheFolder() != CacheFolder()) {

@@ -67,7 +67,7 @@ class ChromiumWatchSession {
   // already in use), unless it exists.
   ::testing::AssertionResult EnsureCacheFolder();
 
-  ::testing::AssertionResult LaunchBrowser(const std::string& page);
+  ::testing::AssertionResult LaunchBrowser(const std::string& page, bool tls = false);
   // Ends the browser; fails when a process of it is left behind.
   ::testing::AssertionResult StopBrowser();
   bool BrowserRunning() const { return browser_.has_value(); }

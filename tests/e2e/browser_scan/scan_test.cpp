@@ -96,7 +96,8 @@ void CachesMake(Caches& caches) {
   const Sandbox& box = *caches.sandbox;
   caches.localAppData = box.Path(L"home\\AppData\\Local");
   caches.roamingAppData = box.Path(L"home\\AppData\\Roaming");
-  if (!box.MakeFolder(L"home\\AppData\\Local") || !box.MakeFolder(L"home\\AppData\\Roaming") || !box.MakeFolder(L"program") || !box.MakeFolder(L"work"))
+  if (!box.MakeFolder(L"home\\AppData\\Local") || !box.MakeFolder(L"home\\AppData\\Roaming") ||
+      !box.MakeFolder(L"program") || !box.MakeFolder(L"work"))
     return void(caches.failure = "sandbox folders");
   if (!box.CopyIn(ProductExecutable(), L"program\\ElementExtractor.exe"))
     return void(caches.failure = "program copy");
@@ -143,7 +144,9 @@ class ScanTest : public ::testing::Test {
 
   // The program with `arguments`, started in the sandbox's work folder, with
   // %LOCALAPPDATA% in the sandbox's home (where the browsers left their caches).
-  ScanRun Run(const std::wstring& arguments) { return Run(arguments, shared->localAppData, shared->roamingAppData); }
+  ScanRun Run(const std::wstring& arguments) {
+    return Run(arguments, shared->localAppData, shared->roamingAppData);
+  }
   ScanRun Run(const std::wstring& arguments, const std::wstring& local, const std::wstring& roaming) {
     ScanRun run = ScanRunProgram(shared->program, arguments, Path(L"work"),
                                  {{L"LOCALAPPDATA", local}, {L"APPDATA", roaming}});
@@ -282,7 +285,8 @@ TEST_F(ScanTest, EveryChromiumBrowserProfileAndForkIsListedWithItsName) {
   } places[] = {
       {&local, L"Google\\Chrome\\User Data\\Default\\Cache\\Cache_Data", true, "Chrome"},
       {&local, L"Google\\Chrome\\User Data\\Profile 2\\Cache\\Cache_Data", false, "Chrome"},
-      {&local, L"Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\5f1e\\0c3b", true, "Chrome"},
+      {&local, L"Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\5f1e\\0c3b", true,
+       "Chrome"},
       {&local, L"Google\\Chrome\\User Data\\Default\\Code Cache\\js", false, ""},
       {&local, L"Microsoft\\Edge\\User Data\\Default\\Cache\\Cache_Data", false, "Edge"},
       {&local, L"Tencent\\QQBrowser\\User Data\\Default\\Cache\\Cache_Data", false, Utf8(u8"QQ浏览器")},

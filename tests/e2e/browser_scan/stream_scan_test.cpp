@@ -1,7 +1,8 @@
 // Streams from the command line, end to end: real Chromium (both stores)
 // and Firefox load every stream page of the lab (HLS with fragmented MP4 or
 // TS, a gap, AES-128, a playlist not stored, sound only, DASH) into caches
-// in the Wine prefix's home, once for all cases; then the real program
+// in the Wine prefix's home, and over HTTPS the pages whose playlists come
+// gzip-, br- and zstd-encoded, once for all cases; then the real program
 // lists the streams (/scomma, /type) and saves them joined (/copyall,
 // /partial), and every row and file is checked against what the lab served.
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ namespace e2e {
 namespace {
 
 constexpr std::string_view kAllStreams = "/streams/all.html";
+constexpr std::string_view kEncodedStreams = "/streams/encoded.html";
 constexpr std::size_t kColumns = 15;
 enum Column {
   kAddress,
@@ -68,14 +70,21 @@ struct StreamCaches {
 
 StreamCaches* shared = nullptr;
 
-bool PlayAll(BrowserLab& lab, BrowserLaunch launch, std::string* failure) {
-  launch.page = std::string(kAllStreams);
+bool PlayPage(BrowserLab& lab, BrowserLaunch launch, std::string_view page, bool tls, std::string* failure) {
+  launch.page = std::string(page);
+  launch.tls = tls;
   std::optional<RunningBrowser> browser = lab.Launch(launch);
   if (!browser) return *failure = "launch: " + lab.Error(), false;
-  if (!lab.WaitIdle(kAllStreams, Milliseconds(90000))) return *failure = "wait-idle: " + lab.Error(), false;
+  if (!lab.WaitIdle(page, Milliseconds(90000))) return *failure = "wait-idle: " + lab.Error(), false;
   const std::optional<BrowserStopped> stopped = browser->Stop();
   if (!stopped || stopped->remaining != 0) return *failure = "stop: " + lab.Error(), false;
   return true;
+}
+
+// Every stream page, then (over HTTPS) those whose playlists come compressed.
+bool PlayAll(BrowserLab& lab, const BrowserLaunch& launch, std::string* failure) {
+  return PlayPage(lab, launch, kAllStreams, false, failure) &&
+         PlayPage(lab, launch, kEncodedStreams, true, failure);
 }
 
 std::string Body(BrowserLab& lab, const std::string& path, std::string* failure) {
@@ -87,43 +96,48 @@ std::string Body(BrowserLab& lab, const std::string& path, std::string* failure)
 // The streams of every page, from the lab's description and served bytes.
 bool StreamsExpected(StreamCaches& caches) {
   BrowserLab& lab = *caches.lab;
-  const std::optional<std::vector<std::string>> pages = lab.StreamPages();
-  if (!pages || pages->empty()) return caches.failure = "no stream pages: " + lab.Error(), false;
-  for (const std::string& name : *pages) {
-    const std::optional<StreamPage> page = lab.Stream(name);
-    if (!page) return caches.failure = "page " + name + ": " + lab.Error(), false;
-    for (const StreamTrack& track : page->tracks) {
-      Expected stream;
-      stream.page = name;
-      stream.address = lab.Url(page->playlistCached ? page->playlist : track.segments.front());
-      stream.kind = !page->playlistCached ? Utf8(u8"分段") : page->protocol == "dash" ? "DASH" : "HLS";
-      if (page->container == "ts") {
-        stream.extension = "ts", stream.mediaType = "video/mp2t";
-      } else if (track.type == "audio/mp4") {
-        stream.extension = "m4a", stream.mediaType = "audio/mp4";
-      } else {
-        stream.extension = "mp4", stream.mediaType = "video/mp4";
-      }
-      stream.total = track.segments.size();
-      stream.present = track.fetched.size();
-      stream.encrypted = !page->key.empty();
-      if (!track.init.empty()) {
-        stream.joined = Body(lab, track.init, &caches.failure);
-        stream.presentBytes = stream.joined.size();
-      }
-      bool running = true;
-      for (const std::string& segment : track.segments) {
-        if (std::find(track.skipped.begin(), track.skipped.end(), segment) != track.skipped.end()) {
-          running = false;
-          continue;
+  for (const std::string_view all : {kAllStreams, kEncodedStreams}) {
+    const std::optional<std::vector<std::string>> pages = lab.StreamPages(all);
+    if (!pages || pages->empty()) return caches.failure = "no stream pages: " + lab.Error(), false;
+    for (const std::string& name : *pages) {
+      const std::optional<StreamPage> page = lab.Stream(name);
+      if (!page) return caches.failure = "page " + name + ": " + lab.Error(), false;
+      if (page->codingSent != page->encoding)
+        return caches.failure = "page " + name + ": playlist not sent encoded", false;
+      for (const StreamTrack& track : page->tracks) {
+        Expected stream;
+        stream.page = name;
+        const std::string path = page->playlistCached ? page->playlist : track.segments.front();
+        stream.address = all == kEncodedStreams ? lab.TlsUrl(path) : lab.Url(path);
+        stream.kind = !page->playlistCached ? Utf8(u8"分段") : page->protocol == "dash" ? "DASH" : "HLS";
+        if (page->container == "ts") {
+          stream.extension = "ts", stream.mediaType = "video/mp2t";
+        } else if (track.type == "audio/mp4") {
+          stream.extension = "m4a", stream.mediaType = "audio/mp4";
+        } else {
+          stream.extension = "mp4", stream.mediaType = "video/mp4";
         }
-        const std::string bytes = Body(lab, segment, &caches.failure);
-        stream.presentBytes += bytes.size();
-        if (!running) continue;
-        stream.joined += bytes;
-        stream.seconds += 1;
+        stream.total = track.segments.size();
+        stream.present = track.fetched.size();
+        stream.encrypted = !page->key.empty();
+        if (!track.init.empty()) {
+          stream.joined = Body(lab, track.init, &caches.failure);
+          stream.presentBytes = stream.joined.size();
+        }
+        bool running = true;
+        for (const std::string& segment : track.segments) {
+          if (std::find(track.skipped.begin(), track.skipped.end(), segment) != track.skipped.end()) {
+            running = false;
+            continue;
+          }
+          const std::string bytes = Body(lab, segment, &caches.failure);
+          stream.presentBytes += bytes.size();
+          if (!running) continue;
+          stream.joined += bytes;
+          stream.seconds += 1;
+        }
+        caches.streams.push_back(std::move(stream));
       }
-      caches.streams.push_back(std::move(stream));
     }
   }
   return caches.failure.empty();

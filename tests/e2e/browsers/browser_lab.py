@@ -1015,6 +1015,12 @@ class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
+    def handle_error(self, request, client_address):
+        # A browser that ended mid-connection, or gave up a handshake: not the lab's fault.
+        if isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError)):
+            return
+        super().handle_error(request, client_address)
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])

@@ -46,6 +46,8 @@ if [ ! -s "$work/port" ]; then
 fi
 export EE_BROWSER_LAB_PORT="$(cat "$work/port")"
 export EE_BROWSER_LAB_URL="http://127.0.0.1:$EE_BROWSER_LAB_PORT"
+# HTTPS beside it, where the lab could make its certificate (written first).
+if [ -s "$work/port.tls" ]; then export EE_BROWSER_LAB_TLS_PORT="$(cat "$work/port.tls")"; fi
 # The served media as files (Linux form; the driver's PathFromEnvironment
 # gives the Z: form).
 export EE_BROWSER_LAB_MEDIA="$work/lab/media"

@@ -167,6 +167,8 @@ std::optional<StreamPage> StreamPageFrom(const KeyValues& values) {
   page.playlist = playlist;
   page.playlistCached = ValueOf(values, "playlistCached") != "0";
   page.key = ValueOf(values, "key");
+  page.encoding = ValueOf(values, "encoding");
+  page.codingSent = ValueOf(values, "playlistCodingSent");
   page.media = SplitList(ValueOf(values, "media"));
   for (int index = 0; index < tracks; ++index) {
     const std::string prefix = "track" + std::to_string(index) + ".";
@@ -208,17 +210,32 @@ std::optional<BrowserStopped> RunningBrowser::Stop() {
   return std::exchange(lab_, nullptr)->Stop(id_);
 }
 
-std::optional<BrowserLab> BrowserLab::FromEnvironment() {
+namespace {
+
+// A port number from the environment; 0 when not set or not one.
+unsigned short PortFromEnvironment(const wchar_t* name) {
   wchar_t text[16];
-  const DWORD length = GetEnvironmentVariableW(L"EE_BROWSER_LAB_PORT", text, 16);
-  if (length == 0 || length >= 16) return std::nullopt;
+  const DWORD length = GetEnvironmentVariableW(name, text, 16);
+  if (length == 0 || length >= 16) return 0;
   const unsigned long port = wcstoul(text, nullptr, 10);
-  if (port == 0 || port > 65535) return std::nullopt;
-  return BrowserLab(static_cast<unsigned short>(port));
+  return port > 65535 ? 0 : static_cast<unsigned short>(port);
+}
+
+}  // namespace
+
+std::optional<BrowserLab> BrowserLab::FromEnvironment() {
+  const unsigned short port = PortFromEnvironment(L"EE_BROWSER_LAB_PORT");
+  if (port == 0) return std::nullopt;
+  return BrowserLab(port, PortFromEnvironment(L"EE_BROWSER_LAB_TLS_PORT"));
 }
 
 std::string BrowserLab::Url(std::string_view path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+std::string BrowserLab::TlsUrl(std::string_view path) const {
+  if (tlsPort_ == 0) return {};
+  return "https://127.0.0.1:" + std::to_string(tlsPort_) + std::string(path);
 }
 
 std::optional<KeyValues> BrowserLab::Control(std::string_view action, const KeyValues& values,
@@ -304,8 +321,8 @@ std::optional<std::vector<std::string>> BrowserLab::PageMedia(std::string_view p
   return SplitList(ValueOf(*reply, "media"));
 }
 
-std::optional<std::vector<std::string>> BrowserLab::StreamPages() {
-  const std::optional<KeyValues> reply = Control("page", {{"page", "/streams/all.html"}});
+std::optional<std::vector<std::string>> BrowserLab::StreamPages(std::string_view all) {
+  const std::optional<KeyValues> reply = Control("page", {{"page", std::string(all)}});
   if (!reply) return std::nullopt;
   return SplitList(ValueOf(*reply, "parts"));
 }
@@ -330,7 +347,8 @@ std::optional<RunningBrowser> BrowserLab::Launch(const BrowserLaunch& launch) {
   KeyValues values{{"browser", launch.browser == BrowserKind::kChromium ? "chromium" : "firefox"},
                    {"store", launch.store == ChromiumStore::kBlockFile ? "blockfile" : "simple"},
                    {"userDataDir", Utf8From(launch.userDataDir)},
-                   {"page", launch.page}};
+                   {"page", launch.page},
+                   {"tls", launch.tls ? "1" : "0"}};
   const std::optional<KeyValues> reply = Control("launch", values);
   if (!reply) return std::nullopt;
   const int id = NumberFrom<int>(ValueOf(*reply, "id"));

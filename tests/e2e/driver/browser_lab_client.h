@@ -75,6 +75,8 @@ struct StreamPage {
   std::string playlist;        // the media playlist or the DASH manifest
   bool playlistCached = true;  // false: served with "Cache-Control: no-store"
   std::string key;             // the AES-128 key's address; empty when not encrypted
+  std::string encoding;        // the playlist's Content-Encoding when accepted ("br"); empty: none
+  std::string codingSent;      // the Content-Encoding its playlist was last sent with
   std::vector<StreamTrack> tracks;
   std::vector<std::string> media;  // every address the page fetches, in order
   bool done = false;               // the player has reported its end
@@ -101,6 +103,7 @@ struct BrowserLaunch {
   // folder that gets cache2 (the profile itself stays on the Linux side).
   std::wstring userDataDir;
   std::string page = "/media.html";
+  bool tls = false;  // the page over the lab's HTTPS
 };
 
 struct BrowserStopped {
@@ -139,11 +142,13 @@ class BrowserLab {
  public:
   // The lab named by EE_BROWSER_LAB_PORT; nothing when it is not set.
   static std::optional<BrowserLab> FromEnvironment();
-  explicit BrowserLab(unsigned short port) : port_(port) {}
+  explicit BrowserLab(unsigned short port, unsigned short tlsPort = 0) : port_(port), tlsPort_(tlsPort) {}
 
   unsigned short Port() const { return port_; }
   // http://127.0.0.1:<port><path>
   std::string Url(std::string_view path) const;
+  // https://127.0.0.1:<HTTPS port><path> (EE_BROWSER_LAB_TLS_PORT; empty when not served)
+  std::string TlsUrl(std::string_view path) const;
   const std::string& Error() const { return error_; }
 
   // A control request (POST /control/<action>, the values as key=value
@@ -164,8 +169,9 @@ class BrowserLab {
                std::optional<std::uint64_t> cutAt = std::nullopt);
   // The media addresses of a page.
   std::optional<std::vector<std::string>> PageMedia(std::string_view page);
-  // The lab's stream pages (every one runs in a frame of /streams/all.html).
-  std::optional<std::vector<std::string>> StreamPages();
+  // The lab's stream pages: those in frames of /streams/all.html, or of
+  // another page of frames (/streams/encoded.html: playlists sent compressed).
+  std::optional<std::vector<std::string>> StreamPages(std::string_view all = "/streams/all.html");
   // A stream page's description and its player's report.
   std::optional<StreamPage> Stream(std::string_view page);
   // A page of `media` media and `others` other resources; its path.  A tag
@@ -188,6 +194,7 @@ class BrowserLab {
 
  private:
   unsigned short port_ = 0;
+  unsigned short tlsPort_ = 0;
   std::string error_;
 };
 

@@ -46,6 +46,7 @@ set(EE_PORTABLE_SOURCES
   app/browser_caches/chromium_block_store.cpp
   app/browser_caches/chromium_block_news.cpp
   app/cache_watch/cache_file_names.cpp
+  app/cache_watch/look_files.cpp
   app/cache_watch/cache_candidates.cpp
   app/cache_watch/firefox_candidates.cpp
   app/browser_caches/iso_boxes.cpp

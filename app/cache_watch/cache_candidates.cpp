@@ -11,6 +11,7 @@
 #include "app/browser_caches/chromium_simple_cache.h"
 #include "app/cache_watch/cache_file_names.h"
 #include "app/cache_watch/firefox_candidates.h"
+#include "app/cache_watch/look_files.h"
 #include "app/cache_watch/stream_tracker.h"
 
 namespace {
@@ -328,10 +329,10 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
       nowMs + limits_.fullReadBackoffMs * static_cast<std::uint64_t>(std::max(1, readsDone));
 }
 
-void CacheCandidates::LookForNews(Folder& folder, std::uint64_t nowMs) {
+void CacheCandidates::LookForNews(Folder& folder, CacheFolder& files, std::uint64_t nowMs) {
   ++figures_.newsLooks;
   const BlockFileNews news =
-      BlockFileNewsRead(*folder.open, folder.newsMark, folder.newsFromStart, limits_.newsPerLook);
+      BlockFileNewsRead(files, folder.newsMark, folder.newsFromStart, limits_.newsPerLook);
   if (news.readable) folder.newsFromStart = false;
   if (news.changed) {
     ++figures_.newsWalks;
@@ -350,7 +351,8 @@ void CacheCandidates::LookForNews(Folder& folder, std::uint64_t nowMs) {
 
 void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
                                      std::vector<MediaElementRef>& found) {
-  if (folder.FollowsNews() && nowMs >= folder.nextNewsMs) LookForNews(folder, nowMs);
+  LookFiles files(*folder.open);
+  if (folder.FollowsNews() && nowMs >= folder.nextNewsMs) LookForNews(folder, files, nowMs);
   if (!folder.unowned.empty() && nowMs >= folder.nextFullReadMs && folder.fullReadsLeft > 0)
     FindOwners(folder, nowMs);
   for (auto file = folder.unowned.begin(); file != folder.unowned.end();) {
@@ -366,7 +368,7 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
     const std::string& key = candidate->first;
     ++figures_.looks;
     const std::optional<CacheElement> element =
-        BlockFileElementRead(*folder.open, key, candidate->second.rangeSignature);
+        BlockFileElementRead(files, key, candidate->second.rangeSignature);
     if (element) {
       if (element->rangeSignature != 0) candidate->second.rangeSignature = element->rangeSignature;
       const std::string anchor = AnchorOf(*element, OffsetZeroFile(*element));
@@ -377,7 +379,7 @@ void CacheCandidates::LookBlockFiles(Folder& folder, std::uint64_t nowMs,
         candidate = folder.candidates.erase(candidate);
         continue;
       }
-      const MediaSignature signature = CacheElementSignature(*folder.open, *element);
+      const MediaSignature signature = CacheElementSignature(files, *element);
       if (Settles(signature, *element)) {
         if (IsHandedOn(signature)) {
           found.push_back(RefOf(folder.session, folder.name, *element, signature, {}));

@@ -58,7 +58,7 @@ class CacheCandidates {
   void CheckIndex(Folder& folder, std::uint64_t nowMs);
   void LookSimple(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
   void LookBlockFiles(Folder& folder, std::uint64_t nowMs, std::vector<MediaElementRef>& found);
-  void LookForNews(Folder& folder, std::uint64_t nowMs);
+  void LookForNews(Folder& folder, CacheFolder& files, std::uint64_t nowMs);
   void FindOwners(Folder& folder, std::uint64_t nowMs);
   void Settle(Folder& folder, const std::string& id, const std::string& anchor);
   void ForgetOldest();

@@ -193,9 +193,12 @@ void CacheElementRecognizer::DeliveryRun() {
       if (stopping_) return;
       element = std::move(found_.front());
       found_.pop_front();
-      ++figures_.deliveries;
     }
     receiver_.MediaElementFound(element);
+    // Counted once the receiver has it: a count taken before the call told a
+    // waiter of an element the receiver did not hold yet.
+    std::lock_guard<std::mutex> hold(lock_);
+    ++figures_.deliveries;
   }
 }
 

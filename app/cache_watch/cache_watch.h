@@ -46,7 +46,7 @@ struct CacheWatchFigures {
   std::size_t foldersKnown = 0;
   std::uint64_t eventsDropped = 0;   // names refused because the queue was full
   std::uint64_t lookerCpu100ns = 0;  // user + kernel time of the looker thread
-  std::uint64_t deliveries = 0;      // elements given to the receiver
+  std::uint64_t deliveries = 0;      // elements the receiver has taken (its call returned)
 };
 
 class CacheElementRecognizer final : public WatchSink {

@@ -154,6 +154,25 @@ TEST_F(BlockCandidatesTest, AnAnswerInsideTheDataFilesIsHandedOnOnce) {
   EXPECT_EQ(candidates.CandidateCount(), 0u);
 }
 
+TEST_F(BlockCandidatesTest, ALookOfManyNewEntriesOpensEachBlockFileOnce) {
+  builder.Build(folder.memory);
+  candidates.FileAdded(1, kCache, "index", 0);
+  EXPECT_TRUE(LookAt(0).empty());
+  for (int i = 0; i < 60; ++i)
+    AnswerAdd(builder, "img" + std::to_string(i) + ".png", Pattern(1500, i), "image/png");
+  AnswerAdd(builder, "clip.mp3", Mp3(10000, 7), "audio/mpeg");
+  builder.Build(folder.memory);
+  const std::size_t opens = folder.memory.OpenCount();
+  const auto found = LookAt(200);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].webAddress, "https://v.test/clip.mp3");
+  EXPECT_EQ(candidates.Figures().newEntries, 61u);
+  // The index and data_0..3, each once for the walk and all 61 elements.
+  EXPECT_LE(folder.memory.OpenCount() - opens, 5u);
+  // And let go when the look ends.
+  EXPECT_EQ(folder.memory.OpenNow(), 0u);
+}
+
 TEST_F(BlockCandidatesTest, AnIdleFolderIsLookedAtLessOften) {
   CacheCandidateLimits limits;
   limits.newsActiveMs = 1000;

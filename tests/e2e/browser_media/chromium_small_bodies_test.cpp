@@ -34,10 +34,7 @@ std::size_t ServedSize(BrowserLab& lab, const std::string& path) {
   return reply ? reply->body.size() : 0;
 }
 
-// Both cases fail with the real Chromium today: no prompt comes for either
-// (the hand-built caches of the portable tests are offered).  Kept disabled
-// until the watch offers them from a real browser's block files.
-TEST_F(ChromiumSmallBodies, DISABLED_StreamOfSmallPartsIsPromptedOnceWithItsPlaylistAndOffersTheChoice) {
+TEST_F(ChromiumSmallBodies, StreamOfSmallPartsIsPromptedOnceWithItsPlaylistAndOffersTheChoice) {
   ChromiumWatchSession& session = Session();
   ASSERT_TRUE(session.EnsureCacheFolder());  // a browser in use: no new index
   ASSERT_TRUE(session.Watch(true, true));
@@ -81,7 +78,7 @@ TEST_F(ChromiumSmallBodies, DISABLED_StreamOfSmallPartsIsPromptedOnceWithItsPlay
   }
 }
 
-TEST_F(ChromiumSmallBodies, DISABLED_SmallMp3IsPromptedOnceAndSavedByteForByte) {
+TEST_F(ChromiumSmallBodies, SmallMp3IsPromptedOnceAndSavedByteForByte) {
   ChromiumWatchSession& session = Session();
   ASSERT_TRUE(session.EnsureCacheFolder());
   ASSERT_TRUE(session.Watch(true, true));

@@ -80,6 +80,9 @@ ChromiumWatchSession::~ChromiumWatchSession() {
 bool ChromiumWatchSession::Start(std::string* error) {
   ProgramSetup setup;
   setup.executable = ProductExecutable();
+  // The home's own AppData\Local, as on Windows: the profile sits there, and
+  // the program finds the caches of a browser in use through it.
+  setup.environment = {{L"LOCALAPPDATA", program_.Files().Path(setup.homeFolder) + L"\\AppData\\Local"}};
   if (!program_.Start(setup)) {
     *error = program_.Error();
     return false;
@@ -214,7 +217,7 @@ std::string ChromiumWatchSession::ServedBytes(const std::string& path) {
   EXPECT_TRUE(file) << path << ": " << lab_.Error();
   if (!file) return {};
   // Every address serves one of the lab's media files.
-  static const char* const kSources[] = {"video.mp4", "clip.webm", "sound.mp3", "whole.mp4"};
+  static const char* const kSources[] = {"video.mp4", "clip.webm", "sound.mp3", "whole.mp4", "small.mp3"};
   const std::wstring folder = PathFromEnvironment(L"EE_BROWSER_LAB_MEDIA");
   for (const char* source : kSources) {
     std::optional<std::string> bytes = FileRead(folder + L"\\" + WideFromGbk(source));

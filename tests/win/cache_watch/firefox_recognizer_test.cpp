@@ -25,6 +25,7 @@ const std::string kKey = "O^partitionKey=%28http%2C127.0.0.1%29,a,:" + kUrl;
 const std::string kEntry = "6D5E2B0C9A1F4E3D2C1B0A99887766554433221A";
 constexpr std::size_t kChunk = kFirefoxChunkSize;
 constexpr DWORD kSafetyMs = 15000;
+constexpr DWORD kReceiveMs = 300;
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
@@ -32,6 +33,9 @@ std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin()
 class Receiver final : public MediaElementReceiver {
  public:
   void MediaElementFound(const MediaElementRef& element) override {
+    // Takes its time, as the detection step may (it holds its lock while it
+    // asks): the cases must wait for the deliveries, not assume them.
+    Sleep(kReceiveMs);
     std::lock_guard<std::mutex> hold(lock_);
     received_.push_back(element);
   }
@@ -83,11 +87,13 @@ class FirefoxRecognizerTest : public testing::Test {
   void Append(const std::wstring& folder, const std::string& name, const Bytes& bytes) {
     ASSERT_TRUE(DiskBytesWrite(folder + L"\\" + Wide(name), bytes, true));
   }
+  // All files seen were looked at, nothing is pending, and every element
+  // found has reached the receiver (delivered on a thread of its own).
   bool Settled(std::uint64_t filesSeen) {
     return WaitUntil([&] {
       const CacheWatchFigures figures = recognizer.Figures();
       return figures.candidates.filesSeen >= filesSeen && figures.candidatesPending == 0 &&
-             figures.candidates.looks > 0;
+             figures.candidates.looks > 0 && figures.deliveries == figures.candidates.found;
     });
   }
 

@@ -36,7 +36,9 @@ TEST(MuxFileOutput, CollectsWritesAndAppearsUnderItsNameOnlyAtTheEnd) {
     // Only the temporary file so far.
     const std::vector<std::string> during = scratch.SavedNames();
     ASSERT_EQ(during.size(), 1u);
-    EXPECT_EQ(CharLowerA(during[0].data()) + during[0].size() - 4, std::string(".tmp")) << during[0];
+    std::string lower = during[0];
+    CharLowerA(lower.data());
+    EXPECT_TRUE(lower.ends_with(".tmp")) << during[0];
 
     // A name that is taken stays as it was; the next one takes the file.
     FileWrite(folder + L"\\joined.mp4", "earlier");

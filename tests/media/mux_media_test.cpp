@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -278,6 +279,14 @@ TEST_F(MuxMedia, ScanPairsAPageOfOnePictureAndOneSoundAndMuxesThemFromTheCache) 
   // The same sound on another page, and a sound of another length on this one: neither fits.
   PutTrack(folder, "0000000000000003_0", "https://other.test", "https://cdn.test/a2.m4s", "aac_48k.mp4", kAt);
   PutTrack(folder, "0000000000000004_0", "https://video.test", "https://cdn.test/a6.m4s", "aac_44k_6s.mp4", kAt);
+  // The same cache on disk, for the Windows program's /copyall (EE_MUX_OUT/pair_cache).
+  const std::string onDisk = OutDir() + "/pair_cache";
+  std::filesystem::create_directories(onDisk);
+  for (const CacheFileInfo& file : folder.List()) {
+    std::ofstream out(onDisk + "/" + file.name, std::ios::binary);
+    const std::vector<std::uint8_t>& bytes = *folder.Bytes(file.name);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
   const auto pairs = PairedAddresses(folder);
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].first, "https://cdn.test/v.m4s");

@@ -81,17 +81,25 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
     MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
     ASSERT_TRUE(prompt) << "no prompt";
     EXPECT_EQ(prompt.Caption(), kPromptCaption);
-    EXPECT_EQ(prompt.Message(), kPromptBefore + lab_->Url(page->playlist) + kPromptAfter);
+    // The bytes it will write ("（将写入 N 字节）") stand between the address and the rest.
+    const std::string message = prompt.Message();
+    const std::string start = kPromptBefore + lab_->Url(page->playlist) + "（将写入 ";
+    const std::string end = std::string(" 字节）") + kPromptAfter;
+    EXPECT_TRUE(message.starts_with(start) && message.ends_with(end) &&
+                message.size() > start.size() + end.size() &&
+                std::all_of(message.begin() + start.size(), message.end() - end.size(),
+                            [](char c) { return c >= '0' && c <= '9'; }))
+        << message;
     ASSERT_TRUE(prompt.Answer(IDOK));
     MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
     ASSERT_TRUE(report) << "no report after OK";
     ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
-    const std::string message = report.Message();
-    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
-    const std::wstring saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
+    const std::string reported = report.Message();
+    ASSERT_EQ(reported.rfind(kSavedBefore, 0), 0u) << reported;
+    const std::wstring saved = WideFromGbk(reported.substr(std::string_view(kSavedBefore).size()));
     ASSERT_TRUE(report.Answer(IDOK));
     const std::optional<std::string> bytes = FileRead(saved);
-    ASSERT_TRUE(bytes) << message;
+    ASSERT_TRUE(bytes) << reported;
     const std::string joined = Joined(page->tracks.front());
     EXPECT_EQ(bytes->size(), joined.size());
     EXPECT_TRUE(*bytes == joined) << "the saved file is not the init and segments served";

@@ -337,9 +337,31 @@ TEST_F(StreamScanTest, CopyAllSavesCompleteStreamsJoinedAndNeverTheEncryptedOne)
   }
 }
 
+// Without /separate, each browser's DASH page (a video and a sound
+// Representation of one manifest, both complete) is one muxed file.
+TEST_F(StreamScanTest, CopyAllJoinsTheDashPagesPictureAndSoundIntoOneFile) {
+  const std::wstring saved = Path(L"work\\muxed");
+  const ScanRun run = Run(L"/copyall \"" + saved + L"\"");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_NE(run.output.find("其中 3 个是视频和声音合成的一个文件"), std::string::npos) << run.output;
+  const std::map<std::wstring, std::string> files = FolderFiles(saved);
+  int muxed = 0;
+  for (const auto& [name, bytes] : files) {
+    if (!name.starts_with(L"manifest")) continue;
+    EXPECT_TRUE(name.ends_with(L".mp4")) << Utf8From(name) << ": the sound is inside the video";
+    const std::optional<KeyValues> probed = shared->lab->Control("probe", {{"path", Utf8From(saved + L"\\" + name)}});
+    ASSERT_TRUE(probed) << shared->lab->Error();
+    if (probed->at("probed") != "1" && probed->at("error") == "no ffprobe") GTEST_SKIP() << "no ffprobe";
+    EXPECT_NE(probed->at("streams").find("video"), std::string::npos) << Utf8From(name) << probed->at("streams");
+    EXPECT_NE(probed->at("streams").find("audio"), std::string::npos) << Utf8From(name) << probed->at("streams");
+    ++muxed;
+  }
+  EXPECT_EQ(muxed, 3);
+}
+
 TEST_F(StreamScanTest, PartialSavesTheContiguousRunOfTheStreamWithAGap) {
   const std::wstring saved = Path(L"work\\partial");
-  const ScanRun run = Run(L"/copyall partial /partial");
+  const ScanRun run = Run(L"/copyall partial /partial /separate");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   const int saveable = Count([](const Expected& s) { return !s.encrypted; });
   EXPECT_NE(run.output.find("已保存 " + std::to_string(saveable) + " 个，因不完整而跳过 0 个，失败 0 个"),

@@ -5,6 +5,8 @@
 #include "app/browser_caches/firefox_cache2.h"
 #include "app/browser_caches/media_signature.h"
 #include "app/extensions/extension_catalogue.h"
+#include "app/muxing/cache_track_file.h"
+#include "app/muxing/mp4_track_reader.h"
 #include "runtime/core/text_encoding.h"
 
 namespace {
@@ -15,6 +17,25 @@ constexpr std::size_t kKeptFiles = 4;
 
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
+}
+
+// A fragmented MP4 that no stream holds: a whole file (init, then its
+// fragments or a sidx, as a site fetches one track by byte ranges) starts
+// like an init segment; it is media when samples follow its moov.  An init
+// segment alone has none.
+std::optional<ScannedMedia> WholeFragmentedFile(CacheFolder& folder, const CacheElement& element) {
+  CacheElementFile file(folder, element);
+  const Mp4Track track = Mp4TrackRead(file);
+  if (track.fault == TrackFault::NotReadable || track.kind == TrackKind::Unknown) return std::nullopt;
+  if (track.fragmentsStart >= file.Size()) return std::nullopt;
+  Mp4SampleCursor cursor(file, track);
+  MediaSample sample;
+  if (!cursor.Next(sample)) return std::nullopt;
+  ScannedMedia found;
+  const bool sound = track.kind == TrackKind::Audio && track.mediaTracks == 1;
+  found.mediaClass = sound ? ReportClass::Audio : ReportClass::Video;
+  found.extension = sound ? "m4a" : "mp4";
+  return found;
 }
 
 }  // namespace
@@ -66,12 +87,19 @@ ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
   scanned.streams = std::move(streams.streams);
   for (std::size_t i = 0; i < elements.size(); ++i) {
     const MediaSignature& signature = signatures[i];
-    if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) continue;
     // A segment that a stream holds is saved within it.
     if (streams.partOfStream[i]) continue;
     ScannedMedia found;
-    found.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
-    found.extension = std::string(signature.extension);
+    if (signature.nature == MediaNature::Segment && signature.extension == kStreamInitExtension) {
+      std::optional<ScannedMedia> whole = WholeFragmentedFile(kept, elements[i]);
+      if (!whole) continue;
+      found = std::move(*whole);
+    } else if (signature.nature == MediaNature::Video || signature.nature == MediaNature::Audio) {
+      found.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
+      found.extension = std::string(signature.extension);
+    } else {
+      continue;
+    }
     found.element = std::move(elements[i]);
     scanned.media.push_back(std::move(found));
   }

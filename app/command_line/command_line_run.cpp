@@ -141,13 +141,22 @@ int Run(const ScanRequest& request, MessageOutput& output) {
   const std::vector<ScanFolder> scanned = ScanPlacesRead(places, request.classFilter);
   int exitCode = kExitDone;
   if (request.copyFolder) {
+    CopyReports copyReports;
+    copyReports.failure = [&](const std::wstring& failed) {
+      output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed));
+    };
+    copyReports.noRoom = [&](const std::wstring& name) {
+      output.Write(MessageStream::Error, MessageText(kCopyNoRoomText, name));
+    };
+    copyReports.notJoined = [&](const std::wstring& address, const std::string& why) {
+      output.Write(MessageStream::Output, MessageText(kCopyNotJoinedText, address) + WideFromAnsi(why) +
+                                              WideFromAnsi(kCopyNotJoinedAfterText));
+    };
     const CopyCounts counts =
-        ScanCopiesSave(
-            scanned, copyFolder, request.partial,
-            [&](const std::wstring& failed) { output.Write(MessageStream::Error, MessageText(kCopyFailedText, failed)); },
-            [&](const std::wstring& name) { output.Write(MessageStream::Error, MessageText(kCopyNoRoomText, name)); });
+        ScanCopiesSave(scanned, copyFolder, CopyChoices{request.partial, request.separate}, copyReports);
     output.Write(MessageStream::Output,
                  MessageText(kCopyCountsText, {}, {counts.saved, counts.skippedIncomplete, counts.failed}));
+    if (counts.joined > 0) output.Write(MessageStream::Output, MessageText(kCopyJoinedText, {}, {counts.joined}));
     if (counts.skippedEncrypted > 0)
       output.Write(MessageStream::Output, MessageText(kCopyEncryptedText, {}, {counts.skippedEncrypted}));
     if (counts.failed > 0) exitCode = kExitNotWritten;

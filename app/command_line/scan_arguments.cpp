@@ -5,7 +5,7 @@
 
 namespace {
 
-enum class Switch { None, Usage, Comma, Tab, CopyAll, Partial, CacheFolder, Type };
+enum class Switch { None, Usage, Comma, Tab, CopyAll, Partial, Separate, CacheFolder, Type };
 
 Switch SwitchOf(std::string_view argument) {
   if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return Switch::None;
@@ -17,7 +17,7 @@ Switch SwitchOf(std::string_view argument) {
   constexpr Named kSwitches[] = {{"?", Switch::Usage},         {"scomma", Switch::Comma},
                                  {"stab", Switch::Tab},        {"copyall", Switch::CopyAll},
                                  {"partial", Switch::Partial}, {"cachefolder", Switch::CacheFolder},
-                                 {"type", Switch::Type}};
+                                 {"type", Switch::Type},       {"separate", Switch::Separate}};
   for (const Named& known : kSwitches)
     if (AsciiEqualFold(name, known.name)) return known.value;
   return Switch::None;
@@ -49,6 +49,7 @@ std::variant<ScanRequest, ArgumentError> ScanArgumentsParse(std::span<const std:
   ScanRequest request;
   bool typeGiven = false;
   std::optional<std::string> partialSwitch;
+  std::optional<std::string> separateSwitch;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const Switch kind = SwitchOf(argument);
@@ -57,6 +58,12 @@ std::variant<ScanRequest, ArgumentError> ScanArgumentsParse(std::span<const std:
       if (partialSwitch) return ArgumentError{ArgumentFault::RepeatedSwitch, argument};
       partialSwitch = argument;
       request.partial = true;
+      continue;
+    }
+    if (kind == Switch::Separate) {
+      if (separateSwitch) return ArgumentError{ArgumentFault::RepeatedSwitch, argument};
+      separateSwitch = argument;
+      request.separate = true;
       continue;
     }
     if (!TakesValue(kind)) continue;
@@ -96,6 +103,8 @@ std::variant<ScanRequest, ArgumentError> ScanArgumentsParse(std::span<const std:
   }
   if (partialSwitch && !request.copyFolder)
     return ArgumentError{ArgumentFault::PartialWithoutCopy, *partialSwitch};
+  if (separateSwitch && !request.copyFolder)
+    return ArgumentError{ArgumentFault::PartialWithoutCopy, *separateSwitch};
   if (!request.commaReport && !request.tabReport && !request.copyFolder)
     return ArgumentError{ArgumentFault::NothingToDo, arguments.empty() ? std::string() : arguments.front()};
   return request;

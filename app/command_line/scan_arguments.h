@@ -18,6 +18,7 @@ struct ScanRequest {
   std::optional<std::string> tabReport;                // "/stab FILE"
   std::optional<std::string> copyFolder;               // "/copyall FOLDER"
   bool partial = false;                                // "/partial": incomplete ones' prefix too
+  bool separate = false;                               // "/separate": a presentation's tracks as two files
   std::vector<std::string> cacheFolders;               // "/cachefolder DIR", in the order given
   ScanClassFilter classFilter = ScanClassFilter::All;  // "/type video|audio"
 };
@@ -27,7 +28,7 @@ enum class ArgumentFault {
   MissingValue,        // a switch that takes a value came last, or before another switch
   BadTypeValue,        // "/type" with something else than video or audio
   RepeatedSwitch,      // a switch that may be given once came twice
-  PartialWithoutCopy,  // "/partial" without "/copyall"
+  PartialWithoutCopy,  // "/partial" or "/separate" without "/copyall"
   NothingToDo,         // neither a report nor a copy was asked for
 };
 

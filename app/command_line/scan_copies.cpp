@@ -2,11 +2,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/command_line/message_output.h"
 #include "app/command_line/saved_name.h"
 #include "app/detection/free_name.h"
+#include "app/muxing/cache_track_file.h"
+#include "app/muxing/mux_fault_texts.h"
+#include "app/muxing/mux_file_output.h"
+#include "app/muxing/presentation_mux.h"
 #include "runtime/commands/value_commands.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
@@ -63,40 +68,54 @@ struct CopyNames {
   FreeNameNumbers numbers;
 };
 
-// Creates the first free name and fills it; on failure nothing is left.
-// `unsuitable` says whether the name itself was what failed.
-bool CopySaveAs(const SavedName& name, const CopyWriter& writer, CopyNames& names, std::wstring& tried,
-                bool& unsuitable) {
+// Makes the copy under a path: Written, Taken when the name exists, else
+// Failed with nothing left there.
+using CopyPlacer = std::function<FreeNameTry(const std::wstring& path)>;
+
+FreeNameTry TakenOrFailed(bool& unsuitable) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return FreeNameTry::Taken;
+  unsuitable = NameUnsuitable(error);
+  return FreeNameTry::Failed;
+}
+
+// Places the copy under the first free name; `unsuitable` says whether the
+// name itself was what failed.
+bool CopySaveAs(const SavedName& name, const CopyPlacer& place, CopyNames& names, std::wstring& tried) {
   const std::string key = SavedNameText(name, 1);
-  bool wrote = false;
   const std::optional<int> number = FreeNameTake(names.numbers.First(key), [&](int number) {
     tried = names.saveFolder + L"\\" + WideFromUtf8(SavedNameText(name, number));
-    FileHandle file(
-        CreateFileW(tried.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return FreeNameTry::Taken;
-      unsuitable = NameUnsuitable(error);
-      return FreeNameTry::Failed;
-    }
-    wrote = writer(file.Get());
-    if (wrote) return FreeNameTry::Written;
-    file.Reset();
-    DeleteFileW(tried.c_str());
-    return FreeNameTry::Failed;
+    return place(tried);
   });
   if (number) names.numbers.Used(key, *number);
-  return number.has_value() && wrote;
+  return number.has_value();
 }
 
 // The address's name, else (when the address gives none, or its name does
 // not suit the folder) the time name.
+bool CopyPlace(const std::optional<SavedName>& fromAddress, const SavedName& timeName, const CopyPlacer& place,
+               bool& unsuitable, CopyNames& names, std::wstring& tried) {
+  unsuitable = false;
+  if (fromAddress && CopySaveAs(*fromAddress, place, names, tried)) return true;
+  if (fromAddress && !unsuitable) return false;
+  unsuitable = false;
+  return CopySaveAs(timeName, place, names, tried);
+}
+
+// A new file filled by `writer`; on failure nothing is left.
 bool CopySave(const std::optional<SavedName>& fromAddress, const SavedName& timeName, const CopyWriter& writer,
               CopyNames& names, std::wstring& tried) {
   bool unsuitable = false;
-  if (fromAddress && CopySaveAs(*fromAddress, writer, names, tried, unsuitable)) return true;
-  if (fromAddress && !unsuitable) return false;
-  return CopySaveAs(timeName, writer, names, tried, unsuitable);
+  const CopyPlacer place = [&](const std::wstring& path) {
+    FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return TakenOrFailed(unsuitable);
+    if (writer(file.Get())) return FreeNameTry::Written;
+    file.Reset();
+    DeleteFileW(path.c_str());
+    return FreeNameTry::Failed;
+  };
+  return CopyPlace(fromAddress, timeName, place, unsuitable, names, tried);
 }
 
 // True when the save folder's volume has room for `bytes` (and when it
@@ -107,15 +126,100 @@ bool RoomFor(const std::wstring& saveFolder, std::uint64_t bytes) {
   return bytes <= available.QuadPart;
 }
 
+// What joining one presentation came to.
+enum class JoinOutcome { Saved, NotJoined, NoRoom, Failed };
+
+// Muxes the two tracks into a temporary file of the save folder, then gives
+// it the video's address name (the muxed container's extension) or the
+// time name.  A mux that fails leaves nothing; `result` says why.
+JoinOutcome JoinSave(CacheFile& video, CacheFile& audio, const std::string& videoAddress, std::uint64_t lastWritten,
+                     CopyNames& names, std::wstring& tried, PresentationMuxResult& result) {
+  if (!RoomFor(names.saveFolder, video.Size() + audio.Size())) return JoinOutcome::NoRoom;
+  MuxFileOutput output(names.saveFolder);
+  if (!output.Opened()) {
+    result.outcome = MuxOutcome::WriteFailed;
+    tried = names.saveFolder;
+    return JoinOutcome::Failed;
+  }
+  result = PresentationMuxWrite(video, audio, output);
+  if (result.outcome == MuxOutcome::WriteFailed) return JoinOutcome::Failed;
+  if (result.outcome != MuxOutcome::Done) return JoinOutcome::NotJoined;
+  const std::string extension(result.extension);
+  const std::optional<SavedName> name = SavedNameFromAddress(videoAddress, extension);
+  const SavedName timeName = TimeName(lastWritten, extension);
+  bool unsuitable = false;
+  const CopyPlacer place = [&](const std::wstring& path) {
+    return output.MoveTo(path) ? FreeNameTry::Written : TakenOrFailed(unsuitable);
+  };
+  return CopyPlace(name, timeName, place, unsuitable, names, tried) ? JoinOutcome::Saved : JoinOutcome::Failed;
+}
+
+// Joins a presentation; true when nothing more is to be done with its two
+// tracks (saved, or counted as failed), false when they are to be saved
+// separately (the user is told why).
+bool JoinCounted(CacheFile& video, CacheFile& audio, const std::string& videoAddress, std::uint64_t lastWritten,
+                 CopyNames& names, CopyCounts& counts, const CopyReports& reports) {
+  std::wstring tried;
+  PresentationMuxResult result;
+  switch (JoinSave(video, audio, videoAddress, lastWritten, names, tried, result)) {
+    case JoinOutcome::Saved:
+      ++counts.saved;
+      ++counts.joined;
+      return true;
+    case JoinOutcome::NoRoom:
+      ++counts.failed;
+      reports.noRoom(WideFromUtf8(videoAddress));
+      return true;
+    case JoinOutcome::Failed:
+      ++counts.failed;
+      reports.failure(tried);
+      return true;
+    case JoinOutcome::NotJoined:
+      break;
+  }
+  reports.notJoined(WideFromUtf8(videoAddress), MuxFaultText(result));
+  return false;
+}
+
 }  // namespace
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
-                          bool partial, const std::function<void(const std::wstring&)>& reportFailure,
-                          const std::function<void(const std::wstring&)>& reportNoRoom) {
+                          const CopyChoices& choices, const CopyReports& reports) {
   CopyCounts counts;
   CopyNames names{saveFolder, {}};
+  const bool partial = choices.partial;
   for (const ScanFolder& folder : folders) {
-    for (const ScannedMedia& media : folder.media) {
+    // Presentations first: both tracks complete, joined into one file.
+    std::vector<bool> mediaDone(folder.media.size(), false);
+    std::vector<bool> streamsDone(folder.streams.size(), false);
+    for (std::size_t i = 0; i < folder.media.size() && !choices.separate; ++i) {
+      const std::optional<std::size_t> partner = folder.partners.media[i];
+      const ScannedMedia& video = folder.media[i];
+      if (!partner || video.mediaClass != ReportClass::Video) continue;
+      const ScannedMedia& audio = folder.media[*partner];
+      if (!IsComplete(video.element) || !IsComplete(audio.element)) continue;
+      CacheElementFile videoFile(*folder.folder, video.element);
+      CacheElementFile audioFile(*folder.folder, audio.element);
+      if (JoinCounted(videoFile, audioFile, video.element.webAddress, video.element.lastWritten, names, counts,
+                      reports))
+        mediaDone[i] = mediaDone[*partner] = true;
+    }
+    for (std::size_t i = 0; i < folder.streams.size() && !choices.separate; ++i) {
+      const std::optional<std::size_t> partner = folder.partners.streams[i];
+      const CacheStream& video = folder.streams[i];
+      if (!partner || StreamClassOf(video) != ReportClass::Video) continue;
+      const CacheStream& audio = folder.streams[*partner];
+      if (!video.plan.complete || !audio.plan.complete || video.protectedContent || audio.protectedContent)
+        continue;
+      CacheStreamFile videoFile(*folder.folder, video);
+      CacheStreamFile audioFile(*folder.folder, audio);
+      if (JoinCounted(videoFile, audioFile, video.address, std::max(video.lastWritten, audio.lastWritten), names,
+                      counts, reports))
+        streamsDone[i] = streamsDone[*partner] = true;
+    }
+    for (std::size_t m = 0; m < folder.media.size(); ++m) {
+      if (mediaDone[m]) continue;
+      const ScannedMedia& media = folder.media[m];
       const std::uint64_t contiguous = ContiguousLength(media.element);
       const bool complete = IsComplete(media.element);
       if (!complete && (!partial || contiguous == 0)) {
@@ -126,7 +230,7 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
       const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
       if (!RoomFor(saveFolder, contiguous)) {
         ++counts.failed;
-        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+        reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
         continue;
       }
       const CopyWriter writer = [&](HANDLE file) {
@@ -137,10 +241,12 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         ++counts.saved;
       } else {
         ++counts.failed;
-        reportFailure(tried);
+        reports.failure(tried);
       }
     }
-    for (const CacheStream& stream : folder.streams) {
+    for (std::size_t s = 0; s < folder.streams.size(); ++s) {
+      if (streamsDone[s]) continue;
+      const CacheStream& stream = folder.streams[s];
       // The joined bytes of an encrypted stream would not play.
       if (stream.protectedContent) {
         ++counts.skippedEncrypted;
@@ -156,7 +262,7 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
       // The plan is never more than the distinct bytes cached; it must fit.
       if (!RoomFor(saveFolder, stream.plan.bytes)) {
         ++counts.failed;
-        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+        reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
         continue;
       }
       const CopyWriter writer = [&](HANDLE file) {
@@ -169,7 +275,7 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         ++counts.saved;
       } else {
         ++counts.failed;
-        reportFailure(tried);
+        reports.failure(tried);
       }
     }
   }

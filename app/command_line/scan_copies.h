@@ -3,7 +3,10 @@
 // incomplete ones (a stream's run of segments from its first).  Encrypted
 // streams are counted, never saved.  Every copy gets a new name; no file is
 // ever replaced.  A name too long for the folder falls back to the time
-// name; a copy larger than the folder's free space is not begun.
+// name; a copy larger than the folder's free space is not begun.  A
+// presentation's picture and sound (both complete) are joined into one file
+// named after the video's address, unless the tracks are wanted separately;
+// a pair the muxer refuses is saved as two files, and the user told why.
 #pragma once
 
 #include <functional>
@@ -17,8 +20,21 @@ struct CopyCounts {
   int skippedIncomplete = 0;
   int skippedEncrypted = 0;  // streams
   int failed = 0;
+  int joined = 0;  // of the saved: presentations in one file
+};
+
+struct CopyChoices {
+  bool partial = false;   // "/partial"
+  bool separate = false;  // "/separate": a presentation's tracks as two files
+};
+
+struct CopyReports {
+  std::function<void(const std::wstring& path)> failure;
+  std::function<void(const std::wstring& name)> noRoom;
+  // A presentation saved as two files after all: its video's address and
+  // why (GBK).
+  std::function<void(const std::wstring& address, const std::string& why)> notJoined;
 };
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
-                          bool partial, const std::function<void(const std::wstring&)>& reportFailure,
-                          const std::function<void(const std::wstring&)>& reportNoRoom);
+                          const CopyChoices& choices, const CopyReports& reports);

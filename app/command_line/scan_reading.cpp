@@ -20,15 +20,14 @@ std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
 }
 
 void KeepWanted(ScanFolder& folder, ScanClassFilter filter) {
-  std::erase_if(folder.media,
-                [&](const ScannedMedia& found) { return !ClassWanted(found.mediaClass, filter); });
-  std::erase_if(folder.streams,
-                [&](const CacheStream& stream) { return !ClassWanted(StreamClassOf(stream), filter); });
+  folder.partners.media.resize(folder.media.size());
+  folder.partners.streams.resize(folder.streams.size());
+  ScanTracksKeepWanted(folder.media, folder.streams, folder.partners, filter);
 }
 
 void MediaFilesRead(const std::wstring& path, const std::string& browser, ScanClassFilter filter, int depth,
                     std::vector<ScanFolder>& folders) {
-  ScanFolder folder{FolderOpen(path), path, browser, {}, {}};
+  ScanFolder folder{FolderOpen(path), path, browser, {}, {}, {}};
   if (!folder.folder) return;
   folder.media = FolderMediaFiles(*folder.folder);
   KeepWanted(folder, filter);
@@ -47,11 +46,12 @@ std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, Sca
       MediaFilesRead(place.path, place.browser, filter, 0, folders);
       continue;
     }
-    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}};
+    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}, {}};
     if (!folder.folder) continue;
     ScannedCacheFolder scanned = CacheFolderScan(*folder.folder);
     folder.media = std::move(scanned.media);
     folder.streams = std::move(scanned.streams);
+    folder.partners = ScanPartnersFind(*folder.folder, folder.media, folder.streams);
     KeepWanted(folder, filter);
     if (!folder.media.empty() || !folder.streams.empty()) folders.push_back(std::move(folder));
   }
@@ -71,10 +71,24 @@ std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
   std::vector<ReportRow> rows;
   for (const ScanFolder& folder : folders) {
     const std::string path = Utf8FromWide(folder.path);
-    for (const ScannedMedia& media : folder.media)
+    for (std::size_t i = 0; i < folder.media.size(); ++i) {
+      const ScannedMedia& media = folder.media[i];
       rows.push_back(ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)));
-    for (const CacheStream& stream : folder.streams)
+      if (const std::optional<std::size_t> partner = folder.partners.media[i]) {
+        const ScannedMedia& other = folder.media[*partner];
+        rows.back().partner =
+            ScanPartnerText(other.mediaClass == ReportClass::Video, other.element.webAddress, {});
+      }
+    }
+    for (std::size_t i = 0; i < folder.streams.size(); ++i) {
+      const CacheStream& stream = folder.streams[i];
       rows.push_back(ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)));
+      if (const std::optional<std::size_t> partner = folder.partners.streams[i]) {
+        const CacheStream& other = folder.streams[*partner];
+        rows.back().partner =
+            ScanPartnerText(StreamClassOf(other) == ReportClass::Video, other.address, other.representation);
+      }
+    }
   }
   return rows;
 }

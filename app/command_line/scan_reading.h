@@ -9,6 +9,7 @@
 
 #include "app/browser_caches/cache_files.h"
 #include "app/command_line/cache_scan.h"
+#include "app/command_line/scan_pairs.h"
 #include "app/command_line/scan_places.h"
 #include "app/command_line/scan_report.h"
 
@@ -18,11 +19,12 @@ struct ScanFolder {
   std::string browser;  // UTF-8
   std::vector<ScannedMedia> media;
   std::vector<CacheStream> streams;  // browser caches only
+  ScanPartners partners;             // the other track of each one's presentation
 };
 
 // The places in order; a media-file place gives one entry per folder that
 // holds media (its subfolders included).  Only elements and streams of the
-// wanted class.
+// wanted class (and the sound of a wanted video's presentation).
 std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, ScanClassFilter filter);
 
 std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders);

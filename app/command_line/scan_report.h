@@ -4,7 +4,8 @@
 // fills five more columns that a file's row leaves empty: the kind of
 // stream, its segments present, its segments in all, whether it is
 // encrypted, and whether it was cut short (its playlist named more than
-// the readers keep).  Counts stay numbers of their own (a "3/8" would turn into a
+// the readers keep).  The last column names the other track of a row's
+// presentation (picture or sound joined with it into one file).  Counts stay numbers of their own (a "3/8" would turn into a
 // date in a spreadsheet).
 // Comma-separated fields are quoted as RFC 4180 says (a field holding a
 // comma, a quote, CR or LF is put in quotes, its quotes doubled);
@@ -54,6 +55,7 @@ struct ReportRow {
   std::string cacheFolder;
   std::optional<ReportTime> lastWritten;  // empty field when unknown
   std::optional<ReportStream> stream;     // empty fields for a file
+  std::string partner;                    // the other track of its presentation; empty for none
 };
 
 // The field as it stands between separators.

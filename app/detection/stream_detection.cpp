@@ -12,10 +12,17 @@
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/detection/stream_texts.h"
+#include "app/muxing/cache_track_file.h"
+#include "app/muxing/mux_fault_texts.h"
+#include "app/muxing/mux_file_output.h"
+#include "app/muxing/presentation_mux.h"
+#include "app/muxing/presentation_pairs.h"
+#include "app/program_state/shared_values.h"
 #include "app/streams/cache_stream_reader.h"
 #include "app/streams/stream_parts.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -80,6 +87,138 @@ bool Save(StreamNow& now, const DestinationName& name, Text& written) {
       written);
 }
 
+// A DASH stream's presentation as the whole folder holds it now: the
+// manifest's fullest video and sound streams, when the named stream is one
+// of them.
+struct PresentationNow {
+  std::unique_ptr<CacheFolder> folder;
+  CacheStreams streams;
+  std::optional<StreamPair> pair;
+  bool namedIsAudio = false;
+};
+
+PresentationNow PresentationRead(const MediaElementRef& ref) {
+  PresentationNow now;
+  if (ref.representation.empty() || ref.segmentGroup) return now;
+  now.folder = DiskCacheFolderOpen(ref.folderExact, ref.folderAnsi);
+  if (!now.folder) return now;
+  const StreamElements all = StreamFolderRead(*now.folder, ref.store);
+  now.streams = CacheStreamsFind(*now.folder, all.elements, all.signatures);
+  const CacheStream* named = StreamNamed(now.streams, ref.webAddress, ref.representation, false);
+  if (named == nullptr) return now;
+  for (const StreamPair& pair : DashStreamPairs(now.streams.streams)) {
+    if (&now.streams.streams[pair.video] != named && &now.streams.streams[pair.audio] != named) continue;
+    now.pair = pair;
+    now.namedIsAudio = &now.streams.streams[pair.audio] == named;
+  }
+  return now;
+}
+
+// The choice for a track not all there; true to go on with what is there,
+// false with `again` set to read once more, else to give up.
+bool IncompleteTrackAccepted(std::string_view address, const CacheStream& stream, bool& again) {
+  again = false;
+  if (stream.plan.complete) return true;
+  const Text warning =
+      IncompleteStreamText(address, stream.plan.present, stream.plan.total, ContiguousSegments(stream));
+  const std::int32_t choice = IncompleteChoiceShow(std::string_view(warning));
+  again = choice == kMessageBoxTryAgain;
+  return choice == kMessageBoxContinue;
+}
+
+bool StreamSaveAs(CacheFolder& folder, const CacheStream& stream, const DestinationName& name, Text& written) {
+  FILETIME time;
+  const FILETIME* lastWrite = FileTimeOf(stream.lastWritten, time);
+  return SaveToFreeName(
+      name,
+      [&](const wchar_t* destination) {
+        StreamSource source(folder, stream);
+        return ExtractionWrite(source, destination, lastWrite);
+      },
+      written);
+}
+
+// Muxes the pair into a temporary file of the save folder, then gives it
+// the detection time's free name with the muxed container's extension.
+PresentationMuxResult JoinedSave(CacheFolder& folder, const CacheStream& video, const CacheStream& audio,
+                                 const DestinationName& name, Text& written, bool& saved) {
+  saved = false;
+  PresentationMuxResult result;
+  MuxFileOutput output(WideFromAnsi(std::string_view(*SaveFolder.Snapshot())));
+  if (!output.Opened()) {
+    result.outcome = MuxOutcome::WriteFailed;
+    return result;
+  }
+  CacheStreamFile videoFile(folder, video);
+  CacheStreamFile audioFile(folder, audio);
+  result = PresentationMuxWrite(videoFile, audioFile, output);
+  if (result.outcome != MuxOutcome::Done) return result;
+  DestinationName joinedName{name.detectionTime, MakeText(".")};
+  joinedName.extension += result.extension;
+  FILETIME time;
+  const FILETIME* lastWrite = FileTimeOf(std::max(video.lastWritten, audio.lastWritten), time);
+  saved = SaveToFreeName(
+      joinedName, [&](const wchar_t* destination) { return output.MoveTo(destination, lastWrite); }, written);
+  return result;
+}
+
+// A presentation's picture and sound: one prompt, one file.  Where the
+// muxer refuses them, the user is told why and each track is saved on its
+// own (the sound only when its class is wanted).
+void PresentationHandle(const MediaElementRef& found, PresentationNow& first, const DetectionTexts& texts,
+                        const DestinationName& name, ClassSwitches& switches) {
+  const std::string& address = found.webAddress;
+  {
+    const CacheStream& video = first.streams.streams[first.pair->video];
+    const CacheStream& audio = first.streams.streams[first.pair->audio];
+    const Text subject = StreamPromptSubject(address, video.plan.bytes + audio.plan.bytes,
+                                             video.cutShort || audio.cutShort, true);
+    if (!SavePromptConfirmed(texts, std::string_view(subject))) return;
+  }
+  for (;;) {
+    PresentationNow now = PresentationRead(found);
+    if (!now.pair) {
+      SaveFailedShow(texts);
+      return;
+    }
+    const CacheStream& video = now.streams.streams[now.pair->video];
+    const CacheStream& audio = now.streams.streams[now.pair->audio];
+    bool again = false;
+    if (!IncompleteTrackAccepted(address, video, again) || !IncompleteTrackAccepted(address, audio, again)) {
+      if (again) continue;
+      return;
+    }
+    Text written;
+    bool saved = false;
+    const PresentationMuxResult result = JoinedSave(*now.folder, video, audio, name, written, saved);
+    if (saved) {
+      SavedShow(texts, std::string_view(written));
+      return;
+    }
+    if (result.outcome == MuxOutcome::Done || result.outcome == MuxOutcome::WriteFailed) {
+      if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
+      return;
+    }
+    Text why = MakeText(MuxFaultText(result));
+    why += kNotJoinedAfter;
+    MessageBoxShow(std::string_view(why), kNotJoinedStyle, kNotJoinedCaption);
+    if (!video.pieces.empty() && StreamSaveAs(*now.folder, video, name, written)) {
+      SavedShow(texts, std::string_view(written));
+    } else {
+      SaveFailedShow(texts);
+    }
+    const Classification sound = ClassifyMediaElement(ExtensionClass::Audio, audio.extension, switches);
+    if (sound.extensionClass == ExtensionClass::None || audio.pieces.empty()) return;
+    const DetectionTexts& soundTexts = DetectionTextsOf(sound.extensionClass);
+    if (StreamSaveAs(*now.folder, audio, DestinationNameOf(std::string_view(name.detectionTime), sound), written)) {
+      SavedShow(soundTexts, std::string_view(written));
+    } else {
+      SaveFailedShow(soundTexts);
+    }
+    return;
+  }
+}
+
 void ProtectedShow(std::string_view address) {
   MessageBoxShow(std::string_view(ProtectedStreamText(address)), kStreamProtectedStyle,
                  kStreamProtectedCaption);
@@ -103,6 +242,16 @@ Text IncompleteStreamText(std::string_view webAddress, std::size_t present, std:
   return text;
 }
 
+Text StreamPromptSubject(std::string_view webAddress, std::uint64_t bytes, bool cutShort, bool joined) {
+  Text text = MakeText(webAddress);
+  if (joined) text += kStreamJoined;
+  text += kStreamSizeBefore;
+  text += DecimalText(bytes);
+  text += kStreamSizeAfter;
+  if (cutShort) text += kStreamCutShort;
+  return text;
+}
+
 Text ProtectedStreamText(std::string_view webAddress) {
   Text text = MakeText(kStreamProtectedBefore);
   text += webAddress;
@@ -122,14 +271,29 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
   const std::string& address = found.webAddress;
 
   // Nothing to confirm for what can never be saved.
+  Text subject = MakeText(address);
   {
     const StreamNow before = StreamRead(found, false);
     if (before.stream && before.stream->protectedContent) {
       ProtectedShow(address);
       return;
     }
+    if (before.stream) subject = StreamPromptSubject(address, before.stream->plan.bytes, before.stream->cutShort);
   }
-  if (!SavePromptConfirmed(texts, address)) return;
+  // A presentation is offered once, as its video: its sound waits for it
+  // (unless only sound is wanted).
+  PresentationNow presentation = PresentationRead(found);
+  if (presentation.pair) {
+    const CacheStream& video = presentation.streams.streams[presentation.pair->video];
+    const bool videoWanted =
+        ClassifyMediaElement(ExtensionClass::Video, video.extension, switches).extensionClass != ExtensionClass::None;
+    if (presentation.namedIsAudio && videoWanted) return;
+    if (!presentation.namedIsAudio) {
+      PresentationHandle(found, presentation, texts, name, switches);
+      return;
+    }
+  }
+  if (!SavePromptConfirmed(texts, std::string_view(subject))) return;
 
   for (;;) {
     StreamNow now = StreamRead(found, true);

@@ -23,3 +23,19 @@ inline constexpr std::string_view kIncompleteSegmentChoices =
     "\n点击 重试：等浏览器继续缓存后再次读取；\n点击 继续：保存从第一段起连续的 ";  // contiguous segments
                                                                                     // follow
 inline constexpr std::string_view kIncompleteSegmentChoicesEnd = " 段；\n点击 取消：不保存。";
+
+// After the address in a stream's prompt: the size the copy will have now
+// ("（将写入 12345678 字节）"), and where a budget stopped the reading of its
+// playlist, that the copy holds only its beginning.
+inline constexpr std::string_view kStreamSizeBefore = "（将写入 ";
+inline constexpr std::string_view kStreamSizeAfter = " 字节）";
+inline constexpr std::string_view kStreamCutShort = "（已截断）";
+// A presentation's picture and sound offered as one video: after the address
+// ("（视频和声音合成一个文件）"), before the size.
+inline constexpr std::string_view kStreamJoined = "（视频和声音合成一个文件）";
+
+// A presentation the muxer refused: the reason (app/muxing/mux_fault_texts.h),
+// then that the tracks are saved one by one.
+constexpr std::int32_t kNotJoinedStyle = MB_OK | MB_ICONWARNING;
+inline constexpr std::string_view kNotJoinedCaption = "警示信息 - 视频和声音未能合成";
+inline constexpr std::string_view kNotJoinedAfter = "\n视频和声音将分别保存为两个文件。";

@@ -7,15 +7,22 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/browser_caches/cache_folder_disk.h"
+#include "app/browser_caches/cache_folder_memory.h"
+#include "app/command_line/cache_scan.h"
+#include "app/command_line/scan_pairs.h"
+#include "app/muxing/cache_track_file.h"
+#include "app/muxing/presentation_mux.h"
 #include "app/muxing/mp4_muxer.h"
 #include "app/muxing/webm_muxer.h"
 #include "tests/media/media_probe.h"
+#include "tests/portable/chromium_cache_builders.h"
 
 namespace {
 
@@ -233,6 +240,86 @@ TEST_F(MuxMedia, RefusesWhatWouldPlayWrongAndWritesNothing) {
   EXPECT_EQ(mixed.outcome, MuxOutcome::TrackRefused);
   EXPECT_EQ(mixed.track, 1);
   EXPECT_TRUE(output.Bytes().empty());
+}
+
+// The scan's pairing on real tracks in a Chromium cache: a picture and a
+// sound of one page pair, and the pair muxes from the cache as it is.
+ByteVector TrackBytes(const std::string& name) {
+  std::ifstream in(TracksDir() + "/" + name, std::ios::binary);
+  return ByteVector{std::istreambuf_iterator<char>(in), {}};
+}
+
+void PutTrack(MemoryCacheFolder& folder, const std::string& file, const std::string& site, const std::string& url,
+              const std::string& track, std::uint64_t cachedAt) {
+  const ByteVector body = TrackBytes(track);
+  const ByteVector pickle = ResponsePickle(HeaderBlock(
+      {"HTTP/1.1 200 OK", "Content-Type: video/mp4", "Content-Length: " + std::to_string(body.size())}));
+  folder.Put(file, SimpleMainFile("1/0/_dk_" + site + " " + site + " " + url, body, &pickle), cachedAt);
+}
+
+std::vector<std::pair<std::string, std::string>> PairedAddresses(MemoryCacheFolder& folder) {
+  const ScannedCacheFolder scanned = CacheFolderScan(folder);
+  const ScanPartners partners = ScanPartnersFind(folder, scanned.media, scanned.streams);
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (std::size_t i = 0; i < scanned.media.size(); ++i) {
+    if (partners.media[i] && scanned.media[i].mediaClass == ReportClass::Video)
+      pairs.emplace_back(scanned.media[i].element.webAddress, scanned.media[*partners.media[i]].element.webAddress);
+  }
+  return pairs;
+}
+
+TEST_F(MuxMedia, ScanPairsAPageOfOnePictureAndOneSoundAndMuxesThemFromTheCache) {
+  constexpr std::uint64_t kAt = 133'000'000'000'000'000ull;
+  constexpr std::uint64_t kSecond = 10'000'000;
+  MemoryCacheFolder folder;
+  folder.Put("index", SimpleIndex());
+  PutTrack(folder, "0000000000000001_0", "https://video.test", "https://cdn.test/v.m4s", "h264_bframes.mp4", kAt);
+  PutTrack(folder, "0000000000000002_0", "https://video.test", "https://cdn.test/a.m4s", "aac_48k.mp4",
+           kAt + 3 * kSecond);
+  // The same sound on another page, and a sound of another length on this one: neither fits.
+  PutTrack(folder, "0000000000000003_0", "https://other.test", "https://cdn.test/a2.m4s", "aac_48k.mp4", kAt);
+  PutTrack(folder, "0000000000000004_0", "https://video.test", "https://cdn.test/a6.m4s", "aac_44k_6s.mp4", kAt);
+  // The same cache on disk, for the Windows program's /copyall (EE_MUX_OUT/pair_cache).
+  const std::string onDisk = OutDir() + "/pair_cache";
+  std::filesystem::create_directories(onDisk);
+  for (const CacheFileInfo& file : folder.List()) {
+    std::ofstream out(onDisk + "/" + file.name, std::ios::binary);
+    const std::vector<std::uint8_t>& bytes = *folder.Bytes(file.name);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  const auto pairs = PairedAddresses(folder);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(pairs[0].first, "https://cdn.test/v.m4s");
+  EXPECT_EQ(pairs[0].second, "https://cdn.test/a.m4s");
+
+  // Whole fragmented files begin as an init segment does; no stream holds them, so they are media.
+  const ScannedCacheFolder scanned = CacheFolderScan(folder);
+  EXPECT_EQ(scanned.media.size(), 4u);
+  const ScannedMedia* video = nullptr;
+  const ScannedMedia* audio = nullptr;
+  for (const ScannedMedia& media : scanned.media) {
+    if (media.element.webAddress == "https://cdn.test/v.m4s") video = &media;
+    if (media.element.webAddress == "https://cdn.test/a.m4s") audio = &media;
+  }
+  ASSERT_TRUE(video && audio);
+  CacheElementFile videoFile(folder, video->element);
+  CacheElementFile audioFile(folder, audio->element);
+  const std::string path = OutDir() + "/from_cache.mp4";
+  PresentationMuxResult result;
+  {
+    FileOutput output(path);
+    result = PresentationMuxWrite(videoFile, audioFile, output);
+  }
+  ASSERT_EQ(result.outcome, MuxOutcome::Done);
+  EXPECT_EQ(result.extension, "mp4");
+  const auto streams = ProbeStreams(path);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_TRUE(StreamOf(streams, "video") && StreamOf(streams, "audio"));
+  EXPECT_EQ(DecodeErrors(path), "");
+
+  // A second sound of the same length on the page: a guess, so nothing pairs.
+  PutTrack(folder, "0000000000000005_0", "https://video.test", "https://cdn.test/a3.m4s", "aac_48k.mp4", kAt);
+  EXPECT_TRUE(PairedAddresses(folder).empty());
 }
 
 }  // namespace

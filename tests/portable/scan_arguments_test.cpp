@@ -33,13 +33,14 @@ void ExpectError(std::vector<std::string> arguments, ArgumentFault fault, const 
 
 TEST(ScanArguments, EverySwitchWithItsValue) {
   const ScanRequest request =
-      Request({"/scomma", "a.csv", "/stab", "C:\\r\\b.txt", "/copyall", "D:\\保存", "/partial",
+      Request({"/scomma", "a.csv", "/stab", "C:\\r\\b.txt", "/copyall", "D:\\保存", "/partial", "/separate",
                "/cachefolder", "x", "/cachefolder", "y z", "/type", "audio"});
   EXPECT_FALSE(request.usage);
   EXPECT_EQ(request.commaReport, "a.csv");
   EXPECT_EQ(request.tabReport, "C:\\r\\b.txt");
   EXPECT_EQ(request.copyFolder, "D:\\保存");
   EXPECT_TRUE(request.partial);
+  EXPECT_TRUE(request.separate);
   EXPECT_EQ(request.cacheFolders, (std::vector<std::string>{"x", "y z"}));
   EXPECT_EQ(request.classFilter, ScanClassFilter::Audio);
 
@@ -49,6 +50,7 @@ TEST(ScanArguments, EverySwitchWithItsValue) {
   EXPECT_FALSE(mixed.commaReport);
   EXPECT_FALSE(mixed.tabReport);
   EXPECT_FALSE(mixed.partial);
+  EXPECT_FALSE(mixed.separate);
   EXPECT_TRUE(mixed.cacheFolders.empty());
   EXPECT_EQ(mixed.classFilter, ScanClassFilter::Video);
   EXPECT_EQ(Request({"/stab", "t"}).classFilter, ScanClassFilter::All);
@@ -79,6 +81,8 @@ TEST(ScanArguments, EachBadArgumentIsNamed) {
   ExpectError({"/scomma", "a", "/type", "video", "/type", "audio"}, ArgumentFault::RepeatedSwitch, "/type");
   ExpectError({"/copyall", "a", "/partial", "/partial"}, ArgumentFault::RepeatedSwitch, "/partial");
   ExpectError({"/scomma", "a", "-Partial"}, ArgumentFault::PartialWithoutCopy, "-Partial");
+  ExpectError({"/scomma", "a", "/Separate"}, ArgumentFault::PartialWithoutCopy, "/Separate");
+  ExpectError({"/copyall", "a", "/separate", "-separate"}, ArgumentFault::RepeatedSwitch, "-separate");
   ExpectError({"/cachefolder", "c", "/type", "audio"}, ArgumentFault::NothingToDo, "/cachefolder");
   ExpectError({}, ArgumentFault::NothingToDo, "");
 }

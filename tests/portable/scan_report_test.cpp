@@ -82,23 +82,23 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   const std::vector<std::string> lines = Lines(text.substr(3));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间,"
-                           u8"流,已有分段,分段总数,加密,截断"));
+                           u8"流,已有分段,分段总数,加密,截断,合成"));
   EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,,,"));
   EXPECT_EQ(lines[2],
-            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,,"));
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,,,"));
   EXPECT_EQ(lines[3], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否,否"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否,否,"));
   EXPECT_EQ(lines[4], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是,否"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是,否,"));
   EXPECT_EQ(lines[5], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否,否"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否,否,"));
 
   const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
   ASSERT_EQ(tabbed.size(), 2u);
   EXPECT_EQ(tabbed[1],
             Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
-                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t\t"));
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t\t\t"));
   // No rows: the header alone.
   EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
 }
@@ -146,7 +146,7 @@ TEST(ScanReport, NoFieldIsAFormulaAndMediaTypesKeepTokenCharacters) {
   for (const ReportSeparator separator : {ReportSeparator::Comma, ReportSeparator::Tab}) {
     const std::vector<std::string> fields =
         FirstRowFields(ReportText({row}, separator), static_cast<char>(separator));
-    ASSERT_EQ(fields.size(), 15u);
+    ASSERT_EQ(fields.size(), 16u);
     for (const std::string& field : fields) {
       // Unquoted as a spreadsheet reads it.
       std::string value = field;
@@ -178,12 +178,29 @@ TEST(ScanReport, CutShortStreamsSaySo) {
   ReportRow row = SampleRow();
   row.stream = ReportStream{ReportStreamKind::Hls, 1, 100000, false, true};
   const std::vector<std::string> fields = FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',');
-  ASSERT_EQ(fields.size(), 15u);
+  ASSERT_EQ(fields.size(), 16u);
   EXPECT_EQ(fields[14], Utf8(u8"是"));
   row.stream->cutShort = false;
   EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], Utf8(u8"否"));
   row.stream.reset();
   EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], "");
+}
+
+TEST(ScanReport, PartnerIsTheLastColumnOfFilesAndStreams) {
+  ReportRow row = SampleRow();
+  row.partner = Utf8(u8"音频：https://a.test/m.mpd（a1）");
+  std::vector<std::string> fields = FirstRowFields(ReportText({row}, ReportSeparator::Tab), '\t');
+  ASSERT_EQ(fields.size(), 16u);
+  EXPECT_EQ(fields[15], row.partner);
+  EXPECT_EQ(fields[10], "");
+  row.stream = ReportStream{ReportStreamKind::Dash, 3, 3, false, false};
+  fields = FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',');
+  ASSERT_EQ(fields.size(), 16u);
+  EXPECT_EQ(fields[10], "DASH");
+  EXPECT_EQ(fields[14], Utf8(u8"否"));
+  EXPECT_EQ(fields[15], row.partner);
+  row.partner.clear();
+  EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[15], "");
 }
 
 }  // namespace

@@ -27,6 +27,15 @@ constexpr char kPromptAfter[] = " ，如果需要保存，请在视频播放(载
 constexpr char kSavedCaption[] = "警示信息 - 视频保存成功";
 constexpr char kSavedBefore[] = "视频文件已被保存到：";
 
+// "<before>（将写入 N 字节）" and the prompt's end: N is what is cached when the prompt comes.
+bool IsSizedPrompt(const std::string& message, const std::string& before) {
+  const std::string start = before + "（将写入 ";
+  const std::string end = std::string(" 字节）") + kPromptAfter;
+  return message.size() > start.size() + end.size() && message.starts_with(start) && message.ends_with(end) &&
+         std::all_of(message.begin() + start.size(), message.end() - end.size(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
 class FirefoxStreams : public RunningProgram {
  protected:
   void SetUp() override {
@@ -84,17 +93,18 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
     MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
     ASSERT_TRUE(prompt) << "no prompt";
     EXPECT_EQ(prompt.Caption(), kPromptCaption);
-    EXPECT_EQ(prompt.Message(), kPromptBefore + lab_->Url(page->playlist) + kPromptAfter);
+    // The bytes it will write ("（将写入 N 字节）") stand between the address and the rest.
+    EXPECT_TRUE(IsSizedPrompt(prompt.Message(), kPromptBefore + lab_->Url(page->playlist))) << prompt.Message();
     ASSERT_TRUE(prompt.Answer(IDOK));
     MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
     ASSERT_TRUE(report) << "no report after OK";
     ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
-    const std::string message = report.Message();
-    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
-    const std::wstring saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
+    const std::string reported = report.Message();
+    ASSERT_EQ(reported.rfind(kSavedBefore, 0), 0u) << reported;
+    const std::wstring saved = WideFromGbk(reported.substr(std::string_view(kSavedBefore).size()));
     ASSERT_TRUE(report.Answer(IDOK));
     const std::optional<std::string> bytes = FileRead(saved);
-    ASSERT_TRUE(bytes) << message;
+    ASSERT_TRUE(bytes) << reported;
     const std::string joined = Joined(page->tracks.front());
     EXPECT_EQ(bytes->size(), joined.size());
     EXPECT_TRUE(*bytes == joined) << "the saved file is not the init and segments served";
@@ -149,7 +159,7 @@ TEST_F(FirefoxStreams, EncodedPlaylistsOverHttpsArePromptedWithTheirAddressAndSa
     ASSERT_EQ(prompt.Caption(), kPromptCaption) << prompt.Message();
     std::string address;
     for (const auto& [playlist, run] : joinedOf)
-      if (prompt.Message() == kPromptBefore + playlist + kPromptAfter) address = playlist;
+      if (IsSizedPrompt(prompt.Message(), kPromptBefore + playlist)) address = playlist;
     if (address.empty()) prompt.Answer(IDCANCEL);
     ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << prompt.Message();
     EXPECT_TRUE(offered.insert(address).second) << "offered twice: " << address;

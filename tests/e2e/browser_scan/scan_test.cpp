@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::string_view kPage = "/media.html";
 const std::vector<std::string> kMedia = {"/media/clip.webm", "/media/sound.mp3", "/media/video.mp4"};
-constexpr std::size_t kColumns = 15;          // the last five: a stream's
+constexpr std::size_t kColumns = 16;          // then five of a stream's, and the partner
 constexpr std::size_t kCutBody = 256 * 1024;  // one of Firefox's chunks
 enum Column {
   kAddress,

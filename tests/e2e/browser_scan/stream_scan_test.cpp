@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::string_view kAllStreams = "/streams/all.html";
 constexpr std::string_view kEncodedStreams = "/streams/encoded.html";
-constexpr std::size_t kColumns = 15;
+constexpr std::size_t kColumns = 16;
 enum Column {
   kAddress,
   kType,
@@ -303,7 +303,8 @@ TEST_F(StreamScanTest, ReportListsEveryPagesStreamsAsTheyWereFetched) {
 
 TEST_F(StreamScanTest, CopyAllSavesCompleteStreamsJoinedAndNeverTheEncryptedOne) {
   const std::wstring saved = Path(L"work\\joined");
-  const ScanRun run = Run(L"/copyall \"" + saved + L"\"");
+  // Each stream on its own (a DASH page's picture and sound would be one muxed file without /separate).
+  const ScanRun run = Run(L"/copyall \"" + saved + L"\" /separate");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   const int complete = Count([](const Expected& s) { return s.Complete() && !s.encrypted; });
   const int incomplete = Count([](const Expected& s) { return !s.Complete() && !s.encrypted; });
@@ -350,9 +351,31 @@ TEST_F(StreamScanTest, CopyAllSavesCompleteStreamsJoinedAndNeverTheEncryptedOne)
   }
 }
 
+// Without /separate, each browser's DASH page (a video and a sound
+// Representation of one manifest, both complete) is one muxed file.
+TEST_F(StreamScanTest, CopyAllJoinsTheDashPagesPictureAndSoundIntoOneFile) {
+  const std::wstring saved = Path(L"work\\muxed");
+  const ScanRun run = Run(L"/copyall \"" + saved + L"\"");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_NE(run.output.find("其中 3 个是视频和声音合成的一个文件"), std::string::npos) << run.output;
+  const std::map<std::wstring, std::string> files = FolderFiles(saved);
+  int muxed = 0;
+  for (const auto& [name, bytes] : files) {
+    if (!name.starts_with(L"manifest")) continue;
+    EXPECT_TRUE(name.ends_with(L".mp4")) << Utf8From(name) << ": the sound is inside the video";
+    const std::optional<KeyValues> probed = shared->lab->Control("probe", {{"path", Utf8From(saved + L"\\" + name)}});
+    ASSERT_TRUE(probed) << shared->lab->Error();
+    if (probed->at("probed") != "1" && probed->at("error") == "no ffprobe") GTEST_SKIP() << "no ffprobe";
+    EXPECT_NE(probed->at("streams").find("video"), std::string::npos) << Utf8From(name) << probed->at("streams");
+    EXPECT_NE(probed->at("streams").find("audio"), std::string::npos) << Utf8From(name) << probed->at("streams");
+    ++muxed;
+  }
+  EXPECT_EQ(muxed, 3);
+}
+
 TEST_F(StreamScanTest, PartialSavesTheContiguousRunOfTheStreamWithAGap) {
   const std::wstring saved = Path(L"work\\partial");
-  const ScanRun run = Run(L"/copyall partial /partial");
+  const ScanRun run = Run(L"/copyall partial /partial /separate");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   const int saveable = Count([](const Expected& s) { return !s.encrypted; });
   EXPECT_NE(run.output.find("已保存 " + std::to_string(saveable) + " 个，因不完整而跳过 0 个，失败 0 个"),

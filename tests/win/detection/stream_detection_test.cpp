@@ -129,15 +129,17 @@ TEST_F(StreamDetectionTest, ACompleteStreamIsPromptedWithItsPlaylistAndSavedJoin
   HandleMediaElement(Ref(parts), allClasses);
   const DateTime returnedAt = NowDateTime();
   answer.Join();
-  EXPECT_EQ(seen.prompt, Str(kVideoTexts.promptBefore) + kPlaylist + Str(kVideoTexts.promptAfter));
+  ByteVector joined = TsSegment(0, 400);
+  Append(joined, TsSegment(1, 400));
+  Append(joined, TsSegment(2, 400));
+  // The prompt names the size the copy will have.
+  EXPECT_EQ(seen.prompt, Str(kVideoTexts.promptBefore) + kPlaylist + "（将写入 " + std::to_string(joined.size()) +
+                             " 字节）" + Str(kVideoTexts.promptAfter));
   ASSERT_EQ(seen.reportCaption, Str(kVideoTexts.successCaption));
   const std::vector<std::string> names = scratch.SavedNames();
   ASSERT_EQ(names.size(), 1u);
   EXPECT_TRUE(NamedForATimeBetween(names[0], calledAt, returnedAt, ".ts")) << names[0];
   EXPECT_EQ(seen.report, Str(kVideoTexts.successText) + scratch.Save() + "\\" + names[0]);
-  ByteVector joined = TsSegment(0, 400);
-  Append(joined, TsSegment(1, 400));
-  Append(joined, TsSegment(2, 400));
   EXPECT_EQ(Saved(names[0]), joined);
 
   // Video unchecked: "ts" among the user's entries gives the user's class;
@@ -242,4 +244,87 @@ TEST_F(StreamDetectionTest, AStreamTheBrowserDroppedGivesTheClassesFailureMessag
   answer.Join();
   EXPECT_EQ(seen.report, Str(kVideoTexts.failureText));
   EXPECT_TRUE(scratch.SavedNames().empty());
+}
+
+TEST(StreamPromptSubject, SaysTheSizeAndWhetherItWasCutShortOrJoined) {
+  EXPECT_EQ(Str(StreamPromptSubject("http://a.test/i.m3u8", 1234, false)), "http://a.test/i.m3u8（将写入 1234 字节）");
+  EXPECT_EQ(Str(StreamPromptSubject("http://a.test/i.m3u8", 0, true)),
+            "http://a.test/i.m3u8（将写入 0 字节）（已截断）");
+  EXPECT_EQ(Str(StreamPromptSubject("http://a.test/m.mpd", 99, false, true)),
+            "http://a.test/m.mpd（视频和声音合成一个文件）（将写入 99 字节）");
+}
+
+// A DASH manifest's video and sound: one prompt, as the video; the sound's
+// own hand-over asks nothing.  These hand-made fragments are no media the
+// muxer can read, so the user is told why and both are saved on their own.
+TEST_F(StreamDetectionTest, ADashPresentationIsOfferedOnceAndARefusedMuxSavesBothTracks) {
+  const std::string manifest = "http://127.0.0.1:8765/streams/dash/manifest.mpd";
+  const std::string base = "http://127.0.0.1:8765/streams/dash/";
+  const StreamPartRef mpd = Put(
+      manifest,
+      TextBytes("<MPD mediaPresentationDuration=\"PT2S\"><Period>"
+                "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"0\" bandwidth=\"1\"/></AdaptationSet>"
+                "<AdaptationSet mimeType=\"audio/mp4\"><Representation id=\"1\" bandwidth=\"1\"/></AdaptationSet>"
+                "<SegmentTemplate timescale=\"10\" duration=\"10\" initialization=\"init-$RepresentationID$.m4s\" "
+                "media=\"chunk-$RepresentationID$-$Number%05d$.m4s\"/></Period></MPD>"),
+      "application/dash+xml");
+  const std::vector<StreamPartRef> videoParts = {mpd, Put(base + "init-0.m4s", Init({"vide"}), "video/mp4"),
+                                                 Put(base + "chunk-0-00001.m4s", Fragment(1), "video/mp4"),
+                                                 Put(base + "chunk-0-00002.m4s", Fragment(2), "video/mp4")};
+  const std::vector<StreamPartRef> audioParts = {mpd, Put(base + "init-1.m4s", Init({"soun"}), "audio/mp4"),
+                                                 Put(base + "chunk-1-00001.m4s", Fragment(11), "audio/mp4"),
+                                                 Put(base + "chunk-1-00002.m4s", Fragment(12), "audio/mp4")};
+  MediaElementRef video = Ref(videoParts);
+  video.webAddress = manifest;
+  video.representation = "0";
+  video.extension = "mp4";
+  MediaElementRef audio = Ref(audioParts);
+  audio.webAddress = manifest;
+  audio.representation = "1";
+  audio.nature = MediaNature::Audio;
+  audio.extension = "m4a";
+
+  // The sound first: it waits for its picture.
+  HandleMediaElement(audio, allClasses);
+  EXPECT_EQ(OpenDialogCount(), 0);
+  EXPECT_TRUE(scratch.SavedNames().empty());
+
+  std::string prompt, refusal, refusalCaption;
+  std::vector<std::string> reports;
+  DialogAnswer answer([&](DialogAnswerer& a) {
+    HWND box = a.Wait(kVideoTexts.promptCaption);
+    if (box == nullptr) return;
+    prompt = DialogAnswerer::View(box).MessageText();
+    a.PressButton(box, IDOK);
+    a.WaitClosed(box);
+    HWND why = a.Wait(kNotJoinedCaption);
+    if (why == nullptr) return;
+    refusal = DialogAnswerer::View(why).MessageText();
+    a.PressButton(why, IDOK);
+    a.WaitClosed(why);
+    for (int i = 0; i < 2; ++i) {
+      HWND report = a.Wait({});
+      if (report == nullptr) return;
+      reports.push_back(DialogAnswerer::View(report).caption);
+      a.PressButton(report, IDOK);
+      a.WaitClosed(report);
+    }
+  });
+  HandleMediaElement(video, allClasses);
+  answer.Join();
+  EXPECT_NE(prompt.find(manifest + "（视频和声音合成一个文件）（将写入 "), std::string::npos) << prompt;
+  EXPECT_EQ(prompt.substr(0, Str(kVideoTexts.promptBefore).size()), Str(kVideoTexts.promptBefore));
+  EXPECT_EQ(refusal.substr(0, Str("视频和声音没有合成一个文件：").size()), "视频和声音没有合成一个文件：") << refusal;
+  EXPECT_NE(refusal.find("视频和声音将分别保存为两个文件。"), std::string::npos) << refusal;
+  EXPECT_EQ(reports, (std::vector<std::string>{Str(kVideoTexts.successCaption), Str(kAudioTexts.successCaption)}));
+  const std::vector<std::string> names = scratch.SavedNames();
+  ASSERT_EQ(names.size(), 2u);
+  // Each track's init and segments, joined as before; nothing else left in the folder.
+  ByteVector videoBytes = Cat({Init({"vide"}), Fragment(1), Fragment(2)});
+  ByteVector audioBytes = Cat({Init({"soun"}), Fragment(11), Fragment(12)});
+  const bool mp4First = names[0].ends_with(".mp4");
+  EXPECT_TRUE(names[mp4First ? 1 : 0].ends_with(".m4a")) << names[0] << " " << names[1];
+  EXPECT_EQ(Saved(names[mp4First ? 0 : 1]), videoBytes);
+  EXPECT_EQ(Saved(names[mp4First ? 1 : 0]), audioBytes);
+  EXPECT_EQ(OpenDialogCount(), 0);
 }

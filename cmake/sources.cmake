@@ -10,6 +10,7 @@ set(EE_PORTABLE_SOURCES
   runtime/windows/dir_path.cpp
   runtime/windows/template_parser.cpp
   runtime/windows/cursor_file.cpp
+  runtime/windows/list_columns.cpp
   runtime/commands/text_commands.cpp
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp

@@ -41,6 +41,7 @@ set(EE_PORTABLE_SOURCES
   app/command_line/saved_name.cpp
   app/command_line/cache_scan.cpp
   app/command_line/report_rows.cpp
+  app/media_list/media_list.cpp
   app/command_line/listed_cache_folder.cpp
   app/browser_caches/chromium_block_owner.cpp
   app/browser_caches/chromium_block_store.cpp

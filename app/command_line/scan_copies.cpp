@@ -107,6 +107,73 @@ bool RoomFor(const std::wstring& saveFolder, std::uint64_t bytes) {
   return bytes <= available.QuadPart;
 }
 
+// What one element or stream's copy came to.
+enum class CopyOutcome { Saved, SkippedIncomplete, SkippedEncrypted, Failed };
+
+struct CopyReports {
+  const std::function<void(const std::wstring&)>& failure;
+  const std::function<void(const std::wstring&)>& noRoom;
+};
+
+void Count(CopyCounts& counts, CopyOutcome outcome) {
+  switch (outcome) {
+    case CopyOutcome::Saved:
+      ++counts.saved;
+      break;
+    case CopyOutcome::SkippedIncomplete:
+      ++counts.skippedIncomplete;
+      break;
+    case CopyOutcome::SkippedEncrypted:
+      ++counts.skippedEncrypted;
+      break;
+    case CopyOutcome::Failed:
+      ++counts.failed;
+      break;
+  }
+}
+
+CopyOutcome MediaCopy(const ScanFolder& folder, const ScannedMedia& media, bool partial, CopyNames& names,
+                      const CopyReports& reports) {
+  const std::uint64_t contiguous = ContiguousLength(media.element);
+  const bool complete = IsComplete(media.element);
+  if (!complete && (!partial || contiguous == 0)) return CopyOutcome::SkippedIncomplete;
+  const std::optional<SavedName> name = SavedNameFromAddress(media.element.webAddress, media.extension);
+  const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
+  if (!RoomFor(names.saveFolder, contiguous)) {
+    reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+    return CopyOutcome::Failed;
+  }
+  const CopyWriter writer = [&](HANDLE file) { return BodyWrite(*folder.folder, media.element, contiguous, file); };
+  std::wstring tried;
+  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  reports.failure(tried);
+  return CopyOutcome::Failed;
+}
+
+CopyOutcome StreamCopy(const ScanFolder& folder, const CacheStream& stream, bool partial, CopyNames& names,
+                       const CopyReports& reports) {
+  // The joined bytes of an encrypted stream would not play.
+  if (stream.protectedContent) return CopyOutcome::SkippedEncrypted;
+  // The plan's pieces are every segment when complete, else the run from the first.
+  if (!stream.plan.complete && (!partial || stream.pieces.empty())) return CopyOutcome::SkippedIncomplete;
+  const std::optional<SavedName> name = SavedNameFromAddress(stream.address, stream.extension);
+  const SavedName timeName = TimeName(stream.lastWritten, stream.extension);
+  // The plan is never more than the distinct bytes cached; it must fit.
+  if (!RoomFor(names.saveFolder, stream.plan.bytes)) {
+    reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+    return CopyOutcome::Failed;
+  }
+  const CopyWriter writer = [&](HANDLE file) {
+    return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
+      return FileWriteAll(file, bytes.data(), bytes.size());
+    });
+  };
+  std::wstring tried;
+  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  reports.failure(tried);
+  return CopyOutcome::Failed;
+}
+
 }  // namespace
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
@@ -114,63 +181,30 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
                           const std::function<void(const std::wstring&)>& reportNoRoom) {
   CopyCounts counts;
   CopyNames names{saveFolder, {}};
+  const CopyReports reports{reportFailure, reportNoRoom};
   for (const ScanFolder& folder : folders) {
-    for (const ScannedMedia& media : folder.media) {
-      const std::uint64_t contiguous = ContiguousLength(media.element);
-      const bool complete = IsComplete(media.element);
-      if (!complete && (!partial || contiguous == 0)) {
-        ++counts.skippedIncomplete;
-        continue;
-      }
-      const std::optional<SavedName> name = SavedNameFromAddress(media.element.webAddress, media.extension);
-      const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
-      if (!RoomFor(saveFolder, contiguous)) {
-        ++counts.failed;
-        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
-        continue;
-      }
-      const CopyWriter writer = [&](HANDLE file) {
-        return BodyWrite(*folder.folder, media.element, contiguous, file);
-      };
-      std::wstring tried;
-      if (CopySave(name, timeName, writer, names, tried)) {
-        ++counts.saved;
-      } else {
-        ++counts.failed;
-        reportFailure(tried);
-      }
-    }
-    for (const CacheStream& stream : folder.streams) {
-      // The joined bytes of an encrypted stream would not play.
-      if (stream.protectedContent) {
-        ++counts.skippedEncrypted;
-        continue;
-      }
-      // The plan's pieces are every segment when complete, else the run from the first.
-      if (!stream.plan.complete && (!partial || stream.pieces.empty())) {
-        ++counts.skippedIncomplete;
-        continue;
-      }
-      const std::optional<SavedName> name = SavedNameFromAddress(stream.address, stream.extension);
-      const SavedName timeName = TimeName(stream.lastWritten, stream.extension);
-      // The plan is never more than the distinct bytes cached; it must fit.
-      if (!RoomFor(saveFolder, stream.plan.bytes)) {
-        ++counts.failed;
-        reportNoRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
-        continue;
-      }
-      const CopyWriter writer = [&](HANDLE file) {
-        return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
-          return FileWriteAll(file, bytes.data(), bytes.size());
-        });
-      };
-      std::wstring tried;
-      if (CopySave(name, timeName, writer, names, tried)) {
-        ++counts.saved;
-      } else {
-        ++counts.failed;
-        reportFailure(tried);
-      }
+    for (const ScannedMedia& media : folder.media) Count(counts, MediaCopy(folder, media, partial, names, reports));
+    for (const CacheStream& stream : folder.streams)
+      Count(counts, StreamCopy(folder, stream, partial, names, reports));
+  }
+  return counts;
+}
+
+CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const std::vector<CopyChoice>& chosen,
+                                  const std::wstring& saveFolder,
+                                  const std::function<void(const std::wstring&)>& reportFailure,
+                                  const std::function<void(const std::wstring&)>& reportNoRoom) {
+  CopyCounts counts;
+  CopyNames names{saveFolder, {}};
+  const CopyReports reports{reportFailure, reportNoRoom};
+  for (const CopyChoice& choice : chosen) {
+    if (choice.folder >= folders.size()) continue;
+    const ScanFolder& folder = folders[choice.folder];
+    if (choice.stream) {
+      if (choice.index < folder.streams.size())
+        Count(counts, StreamCopy(folder, folder.streams[choice.index], false, names, reports));
+    } else if (choice.index < folder.media.size()) {
+      Count(counts, MediaCopy(folder, folder.media[choice.index], false, names, reports));
     }
   }
   return counts;

@@ -22,3 +22,17 @@ struct CopyCounts {
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
                           bool partial, const std::function<void(const std::wstring&)>& reportFailure,
                           const std::function<void(const std::wstring&)>& reportNoRoom);
+
+// One element or stream of the scanned folders.
+struct CopyChoice {
+  std::size_t folder = 0;
+  bool stream = false;
+  std::size_t index = 0;  // in the folder's streams or media
+};
+
+// Saves the chosen elements and streams as /copyall does without /partial,
+// in the order given; a choice that names nothing is passed over.
+CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const std::vector<CopyChoice>& chosen,
+                                  const std::wstring& saveFolder,
+                                  const std::function<void(const std::wstring&)>& reportFailure,
+                                  const std::function<void(const std::wstring&)>& reportNoRoom);

@@ -2,7 +2,8 @@
 // it lists what a Firefox profile's cache2 below %LOCALAPPDATA% holds; the
 // rows are read from outside as a screen reader reads a list view (item
 // count, cell texts), sorted by a header click, filtered, and two selected
-// rows saved into the save folder, byte for byte and never over a file.
+// rows saved into the save folder, byte for byte and never over a file; their
+// addresses copied; a save after the browser dropped an entry.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -180,14 +181,30 @@ class RemoteList {
 
 using Cells = std::vector<std::string>;
 
+const std::wstring kEntries = L"local\\Mozilla\\Firefox\\Profiles\\t.default\\cache2\\entries\\";
+const std::wstring kAlphaName = L"0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A";
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
 class CachedMediaTest : public testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring entries = L"local\\Mozilla\\Firefox\\Profiles\\t.default\\cache2\\entries\\";
+    const std::wstring& entries = kEntries;
     alpha = Body(3000, std::string_view("\0\0\0\x20" "ftypisom", 12), 1);
     beta = Body(90000, std::string_view("\0\0\0\x20" "ftypisom", 12), 7);
     gamma = Body(500, "ID3\x04", 3);
-    ASSERT_TRUE(program.Files().WriteFile(entries + L"0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A0A",
+    ASSERT_TRUE(program.Files().WriteFile(entries + kAlphaName,
                                           Entry(alpha, "http://127.0.0.1/media/alpha.mp4", "video/mp4")));
     ASSERT_TRUE(program.Files().WriteFile(entries + L"0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B0B",
                                           Entry(beta, "http://127.0.0.1/media/beta.mp4", "video/mp4")));
@@ -274,6 +291,26 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
   EXPECT_EQ(program.Files().ReadFile(L"program\\beta(2).mp4"), beta);
   EXPECT_EQ(program.Files().ReadFile(L"program\\alpha(2).mp4"), alpha);
   EXPECT_FALSE(program.Files().Exists(L"program\\gamma.mp3"));
+
+  // The selected rows' addresses go to the clipboard, one a line.
+  ASSERT_TRUE(Button(window, "复制网址").Click());
+  EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == L"http://127.0.0.1/media/beta.mp4\r\n"
+                                                         L"http://127.0.0.1/media/alpha.mp4"; },
+                        Milliseconds(5000)))
+      << ClipboardText().size();
+
+  // The browser dropped an entry after the listing: that row fails with its
+  // name, the other is saved, and nothing half-written is left.
+  ASSERT_TRUE(DeleteFileW(program.Files().Path(kEntries + kAlphaName).c_str()));
+  ASSERT_TRUE(Button(window, "保存所选").Click());
+  const MessageBoxWindow partly = program.WaitMessageBox("警示信息 - 保存所选");
+  ASSERT_TRUE(partly);
+  const std::string message = partly.Message();
+  EXPECT_EQ(message.rfind("已保存 1 项。\r\n未能保存 1 项：\r\n", 0), 0u) << message;
+  EXPECT_NE(message.find("alpha(3).mp4"), std::string::npos) << message;
+  ASSERT_TRUE(partly.Answer(IDOK));
+  EXPECT_EQ(program.Files().ReadFile(L"program\\beta(3).mp4"), beta);
+  EXPECT_FALSE(program.Files().Exists(L"program\\alpha(3).mp4"));
 
   // Closing the list leaves the main window running.
   ASSERT_TRUE(Button(window, "关闭").Click());

@@ -88,8 +88,8 @@ bool MediaListRowShown(const MediaListRow& row, const MediaListFilter& filter) {
   return AsciiLowered(row.report.webAddress).find(AsciiLowered(filter.addressContains)) != std::string::npos;
 }
 
-std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows, const MediaListFilter& filter,
-                                          const MediaListSort& sort) {
+std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows,
+                                          const MediaListFilter& filter, const MediaListSort& sort) {
   std::vector<std::size_t> numbers;
   numbers.reserve(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -139,7 +139,8 @@ std::string MediaListCell(const MediaListRow& row, int column) {
   }
 }
 
-MediaListTotals MediaListTotal(const std::vector<MediaListRow>& rows, const std::vector<std::size_t>& numbers) {
+MediaListTotals MediaListTotal(const std::vector<MediaListRow>& rows,
+                               const std::vector<std::size_t>& numbers) {
   MediaListTotals totals;
   for (std::size_t number : numbers) {
     if (number >= rows.size()) continue;

@@ -49,8 +49,8 @@ bool MediaListRowShown(const MediaListRow& row, const MediaListFilter& filter);
 // The numbers of the rows shown, in the order shown.  Sizes sort as
 // numbers (an unknown full length before every known one), times by time;
 // rows that compare equal keep the scan's order in either direction.
-std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows, const MediaListFilter& filter,
-                                          const MediaListSort& sort);
+std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows,
+                                          const MediaListFilter& filter, const MediaListSort& sort);
 
 // A cell's text, UTF-8.
 std::string MediaListCell(const MediaListRow& row, int column);
@@ -62,7 +62,8 @@ struct MediaListTotals {
   std::size_t count = 0;
   std::uint64_t bytes = 0;  // bytes present
 };
-MediaListTotals MediaListTotal(const std::vector<MediaListRow>& rows, const std::vector<std::size_t>& numbers);
+MediaListTotals MediaListTotal(const std::vector<MediaListRow>& rows,
+                               const std::vector<std::size_t>& numbers);
 
 // The status line: "列出 3 项，共 1,234 字节；已选 1 项，1,000 字节" (UTF-8).
 std::string MediaListStatus(const MediaListTotals& shown, const MediaListTotals& selected);

@@ -159,13 +159,13 @@ void CachedMediaSession::ScanArrivals() {
     const std::string path = Utf8FromWide(folder.path);
     for (std::size_t i = 0; i < folder.media.size(); ++i) {
       const ScannedMedia& media = folder.media[i];
-      rows_.push_back(
-          {ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)), number, false, i});
+      rows_.push_back({ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)),
+                       number, false, i});
     }
     for (std::size_t i = 0; i < folder.streams.size(); ++i) {
       const CacheStream& stream = folder.streams[i];
-      rows_.push_back(
-          {ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)), number, true, i});
+      rows_.push_back({ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)),
+                       number, true, i});
     }
     folders_.push_back(std::move(folder));
   }
@@ -176,7 +176,8 @@ std::vector<std::size_t> CachedMediaSession::SelectedRows() const {
   std::vector<std::size_t> rows;
   for (std::int32_t position :
        NumbersOf(PropertyReadText(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSelectedRows))) {
-    if (static_cast<std::size_t>(position) < shown_.size()) rows.push_back(shown_[static_cast<std::size_t>(position)]);
+    if (static_cast<std::size_t>(position) < shown_.size())
+      rows.push_back(shown_[static_cast<std::size_t>(position)]);
   }
   return rows;
 }
@@ -196,7 +197,8 @@ void CachedMediaSession::Rearrange() {
   }
   PropertyWriteInteger(kCachedMediaWindow, units::媒体列表, ListViewProperty::kRowCount,
                        static_cast<std::int32_t>(shown_.size()));
-  if (!again.empty()) PropertyWriteText(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSelectedRows, again);
+  if (!again.empty())
+    PropertyWriteText(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSelectedRows, again);
   ListViewRowsRefresh(kCachedMediaWindow, units::媒体列表);
   StatusUpdate();
 }
@@ -227,7 +229,8 @@ void CachedMediaSession::ColumnClicked(std::int32_t column) {
     sort_ = {column, false};
   }
   PropertyWriteInteger(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSortColumn, sort_.column);
-  PropertyWriteLogical(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSortDescending, sort_.descending);
+  PropertyWriteLogical(kCachedMediaWindow, units::媒体列表, ListViewProperty::kSortDescending,
+                       sort_.descending);
   Rearrange();
 }
 
@@ -295,8 +298,8 @@ void CachedMediaSession::SaveFinished() {
     message += L"\r\n未能保存 " + std::to_wstring(counts.failed) + L" 项：";
     for (const std::wstring& failure : failures) message += L"\r\n" + failure;
   }
-  MessageBoxShow(MakeText(AnsiFromUtf16(Utf16View(message))), counts.failed > 0 ? MB_ICONWARNING : MB_ICONINFORMATION,
-                 kSaveCaption);
+  MessageBoxShow(MakeText(AnsiFromUtf16(Utf16View(message))),
+                 counts.failed > 0 ? MB_ICONWARNING : MB_ICONINFORMATION, kSaveCaption);
 }
 
 void CachedMediaSession::AddressesCopy() {
@@ -337,8 +340,9 @@ EventResult CachedMediaButtonClicked(const EventArgs&) {
 EventResult CachedMediaWindowCreated(const EventArgs&) {
   Session() = std::make_unique<CachedMediaSession>();
   CachedMediaSession* session = Session().get();
-  ListViewCellSourceSet(kCachedMediaWindow, units::媒体列表,
-                        [session](std::int32_t row, std::int32_t column) { return session->Cell(row, column); });
+  ListViewCellSourceSet(
+      kCachedMediaWindow, units::媒体列表,
+      [session](std::int32_t row, std::int32_t column) { return session->Cell(row, column); });
   session->ScanStart();
   return EventResult::None();
 }

@@ -39,7 +39,8 @@ void CellTextCopy(const Text& text, char* buffer, int capacity) {
 
 void CellTextCopyWide(const Text& text, wchar_t* buffer, int capacity) {
   if (buffer == nullptr || capacity <= 0) return;
-  int written = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
+  int written =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
   if (written <= 0 && !text.empty()) {
     // Too long for the buffer: as much as fits, whole characters only.
     Text shorter = text;
@@ -105,7 +106,8 @@ class ListViewObject final : public LiveObject {
     switch (header.code) {
       case LVN_GETDISPINFOA: {
         auto& item = reinterpret_cast<NMLVDISPINFOA*>(lParam)->item;
-        if (item.mask & LVIF_TEXT) CellTextCopy(CellText(item.iItem, item.iSubItem), item.pszText, item.cchTextMax);
+        if (item.mask & LVIF_TEXT)
+          CellTextCopy(CellText(item.iItem, item.iSubItem), item.pszText, item.cchTextMax);
         return 0;
       }
       case LVN_GETDISPINFOW: {
@@ -173,11 +175,13 @@ class ListViewObject final : public LiveObject {
       case ListViewProperty::kRowCount:
         return static_cast<std::int32_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
       case ListViewProperty::kSelectedRow:
-        return static_cast<std::int32_t>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        return static_cast<std::int32_t>(
+            SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
       case ListViewProperty::kSelectedRows: {
         const std::vector<std::int32_t> rows = SelectedRows();
         if (element < 0) return NumberList(rows);
-        return element < static_cast<std::int32_t>(rows.size()) ? rows[static_cast<std::size_t>(element)] : -1;
+        return element < static_cast<std::int32_t>(rows.size()) ? rows[static_cast<std::size_t>(element)]
+                                                                : -1;
       }
       case ListViewProperty::kSelectedCount:
         return static_cast<std::int32_t>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
@@ -218,7 +222,8 @@ class ListViewObject final : public LiveObject {
       case ListViewProperty::kSelectedRow: {
         SelectionClear();
         const std::int32_t row = PropertyValueInteger(value);
-        if (row >= 0 && RowSelect(row, true)) SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+        if (row >= 0 && RowSelect(row, true))
+          SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
         break;
       }
       case ListViewProperty::kSelectedRows: {
@@ -257,7 +262,8 @@ class ListViewObject final : public LiveObject {
 
   void ExtendedStyleSet() {
     const DWORD bits = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_GRIDLINES;
-    const DWORD wanted = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | (p_.gridLines != 0 ? LVS_EX_GRIDLINES : 0);
+    const DWORD wanted =
+        LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | (p_.gridLines != 0 ? LVS_EX_GRIDLINES : 0);
     SendMessageA(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, bits, wanted);
   }
 
@@ -292,7 +298,8 @@ class ListViewObject final : public LiveObject {
       entry.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
       entry.pszText = name;
       entry.cchTextMax = static_cast<int>(sizeof name);
-      if (!SendMessageA(Handle(), LVM_GETCOLUMNA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&entry))) break;
+      if (!SendMessageA(Handle(), LVM_GETCOLUMNA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&entry)))
+        break;
       columns.push_back({MakeText(name), entry.cx, (entry.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT});
     }
     return columns;
@@ -305,7 +312,8 @@ class ListViewObject final : public LiveObject {
     for (int i = 0; i < count; ++i) {
       HDITEMA item{};
       item.mask = HDI_FORMAT;
-      if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item))) continue;
+      if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)))
+        continue;
       item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
       if (i == sortColumn_) item.fmt |= sortDescending_ ? HDF_SORTDOWN : HDF_SORTUP;
       SendMessageA(header, HDM_SETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
@@ -318,7 +326,8 @@ class ListViewObject final : public LiveObject {
     for (int i = 0; i < count; ++i) {
       HDITEMA item{};
       item.mask = HDI_FORMAT;
-      if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item))) continue;
+      if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)))
+        continue;
       if (item.fmt & HDF_SORTUP) return {i, false};
       if (item.fmt & HDF_SORTDOWN) return {i, true};
     }
@@ -347,7 +356,8 @@ class ListViewObject final : public LiveObject {
   void SelectAll() { StateSet(static_cast<WPARAM>(-1), LVIS_SELECTED, LVIS_SELECTED); }
 
   bool RowSelect(std::int32_t row, bool focus) {
-    if (row < 0 || row >= static_cast<std::int32_t>(SendMessageA(Handle(), LVM_GETITEMCOUNT, 0, 0))) return false;
+    if (row < 0 || row >= static_cast<std::int32_t>(SendMessageA(Handle(), LVM_GETITEMCOUNT, 0, 0)))
+      return false;
     const UINT bits = LVIS_SELECTED | (focus ? LVIS_FOCUSED : 0);
     StateSet(static_cast<WPARAM>(row), bits, bits);
     return true;
@@ -369,7 +379,8 @@ ListViewObject* LoadedList(WindowId window, UnitId unit) {
   WindowObject* owner = LoadedWindowFind(window);
   if (owner == nullptr || unit == 0) return nullptr;
   UnitRecord* record = owner->Record().UnitById(unit);
-  if (record == nullptr || record->object == nullptr || record->TypeNumberOf() != kTypeListView) return nullptr;
+  if (record == nullptr || record->object == nullptr || record->TypeNumberOf() != kTypeListView)
+    return nullptr;
   return static_cast<ListViewObject*>(record->object);
 }
 

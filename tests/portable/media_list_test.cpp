@@ -90,6 +90,5 @@ TEST(MediaList, CellsAndTheStatusLine) {
   const MediaListTotals selected = MediaListTotal(rows, {2, 0, 99});  // a stale number counts nothing
   EXPECT_EQ(shown.bytes, 109120u);
   EXPECT_EQ(selected.count, 2u);
-  EXPECT_EQ(MediaListStatus(shown, selected),
-            U8(u8"列出 4 项，共 109,120 字节；已选 2 项，109,000 字节"));
+  EXPECT_EQ(MediaListStatus(shown, selected), U8(u8"列出 4 项，共 109,120 字节；已选 2 项，109,000 字节"));
 }

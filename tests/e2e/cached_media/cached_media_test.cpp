@@ -118,10 +118,12 @@ class RemoteMemory {
 
   char* At(std::size_t offset) const { return static_cast<char*>(at_) + offset; }
   bool Write(std::size_t offset, const void* bytes, std::size_t count) const {
-    return at_ != nullptr && offset + count <= size_ && WriteProcessMemory(process_, At(offset), bytes, count, nullptr);
+    return at_ != nullptr && offset + count <= size_ &&
+           WriteProcessMemory(process_, At(offset), bytes, count, nullptr);
   }
   bool Read(std::size_t offset, void* bytes, std::size_t count) const {
-    return at_ != nullptr && offset + count <= size_ && ReadProcessMemory(process_, At(offset), bytes, count, nullptr);
+    return at_ != nullptr && offset + count <= size_ &&
+           ReadProcessMemory(process_, At(offset), bytes, count, nullptr);
   }
 
  private:
@@ -142,7 +144,8 @@ class RemoteList {
     item.pszText = memory_.At(sizeof item);
     item.cchTextMax = 1024;
     if (!memory_.Write(0, &item, sizeof item)) return "<no memory>";
-    const auto length = list_.Send(LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0)));
+    const auto length =
+        list_.Send(LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0)));
     std::string text(1024, '\0');
     if (!length || !memory_.Read(sizeof item, text.data(), text.size())) return "<no answer>";
     return text.c_str();
@@ -159,7 +162,8 @@ class RemoteList {
     item.stateMask = LVIS_SELECTED;
     item.state = LVIS_SELECTED;
     return memory_.Write(0, &item, sizeof item) &&
-           list_.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0))).value_or(0);
+           list_.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0)))
+               .value_or(0);
   }
 
   // A left click on a column's header, where the person would click.
@@ -167,7 +171,8 @@ class RemoteList {
     const Window header(reinterpret_cast<HWND>(list_.Send(LVM_GETHEADER, 0, 0).value_or(0)));
     if (!header) return false;
     int left = 0;
-    for (int i = 0; i < column; ++i) left += static_cast<int>(list_.Send(LVM_GETCOLUMNWIDTH, i, 0).value_or(0));
+    for (int i = 0; i < column; ++i)
+      left += static_cast<int>(list_.Send(LVM_GETCOLUMNWIDTH, i, 0).value_or(0));
     const int width = static_cast<int>(list_.Send(LVM_GETCOLUMNWIDTH, column, 0).value_or(0));
     const RECT client = header.ClientRect();
     const LPARAM at = MAKELPARAM(left + width / 2, (client.top + client.bottom) / 2);
@@ -201,8 +206,16 @@ class CachedMediaTest : public testing::Test {
  protected:
   void SetUp() override {
     const std::wstring& entries = kEntries;
-    alpha = Body(3000, std::string_view("\0\0\0\x20" "ftypisom", 12), 1);
-    beta = Body(90000, std::string_view("\0\0\0\x20" "ftypisom", 12), 7);
+    alpha = Body(3000,
+                 std::string_view("\0\0\0\x20"
+                                  "ftypisom",
+                                  12),
+                 1);
+    beta = Body(90000,
+                std::string_view("\0\0\0\x20"
+                                 "ftypisom",
+                                 12),
+                7);
     gamma = Body(500, "ID3\x04", 3);
     ASSERT_TRUE(program.Files().WriteFile(entries + kAlphaName,
                                           Entry(alpha, "http://127.0.0.1/media/alpha.mp4", "video/mp4")));
@@ -249,12 +262,18 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
 
   // Sizes sort as numbers; a second click reverses.
   ASSERT_TRUE(list.HeaderClick(kPresentColumn));
-  EXPECT_TRUE(WaitUntil([&] { return list.Column(kPresentColumn) == Cells{"500", "3,000", "90,000"}; },
-                        Milliseconds(5000)))
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return list.Column(kPresentColumn) == Cells{"500", "3,000", "90,000"};
+      },
+      Milliseconds(5000)))
       << list.Cell(0, kPresentColumn);
   ASSERT_TRUE(list.HeaderClick(kPresentColumn));
-  EXPECT_TRUE(WaitUntil([&] { return list.Column(kPresentColumn) == Cells{"90,000", "3,000", "500"}; },
-                        Milliseconds(5000)));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return list.Column(kPresentColumn) == Cells{"90,000", "3,000", "500"};
+      },
+      Milliseconds(5000)));
   EXPECT_EQ(list.Column(kAddressColumn),
             (Cells{"http://127.0.0.1/media/beta.mp4", "http://127.0.0.1/media/alpha.mp4",
                    "http://127.0.0.1/sound/gamma.mp3"}));
@@ -269,8 +288,9 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
   ASSERT_TRUE(Button(window, "筛选").Click());
   ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, Milliseconds(5000)));
   ASSERT_TRUE(Button(window, "视频").SetChecked(false));
-  EXPECT_TRUE(WaitUntil([&] { return list.Column(kAddressColumn) == Cells{"http://127.0.0.1/sound/gamma.mp3"}; },
-                        Milliseconds(5000)));
+  EXPECT_TRUE(
+      WaitUntil([&] { return list.Column(kAddressColumn) == Cells{"http://127.0.0.1/sound/gamma.mp3"}; },
+                Milliseconds(5000)));
   ASSERT_TRUE(Button(window, "视频").SetChecked(true));
   ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, Milliseconds(5000)));
 
@@ -294,9 +314,13 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
 
   // The selected rows' addresses go to the clipboard, one a line.
   ASSERT_TRUE(Button(window, "复制网址").Click());
-  EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == L"http://127.0.0.1/media/beta.mp4\r\n"
-                                                         L"http://127.0.0.1/media/alpha.mp4"; },
-                        Milliseconds(5000)))
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return ClipboardText() ==
+               L"http://127.0.0.1/media/beta.mp4\r\n"
+               L"http://127.0.0.1/media/alpha.mp4";
+      },
+      Milliseconds(5000)))
       << ClipboardText().size();
 
   // The browser dropped an entry after the listing: that row fails with its

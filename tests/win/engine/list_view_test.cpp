@@ -35,7 +35,8 @@ class ListViewTest : public EngineTest {
     templates.ControlAdd(kMainId, kList, kTypeListView, ListViewPropertiesEncode(list), {10, 10, 390, 200});
     ListViewProperties single;
     single.multiSelect = 0;
-    templates.ControlAdd(kMainId, kSingle, kTypeListView, ListViewPropertiesEncode(single), {10, 220, 390, 40});
+    templates.ControlAdd(kMainId, kSingle, kTypeListView, ListViewPropertiesEncode(single),
+                         {10, 220, 390, 40});
     for (std::int32_t event : {kEventListColumnClick, kEventListDoubleClick, kEventListRightClick}) {
       templates.Bind(kMainId, kList, event, "list", [](const EventArgs& args) {
         EventLog().push_back(ArgsText(args));
@@ -53,7 +54,9 @@ class ListViewTest : public EngineTest {
   }
 
   HWND List() { return LoadedWindowHandle(kMainId, kList); }
-  void RowsSet(std::int32_t count) { PropertyWriteInteger(kMainId, kList, ListViewProperty::kRowCount, count); }
+  void RowsSet(std::int32_t count) {
+    PropertyWriteInteger(kMainId, kList, ListViewProperty::kRowCount, count);
+  }
   Text Selected() { return PropertyReadText(kMainId, kList, ListViewProperty::kSelectedRows); }
   std::string CellOf(int row, int column, int capacity = 260) {
     std::string buffer(static_cast<std::size_t>(capacity), '\x7F');

@@ -10,6 +10,7 @@ set(EE_PORTABLE_SOURCES
   runtime/windows/dir_path.cpp
   runtime/windows/template_parser.cpp
   runtime/windows/cursor_file.cpp
+  runtime/windows/list_columns.cpp
   runtime/commands/text_commands.cpp
   runtime/commands/value_text.cpp
   runtime/commands/value_bytes.cpp
@@ -42,6 +43,7 @@ set(EE_PORTABLE_SOURCES
   app/command_line/cache_scan.cpp
   app/command_line/report_rows.cpp
   app/command_line/scan_pairs.cpp
+  app/media_list/media_list.cpp
   app/command_line/listed_cache_folder.cpp
   app/browser_caches/chromium_block_owner.cpp
   app/browser_caches/chromium_block_store.cpp

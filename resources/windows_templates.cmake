@@ -4,7 +4,8 @@ set(EE_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
 set(EE_WINDOW_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/main_window.txt
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/about_window.txt
-  ${CMAKE_CURRENT_SOURCE_DIR}/windows/directory_chooser.txt)
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/directory_chooser.txt
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/cached_media_window.txt)
 set(EE_WINDOW_SOURCE_FILES ${EE_WINDOW_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/windows/about_text.txt)
 set(EE_WINDOW_OUTPUTS
   ${EE_GENERATED_DIR}/window_templates.bin

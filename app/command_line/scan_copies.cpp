@@ -126,6 +126,68 @@ bool RoomFor(const std::wstring& saveFolder, std::uint64_t bytes) {
   return bytes <= available.QuadPart;
 }
 
+// What one element or stream's copy came to.
+enum class CopyOutcome { Saved, SkippedIncomplete, SkippedEncrypted, Failed };
+
+void Count(CopyCounts& counts, CopyOutcome outcome) {
+  switch (outcome) {
+    case CopyOutcome::Saved:
+      ++counts.saved;
+      break;
+    case CopyOutcome::SkippedIncomplete:
+      ++counts.skippedIncomplete;
+      break;
+    case CopyOutcome::SkippedEncrypted:
+      ++counts.skippedEncrypted;
+      break;
+    case CopyOutcome::Failed:
+      ++counts.failed;
+      break;
+  }
+}
+
+CopyOutcome MediaCopy(const ScanFolder& folder, const ScannedMedia& media, bool partial, CopyNames& names,
+                      const CopyReports& reports) {
+  const std::uint64_t contiguous = ContiguousLength(media.element);
+  const bool complete = IsComplete(media.element);
+  if (!complete && (!partial || contiguous == 0)) return CopyOutcome::SkippedIncomplete;
+  const std::optional<SavedName> name = SavedNameFromAddress(media.element.webAddress, media.extension);
+  const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
+  if (!RoomFor(names.saveFolder, contiguous)) {
+    reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+    return CopyOutcome::Failed;
+  }
+  const CopyWriter writer = [&](HANDLE file) { return BodyWrite(*folder.folder, media.element, contiguous, file); };
+  std::wstring tried;
+  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  reports.failure(tried);
+  return CopyOutcome::Failed;
+}
+
+CopyOutcome StreamCopy(const ScanFolder& folder, const CacheStream& stream, bool partial, CopyNames& names,
+                       const CopyReports& reports) {
+  // The joined bytes of an encrypted stream would not play.
+  if (stream.protectedContent) return CopyOutcome::SkippedEncrypted;
+  // The plan's pieces are every segment when complete, else the run from the first.
+  if (!stream.plan.complete && (!partial || stream.pieces.empty())) return CopyOutcome::SkippedIncomplete;
+  const std::optional<SavedName> name = SavedNameFromAddress(stream.address, stream.extension);
+  const SavedName timeName = TimeName(stream.lastWritten, stream.extension);
+  // The plan is never more than the distinct bytes cached; it must fit.
+  if (!RoomFor(names.saveFolder, stream.plan.bytes)) {
+    reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
+    return CopyOutcome::Failed;
+  }
+  const CopyWriter writer = [&](HANDLE file) {
+    return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
+      return FileWriteAll(file, bytes.data(), bytes.size());
+    });
+  };
+  std::wstring tried;
+  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  reports.failure(tried);
+  return CopyOutcome::Failed;
+}
+
 // What joining one presentation came to.
 enum class JoinOutcome { Saved, NotJoined, NoRoom, Failed };
 
@@ -217,66 +279,26 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
                       counts, reports))
         streamsDone[i] = streamsDone[*partner] = true;
     }
-    for (std::size_t m = 0; m < folder.media.size(); ++m) {
-      if (mediaDone[m]) continue;
-      const ScannedMedia& media = folder.media[m];
-      const std::uint64_t contiguous = ContiguousLength(media.element);
-      const bool complete = IsComplete(media.element);
-      if (!complete && (!partial || contiguous == 0)) {
-        ++counts.skippedIncomplete;
-        continue;
-      }
-      const std::optional<SavedName> name = SavedNameFromAddress(media.element.webAddress, media.extension);
-      const SavedName timeName = TimeName(media.element.lastWritten, media.extension);
-      if (!RoomFor(saveFolder, contiguous)) {
-        ++counts.failed;
-        reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
-        continue;
-      }
-      const CopyWriter writer = [&](HANDLE file) {
-        return BodyWrite(*folder.folder, media.element, contiguous, file);
-      };
-      std::wstring tried;
-      if (CopySave(name, timeName, writer, names, tried)) {
-        ++counts.saved;
-      } else {
-        ++counts.failed;
-        reports.failure(tried);
-      }
-    }
-    for (std::size_t s = 0; s < folder.streams.size(); ++s) {
-      if (streamsDone[s]) continue;
-      const CacheStream& stream = folder.streams[s];
-      // The joined bytes of an encrypted stream would not play.
-      if (stream.protectedContent) {
-        ++counts.skippedEncrypted;
-        continue;
-      }
-      // The plan's pieces are every segment when complete, else the run from the first.
-      if (!stream.plan.complete && (!partial || stream.pieces.empty())) {
-        ++counts.skippedIncomplete;
-        continue;
-      }
-      const std::optional<SavedName> name = SavedNameFromAddress(stream.address, stream.extension);
-      const SavedName timeName = TimeName(stream.lastWritten, stream.extension);
-      // The plan is never more than the distinct bytes cached; it must fit.
-      if (!RoomFor(saveFolder, stream.plan.bytes)) {
-        ++counts.failed;
-        reports.noRoom(WideFromUtf8(SavedNameText(name.value_or(timeName))));
-        continue;
-      }
-      const CopyWriter writer = [&](HANDLE file) {
-        return CacheStreamWrite(*folder.folder, stream, [&](std::span<const std::uint8_t> bytes) {
-          return FileWriteAll(file, bytes.data(), bytes.size());
-        });
-      };
-      std::wstring tried;
-      if (CopySave(name, timeName, writer, names, tried)) {
-        ++counts.saved;
-      } else {
-        ++counts.failed;
-        reports.failure(tried);
-      }
+    for (std::size_t m = 0; m < folder.media.size(); ++m)
+      if (!mediaDone[m]) Count(counts, MediaCopy(folder, folder.media[m], partial, names, reports));
+    for (std::size_t s = 0; s < folder.streams.size(); ++s)
+      if (!streamsDone[s]) Count(counts, StreamCopy(folder, folder.streams[s], partial, names, reports));
+  }
+  return counts;
+}
+
+CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const std::vector<CopyChoice>& chosen,
+                                  const std::wstring& saveFolder, const CopyReports& reports) {
+  CopyCounts counts;
+  CopyNames names{saveFolder, {}};
+  for (const CopyChoice& choice : chosen) {
+    if (choice.folder >= folders.size()) continue;
+    const ScanFolder& folder = folders[choice.folder];
+    if (choice.stream) {
+      if (choice.index < folder.streams.size())
+        Count(counts, StreamCopy(folder, folder.streams[choice.index], false, names, reports));
+    } else if (choice.index < folder.media.size()) {
+      Count(counts, MediaCopy(folder, folder.media[choice.index], false, names, reports));
     }
   }
   return counts;

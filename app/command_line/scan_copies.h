@@ -38,3 +38,15 @@ struct CopyReports {
 
 CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wstring& saveFolder,
                           const CopyChoices& choices, const CopyReports& reports);
+
+// One element or stream of the scanned folders.
+struct CopyChoice {
+  std::size_t folder = 0;
+  bool stream = false;
+  std::size_t index = 0;  // in the folder's streams or media
+};
+
+// Saves the chosen elements and streams as /copyall /separate does without
+// /partial, in the order given; a choice that names nothing is passed over.
+CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const std::vector<CopyChoice>& chosen,
+                                  const std::wstring& saveFolder, const CopyReports& reports);

@@ -36,8 +36,8 @@ void EngineStart(std::span<const std::uint8_t> block, HandlerTable handlers) {
   if (!engine.templates) RuntimeErrorRaise("载入窗口模板数据段出错!");
   engine.handlers = handlers;
   engine.windowThread = GetCurrentThreadId();
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_TREEVIEW_CLASSES};
+  INITCOMMONCONTROLSEX controls{
+      sizeof controls, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   BuiltInControlKindsRegister();
   WindowManagerShutdownSet(EngineShutdown);

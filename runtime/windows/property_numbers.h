@@ -113,6 +113,21 @@ struct DirBoxProperty {
   };
 };
 
+struct ListViewProperty {
+  enum : std::int32_t {
+    kColumns = 8,         // text: "name:width[:r]|..."
+    kMultiSelect = 9,     // logical
+    kGridLines = 10,      // logical
+    kFont = 11,
+    kRowCount = 12,       // integer: the rows the application supplies
+    kSelectedRow = 13,    // integer: the first selected row, -1 none; writing selects that row alone
+    kSelectedRows = 14,   // text "3,5,9" (element -1), or element i: the i-th selected row, -1 past the end
+    kSelectedCount = 15,  // integer, read only
+    kSortColumn = 16,     // integer: the column whose header shows the sort arrow, -1 none
+    kSortDescending = 17, // logical: the arrow points down
+  };
+};
+
 // The parts of a font property, chosen by the element index (-1: the whole font).
 enum FontPart : std::int32_t {
   kFontWhole = -1,

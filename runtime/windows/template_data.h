@@ -27,6 +27,7 @@ enum TypeNumber : std::uint32_t {
   kTypeCheckBox = 12,
   kTypeDriverBox = 25,
   kTypeDirBox = 26,
+  kTypeListView = 27,
 };
 constexpr std::uint32_t kBuiltInLibrary = 1;
 constexpr std::uint32_t TypeCode(std::uint32_t typeNumber) { return kBuiltInLibrary * 65536u + typeNumber; }

@@ -166,6 +166,14 @@ void DirBoxFields(S& s, P& p) {
   s.Font(p.font);
 }
 
+template <class S, class P>
+void ListViewFields(S& s, P& p) {
+  s.U32(p.multiSelect);
+  s.U32(p.gridLines);
+  s.Font(p.font);
+  s.Counted(p.columns);
+}
+
 template <class P, class Fields>
 std::optional<P> Decode(std::span<const std::uint8_t> block, Fields fields) {
   P p;
@@ -241,3 +249,4 @@ EE_PROPERTY_CODEC(CheckBox)
 EE_PROPERTY_CODEC(GroupBox)
 EE_PROPERTY_CODEC(DriverBox)
 EE_PROPERTY_CODEC(DirBox)
+EE_PROPERTY_CODEC(ListView)

@@ -186,6 +186,20 @@ struct DirBoxProperties {
   bool operator==(const DirBoxProperties&) const = default;
 };
 
+// The list (a report-mode list view whose rows the application supplies by
+// number).  Columns are "name:width" or "name:width:r" (right-aligned),
+// separated by "|".
+struct ListViewProperties {
+  static constexpr std::uint32_t kMaxVersion = 1;
+  std::uint32_t version = kMaxVersion;
+  std::uint32_t multiSelect = 1;      // 9
+  std::uint32_t gridLines = 0;        // 10
+  std::optional<FontRecord> font;     // 11
+  Text columns;                       // 8
+
+  bool operator==(const ListViewProperties&) const = default;
+};
+
 // Decoders: an empty block gives the defaults; nullopt for a version above
 // the maximum, a read past the end or bytes left over.
 std::optional<WindowProperties> WindowPropertiesDecode(std::span<const std::uint8_t> block);
@@ -196,6 +210,7 @@ std::optional<CheckBoxProperties> CheckBoxPropertiesDecode(std::span<const std::
 std::optional<GroupBoxProperties> GroupBoxPropertiesDecode(std::span<const std::uint8_t> block);
 std::optional<DriverBoxProperties> DriverBoxPropertiesDecode(std::span<const std::uint8_t> block);
 std::optional<DirBoxProperties> DirBoxPropertiesDecode(std::span<const std::uint8_t> block);
+std::optional<ListViewProperties> ListViewPropertiesDecode(std::span<const std::uint8_t> block);
 
 // Encoders write the layout of the struct's version (fields of later
 // versions are left out).
@@ -207,3 +222,4 @@ ByteArray CheckBoxPropertiesEncode(const CheckBoxProperties& p);
 ByteArray GroupBoxPropertiesEncode(const GroupBoxProperties& p);
 ByteArray DriverBoxPropertiesEncode(const DriverBoxProperties& p);
 ByteArray DirBoxPropertiesEncode(const DirBoxProperties& p);
+ByteArray ListViewPropertiesEncode(const ListViewProperties& p);

@@ -105,13 +105,14 @@ ByteArray Of(std::span<const std::uint8_t> bytes) { return ByteArray(bytes.begin
 
 TEST(TemplateBlock, ParsesWholeAndReEncodesToTheSameBytes) {
   TemplateSet set = Parsed();
-  ASSERT_EQ(set.windows.size(), 3u);
+  ASSERT_EQ(set.windows.size(), 4u);
   EXPECT_EQ(set.windows[0].id, kMainWindow);
   EXPECT_EQ(set.windows[1].id, kAboutWindow);
   EXPECT_EQ(set.windows[2].id, kDirectoryChooser);
+  EXPECT_EQ(set.windows[3].id, kCachedMediaWindow);
   std::size_t units = 0;
   for (const auto& w : set.windows) units += w.units.size();
-  EXPECT_EQ(units, 35u);
+  EXPECT_EQ(units, 49u);
   // Every field that is stored comes back: encoding the parsed records
   // reproduces the block byte for byte.
   EXPECT_EQ(TemplateBlockEncode(set.windows), Of(kBlock));
@@ -143,10 +144,11 @@ TEST(TemplateBlock, EventsReachTheNamedApplicationHandlers) {
   EXPECT_EQ(handlerOf(main, MainWindowUnits::选择目录按钮, 0), &handlers::ChooseSaveFolder);
   EXPECT_EQ(handlerOf(main, MainWindowUnits::用户自定义格式选择框, 0), &handlers::UpdateCustomFormatBox);
   EXPECT_EQ(handlerOf(main, MainWindowUnits::主标题标签, -3), &handlers::ShowEasterEgg);
+  EXPECT_EQ(handlerOf(main, MainWindowUnits::已缓存媒体按钮, 0), &handlers::CachedMediaButtonClicked);
   // No other control of the main window handles anything.
   std::size_t bound = 0;
   for (const auto& u : main->units) bound += u.bindings.size();
-  EXPECT_EQ(bound, 12u);
+  EXPECT_EQ(bound, 13u);
 
   WindowRecord* about = set.WindowFind(kAboutWindow);
   ASSERT_NE(about, nullptr);
@@ -164,6 +166,14 @@ TEST(TemplateBlock, EventsReachTheNamedApplicationHandlers) {
   EXPECT_EQ(handlerOf(chooser, DirectoryChooserUnits::按钮3, 0), &handlers::NewFolder);
   EXPECT_EQ(handlerOf(chooser, DirectoryChooserUnits::驱动器框, 0), &handlers::DriveChanged);
   EXPECT_EQ(handlerOf(chooser, DirectoryChooserUnits::目录框, 0), &handlers::FolderChanged);
+
+  WindowRecord* cached = set.WindowFind(kCachedMediaWindow);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::媒体列表, 1), &handlers::CachedMediaColumnClicked);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::媒体列表, 4), &handlers::CachedMediaSelectionChanged);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::筛选按钮, 0), &handlers::CachedMediaFilterApply);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::只列完整勾选框, 0), &handlers::CachedMediaFilterApply);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::保存所选按钮, 0), &handlers::CachedMediaSaveSelected);
 }
 
 TEST(TemplateBlock, UnitsOfEachKindHaveTheStoredLayout) {
@@ -297,5 +307,5 @@ TEST(TemplateBlock, DeletingAUnitLeavesAConsistentRecord) {
   ByteArray block = TemplateBlockEncode(set.windows);
   auto again = TemplateSetParse(block, kHandlers);
   ASSERT_TRUE(again);
-  EXPECT_EQ(again->WindowFind(kMainWindow)->units.size(), 21u);
+  EXPECT_EQ(again->WindowFind(kMainWindow)->units.size(), 22u);
 }

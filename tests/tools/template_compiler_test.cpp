@@ -18,7 +18,7 @@ namespace {
 std::optional<CompiledTemplates> CompileRepositorySources() {
   std::vector<WindowSource> sources;
   std::string error;
-  for (const char* name : {"main_window.txt", "about_window.txt", "directory_chooser.txt"}) {
+  for (const char* name : {"main_window.txt", "about_window.txt", "directory_chooser.txt", "cached_media_window.txt"}) {
     auto source = WindowSourceRead(std::string(EE_WINDOW_SOURCES_DIR) + "/" + name, error);
     EXPECT_TRUE(source) << error;
     if (!source) return std::nullopt;
@@ -95,7 +95,7 @@ TEST(TemplateCompiler, TextsAreStoredInGbkWithCrLf) {
 
   auto compiled = CompileRepositorySources();
   ASSERT_TRUE(compiled);
-  const UnitRecord& quote = compiled->windows[0].record.units[1];
+  const UnitRecord& quote = compiled->windows[0].record.units[2];  // after the cached-media button
   auto label = LabelPropertiesDecode(quote.typeProperties);
   ASSERT_TRUE(label);
   EXPECT_EQ(std::string(label->caption),

@@ -95,6 +95,11 @@ const std::array kDirBoxFields = {
     F(DirBoxProperties, borderStyle),
     F(DirBoxProperties, backgroundColour),
 };
+const std::array kListViewFields = {
+    F(ListViewProperties, multiSelect),
+    F(ListViewProperties, gridLines),
+    F(ListViewProperties, columns),
+};
 #undef F
 
 // An integer, or a one-character quoted text (password character, drive letter).
@@ -254,6 +259,8 @@ bool PropertyKeyKnown(std::uint32_t typeNumber, std::string_view key) {
       return KeyKnown(kDriverBoxFields, key);
     case kTypeDirBox:
       return KeyKnown(kDirBoxFields, key);
+    case kTypeListView:
+      return KeyKnown(kListViewFields, key);
     default:
       return false;
   }
@@ -286,6 +293,9 @@ bool TypePropertiesCompile(SourceContext& context, std::uint32_t typeNumber,
     case kTypeDirBox:
       return Compile(context, kDirBoxFields, true, entries, DirBoxPropertiesEncode, DirBoxPropertiesDecode,
                      block);
+    case kTypeListView:
+      return Compile(context, kListViewFields, true, entries, ListViewPropertiesEncode,
+                     ListViewPropertiesDecode, block);
     default:
       block.clear();
       return entries.empty() || context.Fail(*entries.front(), "this type has no properties");

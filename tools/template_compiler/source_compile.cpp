@@ -13,6 +13,7 @@ const std::map<std::string_view, std::uint32_t> kTypeNumbers = {
     {"window", kTypeWindow},     {"menu", kTypeMenu},           {"EditBox", kTypeEditBox},
     {"GroupBox", kTypeGroupBox}, {"Label", kTypeLabel},         {"Button", kTypeButton},
     {"CheckBox", kTypeCheckBox}, {"DriverBox", kTypeDriverBox}, {"DirBox", kTypeDirBox},
+    {"ListView", kTypeListView},
 };
 
 class HandlerNumbering {

@@ -1,7 +1,7 @@
 // Turns window sources into the window records of the stored block.
 //
 // Unit keys: type (window, EditBox, Label, Button, CheckBox, GroupBox,
-// DriverBox, DirBox, menu), left, top, width, height, parent (a group box,
+// DriverBox, DirBox, ListView, menu), left, top, width, height, parent (a group box,
 // by name or id; children lists follow from it in table order), flags
 // (words visible, disabled, tabstop, or a number; default visible), origin,
 // tag, remark, mousePointer (hex; default four zero bytes), "on N = Handler"

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "engine_fixture.h"
+
+#include <commctrl.h>
+
 #include "runtime/windows/folder_control_kinds.h"
 #include "runtime/windows/template_resource.h"
 #include "window_ids.h"
@@ -46,7 +49,7 @@ class RealTemplatesTest : public ::testing::Test {
     Sources().clear();
   }
   void TearDown() override {
-    for (WindowId id : {kMainWindow, kAboutWindow, kDirectoryChooser}) {
+    for (WindowId id : {kMainWindow, kAboutWindow, kDirectoryChooser, kCachedMediaWindow}) {
       if (WindowIsLoaded(id)) WindowCloseService(id, true);
     }
     PumpMessages();
@@ -56,9 +59,12 @@ class RealTemplatesTest : public ::testing::Test {
 TEST_F(RealTemplatesTest, MainWindowControlsAreBuiltAsStored) {
   ASSERT_TRUE(WindowLoadService(kMainWindow, std::nullopt, false));
   const auto handle = [](UnitId unit) { return LoadedWindowHandle(kMainWindow, unit); };
-  // The last unit gets the first identifier; the first unit (名言) the last of 21.
+  // The last unit gets the first identifier; 名言 the last of the 21 older
+  // controls, the button added before it in the table the one after.
   EXPECT_EQ(GetDlgCtrlID(handle(M::开始按钮)), 100);
   EXPECT_EQ(GetDlgCtrlID(handle(M::名言)), 300);
+  EXPECT_EQ(GetDlgCtrlID(handle(M::已缓存媒体按钮)), 310);
+  EXPECT_EQ(GetParent(handle(M::已缓存媒体按钮)), handle(0));
 
   EXPECT_EQ(GetParent(handle(M::提取视频勾选框)), handle(M::提取元素格式));
   EXPECT_EQ(GetParent(handle(M::提取音频勾选框)), handle(0));
@@ -108,6 +114,20 @@ TEST_F(RealTemplatesTest, EnterInTheChooserPathBoxClicksItsDefaultButton) {
   Sources().clear();
   KeyPress(LoadedWindowHandle(kDirectoryChooser, C::目标目录), VK_RETURN);
   EXPECT_EQ(Sources(), std::vector<UnitId>{C::按钮1});
+}
+
+TEST_F(RealTemplatesTest, CachedMediaWindowHoldsAVirtualListAndEnterFilters) {
+  namespace K = CachedMediaWindowUnits;
+  ASSERT_TRUE(WindowLoadService(kCachedMediaWindow, std::nullopt, false));
+  HWND list = LoadedWindowHandle(kCachedMediaWindow, K::媒体列表);
+  EXPECT_TRUE(GetWindowLongPtrA(list, GWL_STYLE) & LVS_OWNERDATA);
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 9);
+  EXPECT_EQ(PropertyReadText(kCachedMediaWindow, K::媒体列表, ListViewProperty::kColumns),
+            "网址:260|类别:40|格式:120|已有字节:90:r|完整长度:90:r|完整:40|浏览器:70|缓存目录:220|最后写入:130");
+  Sources().clear();
+  KeyPress(LoadedWindowHandle(kCachedMediaWindow, K::网址筛选框), VK_RETURN);
+  EXPECT_EQ(Sources(), std::vector<UnitId>{K::筛选按钮});
 }
 
 }  // namespace

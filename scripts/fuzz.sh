@@ -2,7 +2,8 @@
 # Longer fuzzing with libFuzzer (clang), beside the short deterministic run of
 # the test suite.  Usage: fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # Builds build/fuzz with clang, ASan and UBSan; each target's corpus grows in
-# build/fuzz/corpus/<target> (started from tests/fuzz/seeds/<target>), and
+# build/fuzz/corpus/<target> (started from tests/fuzz/seeds/<target> and
+# tests/fuzz/slow_seeds/<target>, inputs too slow for the replay), and
 # inputs that crash land in build/fuzz/findings/<target>/.  Prints per target
 # the seconds run, executions and corpus size; exits non-zero on a finding.
 # Runs under memory limits (EE_FUZZ_RSS_MB, default 512; EE_FUZZ_MALLOC_MB,
@@ -28,6 +29,8 @@ for t in "${targets[@]}"; do
   corpus="$dir/corpus/$t"; findings="$dir/findings/$t"
   mkdir -p "$corpus" "$findings"
   cp -n "$EE_ROOT/tests/fuzz/seeds/$t/"* "$corpus/" 2>/dev/null
+  # Inputs too slow for the replay in the test command start the runs too.
+  cp -n "$EE_ROOT/tests/fuzz/slow_seeds/$t/"* "$corpus/" 2>/dev/null
   log="$dir/$t.log"
   "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 \
     -rss_limit_mb="${EE_FUZZ_RSS_MB:-512}" -malloc_limit_mb="${EE_FUZZ_MALLOC_MB:-256}" \

@@ -55,12 +55,18 @@ Match FragmentedInit(Bytes bytes, bool complete) {
       return Match::No;
     }
   }
+  // A moov of size 0 runs to the end of the file: while the bytes still
+  // grow, where it ends is not known yet, so its children decide alone.
+  const bool moovOpen = windowGrows && moov->headerSize == 8 && window[moov->offset] == 0 &&
+                        window[moov->offset + 1] == 0 && window[moov->offset + 2] == 0 &&
+                        window[moov->offset + 3] == 0;
+  const std::uint64_t moovEnd = moovOpen ? UINT64_MAX : moov->End();
   at = moov->offset + moov->headerSize;
-  while (at < moov->End()) {
+  while (at < moovEnd) {
     const std::optional<IsoBox> child = IsoBoxAt(window, at);
     if (!child) return missing(at);
     if (child->type == "mvex") return Match::Yes;
-    if (child->End() > moov->End()) return Match::No;
+    if (child->End() > moovEnd) return Match::No;
     at = child->End();
   }
   return Match::No;

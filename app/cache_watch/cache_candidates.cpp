@@ -293,7 +293,11 @@ void CacheCandidates::FindOwners(Folder& folder, std::uint64_t nowMs) {
   std::set<std::string> names;
   for (const auto& [name, candidate] : folder.unowned) names.insert(name);
   ++figures_.ownerScans;
-  for (const auto& [file, owner] : BlockFileOwnersFind(*folder.open, names)) {
+  for (const auto& found : BlockFileOwnersFind(*folder.open, names)) {
+    // Named, not bound: a lambda below takes the file name (older compilers
+    // cannot capture a structured binding).
+    const std::string& file = found.first;
+    const auto& owner = found.second;
     if (owner.key.size() > limits_.maxKeyLength) continue;
     const std::optional<CacheElement> element =
         BlockFileElementRead(*folder.open, owner.key, owner.rangeSignature);

@@ -56,10 +56,12 @@ bool BodyWrite(CacheFolder& folder, const CacheElement& element, std::uint64_t l
 }
 
 // Errors that say the name does not suit the folder (too long for its
-// path, or refused), not that the folder cannot be written.
+// path, or refused), not that the folder cannot be written.  Wine reports
+// a name too long for the Linux file system below it (over 255 bytes of
+// UTF-8) as not found.
 bool NameUnsuitable(DWORD error) {
-  return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME ||
-         error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
+  return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_FILENAME_EXCED_RANGE ||
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
 }
 
 // What one copy run remembers: the next free number per name.

@@ -1,7 +1,8 @@
 // The streams of a cache folder: elements whose addresses, types, states and
 // bodies come from the input, among them playlists naming each other and
 // segments by those addresses.  Whatever the bytes, the plans stay within
-// their streams, and a stream that can be written writes exactly its pieces.
+// their streams and the bytes cached, and a stream that can be written
+// writes exactly its pieces.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,9 @@ constexpr std::string_view kTypes[] = {"",
                                        "audio/mp4",
                                        "text/plain",
                                        "application/octet-stream"};
-constexpr int kMaxElements = 24;
+// Enough elements, and bodies large enough (16 MiB, 24-bit lengths), that
+// playlists together can reach the per-playlist and per-folder budgets.
+constexpr int kMaxElements = 64;
 
 }  // namespace
 
@@ -40,7 +43,7 @@ void FuzzCacheStreams(const std::uint8_t* data, std::size_t size) {
   for (int i = 0; i < kMaxElements; ++i) {
     const auto head = input.Bytes(7);
     if (head.size() < 7) break;
-    const std::uint32_t length = (head[3] | head[4] << 8 | head[5] << 16) & 0xFFFFF;
+    const std::uint32_t length = (head[3] | head[4] << 8 | head[5] << 16) & 0xFFFFFF;
     const auto body = input.Bytes(length);
     const std::string file = "e" + std::to_string(i);
     folder.Put(file, std::vector<std::uint8_t>(body.begin(), body.end()));
@@ -83,6 +86,10 @@ void FuzzCacheStreams(const std::uint8_t* data, std::size_t size) {
       FUZZ_CHECK(pieces == stream.plan.bytes);
       FUZZ_CHECK(stream.presentBytes >= pieces);
     }
+    // Never more than the folder holds, however often a playlist names it.
+    std::uint64_t held = 0;
+    for (const CacheElement& element : elements) held += PresentLength(element);
+    FUZZ_CHECK(stream.presentBytes <= held);
     std::uint64_t written = 0;
     const bool done = CacheStreamWrite(folder, stream, [&](std::span<const std::uint8_t> bytes) {
       written += bytes.size();

@@ -27,6 +27,7 @@ void FuzzWebmMux(const std::uint8_t* data, std::size_t size);
 void FuzzTrackHeadline(const std::uint8_t* data, std::size_t size);
 void FuzzContentDecoding(const std::uint8_t* data, std::size_t size);
 void FuzzCacheCandidates(const std::uint8_t* data, std::size_t size);
+void FuzzStreamTracker(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -55,6 +56,7 @@ constexpr FuzzTarget kTargets[] = {
     {"track_headline", &FuzzTrackHeadline},
     {"content_decoding", &FuzzContentDecoding},
     {"cache_candidates", &FuzzCacheCandidates},
+    {"stream_tracker", &FuzzStreamTracker},
 };
 
 }  // namespace

@@ -58,6 +58,17 @@ class FirefoxStreams : public RunningProgram {
     return joined;
   }
 
+  // The saved box that follows OK: the saved file's path, the box answered.
+  void SavedReported(std::wstring& saved) {
+    MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
+    ASSERT_TRUE(report) << "no report after OK";
+    ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
+    const std::string message = report.Message();
+    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
+    saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
+    ASSERT_TRUE(report.Answer(IDOK));
+  }
+
   std::optional<BrowserLab> lab_;
 };
 
@@ -96,15 +107,10 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
     // The bytes it will write ("（将写入 N 字节）") stand between the address and the rest.
     EXPECT_TRUE(IsSizedPrompt(prompt.Message(), kPromptBefore + lab_->Url(page->playlist))) << prompt.Message();
     ASSERT_TRUE(prompt.Answer(IDOK));
-    MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
-    ASSERT_TRUE(report) << "no report after OK";
-    ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
-    const std::string reported = report.Message();
-    ASSERT_EQ(reported.rfind(kSavedBefore, 0), 0u) << reported;
-    const std::wstring saved = WideFromGbk(reported.substr(std::string_view(kSavedBefore).size()));
-    ASSERT_TRUE(report.Answer(IDOK));
+    std::wstring saved;
+    ASSERT_NO_FATAL_FAILURE(SavedReported(saved));
     const std::optional<std::string> bytes = FileRead(saved);
-    ASSERT_TRUE(bytes) << reported;
+    ASSERT_TRUE(bytes) << GbkFromWide(saved);
     const std::string joined = Joined(page->tracks.front());
     EXPECT_EQ(bytes->size(), joined.size());
     EXPECT_TRUE(*bytes == joined) << "the saved file is not the init and segments served";
@@ -164,15 +170,10 @@ TEST_F(FirefoxStreams, EncodedPlaylistsOverHttpsArePromptedWithTheirAddressAndSa
     ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << prompt.Message();
     EXPECT_TRUE(offered.insert(address).second) << "offered twice: " << address;
     ASSERT_TRUE(prompt.Answer(IDOK));
-    MessageBoxWindow report = WaitFilledMessageBox(program.Id(), Milliseconds(30000));
-    ASSERT_TRUE(report) << "no report after OK";
-    ASSERT_EQ(report.Caption(), kSavedCaption) << report.Message();
-    const std::string message = report.Message();
-    ASSERT_EQ(message.rfind(kSavedBefore, 0), 0u) << message;
-    const std::wstring saved = WideFromGbk(message.substr(std::string_view(kSavedBefore).size()));
-    ASSERT_TRUE(report.Answer(IDOK));
+    std::wstring saved;
+    ASSERT_NO_FATAL_FAILURE(SavedReported(saved));
     const std::optional<std::string> bytes = FileRead(saved);
-    ASSERT_TRUE(bytes) << message;
+    ASSERT_TRUE(bytes) << GbkFromWide(saved);
     EXPECT_TRUE(*bytes == joinedOf[address]) << "the saved file is not the segments served for " << address;
   }
   const std::optional<BrowserStopped> stopped = browser->Stop();

@@ -74,9 +74,11 @@ struct Reported {
 };
 
 CopyCounts Save(const MemoryScan& scan, const std::wstring& folder, Reported& reported) {
-  return ScanCopiesSave(
-      scan.folders, folder, false, [&](const std::wstring& path) { reported.failures.push_back(path); },
-      [&](const std::wstring& name) { reported.noRoom.push_back(name); });
+  CopyReports reports;
+  reports.failure = [&](const std::wstring& path) { reported.failures.push_back(path); };
+  reports.noRoom = [&](const std::wstring& name) { reported.noRoom.push_back(name); };
+  reports.notJoined = [](const std::wstring&, const std::string&) {};
+  return ScanCopiesSave(scan.folders, folder, CopyChoices{}, reports);
 }
 
 class ScanCopyFaults : public testing::Test {

@@ -179,7 +179,7 @@ class PlaceFinder {
         Has(listing.files, u"data_3"))
       return true;
     return Has(listing.folders, u"index-dir") &&
-           tree_.FileExists(Joined(folder, u"index-dir\\the-real-index"));
+           tree_.HasFile(Joined(folder, u"index-dir\\the-real-index"));
   }
 
   // A found folder is named by the folder its browser keeps: the one before

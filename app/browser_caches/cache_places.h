@@ -24,7 +24,7 @@ class FolderTree {
   };
   virtual ~FolderTree() = default;
   virtual Listing List(const std::u16string& folder) = 0;
-  virtual bool FileExists(const std::u16string& path) = 0;
+  virtual bool HasFile(const std::u16string& path) = 0;
 };
 
 struct CachePlace {

@@ -65,7 +65,7 @@ class DiskFolderTree : public FolderTree {
     } while (FindNextFileW(find.Get(), &found));
     return listing;
   }
-  bool FileExists(const std::u16string& path) override { return ::FileExists(std::wstring(WideView(path))); }
+  bool HasFile(const std::u16string& path) override { return FileExists(std::wstring(WideView(path))); }
 };
 
 std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {

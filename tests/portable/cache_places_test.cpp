@@ -46,7 +46,7 @@ class MapTree : public FolderTree {
       if (IsChild(path, prefix)) listing.files.push_back(path.substr(prefix.size()));
     return listing;
   }
-  bool FileExists(const std::u16string& path) override { return files_.count(path) != 0; }
+  bool HasFile(const std::u16string& path) override { return files_.count(path) != 0; }
 
   std::size_t listed = 0;
 

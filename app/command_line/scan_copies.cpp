@@ -257,9 +257,9 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
     std::vector<bool> mediaDone(folder.media.size(), false);
     std::vector<bool> streamsDone(folder.streams.size(), false);
     for (std::size_t i = 0; i < folder.media.size() && !choices.separate; ++i) {
-      const std::optional<std::size_t> partner = folder.partners.media[i];
+      const std::optional<std::size_t> partner = folder.partners.OfMedia(i);
       const ScannedMedia& video = folder.media[i];
-      if (!partner || video.mediaClass != ReportClass::Video) continue;
+      if (!partner || *partner >= folder.media.size() || video.mediaClass != ReportClass::Video) continue;
       const ScannedMedia& audio = folder.media[*partner];
       if (!IsComplete(video.element) || !IsComplete(audio.element)) continue;
       CacheElementFile videoFile(*folder.folder, video.element);
@@ -269,9 +269,9 @@ CopyCounts ScanCopiesSave(const std::vector<ScanFolder>& folders, const std::wst
         mediaDone[i] = mediaDone[*partner] = true;
     }
     for (std::size_t i = 0; i < folder.streams.size() && !choices.separate; ++i) {
-      const std::optional<std::size_t> partner = folder.partners.streams[i];
+      const std::optional<std::size_t> partner = folder.partners.OfStream(i);
       const CacheStream& video = folder.streams[i];
-      if (!partner || StreamClassOf(video) != ReportClass::Video) continue;
+      if (!partner || *partner >= folder.streams.size() || StreamClassOf(video) != ReportClass::Video) continue;
       const CacheStream& audio = folder.streams[*partner];
       if (!video.plan.complete || !audio.plan.complete || video.protectedContent || audio.protectedContent)
         continue;

@@ -23,6 +23,13 @@
 struct ScanPartners {
   std::vector<std::optional<std::size_t>> media;
   std::vector<std::optional<std::size_t>> streams;
+
+  // The partner of the folder's medium or stream `i`; nothing where none is
+  // recorded (a folder made without pairing has none at all).
+  std::optional<std::size_t> OfMedia(std::size_t i) const { return i < media.size() ? media[i] : std::nullopt; }
+  std::optional<std::size_t> OfStream(std::size_t i) const {
+    return i < streams.size() ? streams[i] : std::nullopt;
+  }
 };
 
 // The top-frame site a cached element was fetched under: a Chromium key's

@@ -74,7 +74,7 @@ std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
     for (std::size_t i = 0; i < folder.media.size(); ++i) {
       const ScannedMedia& media = folder.media[i];
       rows.push_back(ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)));
-      if (const std::optional<std::size_t> partner = folder.partners.media[i]) {
+      if (const std::optional<std::size_t> partner = folder.partners.OfMedia(i)) {
         const ScannedMedia& other = folder.media[*partner];
         rows.back().partner =
             ScanPartnerText(other.mediaClass == ReportClass::Video, other.element.webAddress, {});
@@ -83,7 +83,7 @@ std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
     for (std::size_t i = 0; i < folder.streams.size(); ++i) {
       const CacheStream& stream = folder.streams[i];
       rows.push_back(ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)));
-      if (const std::optional<std::size_t> partner = folder.partners.streams[i]) {
+      if (const std::optional<std::size_t> partner = folder.partners.OfStream(i)) {
         const CacheStream& other = folder.streams[*partner];
         rows.back().partner =
             ScanPartnerText(StreamClassOf(other) == ReportClass::Video, other.address, other.representation);

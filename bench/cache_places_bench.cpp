@@ -4,7 +4,9 @@
 // Chromium cache in a known browser's place and one in an unknown fork's,
 // and 1,000 below %APPDATA%.  "known" is the known browsers alone (what a
 // watch's start asks), "all" adds the bounded search (what a scan asks);
-// best and worst of five, in milliseconds.  Run by hand (under Wine or
+// then the search unbounded in time by the threads listing at once, and
+// the bare listing of every folder; best and worst of five, in
+// milliseconds.  Run by hand (under Wine or
 // Windows):
 //   wine build/win32/bench/cache_places_bench.exe [folders]
 #include <windows.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/command_line/scan_places.h"
 #include "bench/bench_support.h"
@@ -55,6 +58,25 @@ void FoldersMake(const std::wstring& root, int count) {
   }
 }
 
+// Every folder below `folder` listed once, as the search lists it; the
+// number listed.
+std::size_t ListingWalk(const std::wstring& folder) {
+  std::size_t listed = 1;
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return listed;
+  std::vector<std::wstring> below;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L".." && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      below.push_back(folder + L"\\" + std::wstring(name));
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  for (const std::wstring& path : below) listed += ListingWalk(path);
+  return listed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,19 +100,34 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableW(L"APPDATA", roaming.c_str());
 
   std::printf("folders below LOCALAPPDATA: %d, below APPDATA: %d\n", folders, folders / 10);
-  for (const bool search : {false, true}) {
+  const auto measure = [](const char* what, auto run) {
     double best = 1e18, worst = 0;
-    std::size_t places = 0;
-    for (int run = 0; run < 5; ++run) {
+    std::size_t found = 0;
+    for (int round = 0; round < 5; ++round) {
       const double start = NowMs();
-      places = (search ? DefaultScanPlaces() : KnownBrowserScanPlaces()).size();
+      found = run();
       const double took = NowMs() - start;
       best = std::min(best, took);
       worst = std::max(worst, took);
     }
-    std::printf("%-6s places %zu  best %8.1f ms  worst %8.1f ms\n", search ? "all" : "known", places, best,
-                worst);
+    std::printf("%-22s %6zu  best %8.1f ms  worst %8.1f ms\n", what, found, best, worst);
+  };
+  measure("known (places)", [] { return KnownBrowserScanPlaces().size(); });
+  measure("all (places)", [] { return DefaultScanPlaces().size(); });
+  // The search without its time bound, by threads listing at once, and
+  // the bare Win32 listing of the same folders: what the search cannot go
+  // below on this system.
+  for (const unsigned threads : {1u, 2u, 4u}) {
+    char what[40];
+    std::snprintf(what, sizeof what, "search, %u thread(s)", threads);
+    measure(what, [threads] {
+      DiskFolderTree tree;
+      CacheSearchBounds bounds;
+      bounds.threads = threads;
+      return BrowserCachePlaces(tree, AppDataRoots(), bounds).foldersListed;
+    });
   }
+  measure("Win32 listing (folders)", [&] { return ListingWalk(local) + ListingWalk(roaming); });
   RemoveTree(base);
   return 0;
 }

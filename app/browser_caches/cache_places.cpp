@@ -1,8 +1,9 @@
 #include "app/browser_caches/cache_places.h"
 
 #include <algorithm>
-#include <deque>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "runtime/core/text_encoding.h"
 
@@ -22,6 +23,9 @@ struct KnownBrowser {
 constexpr KnownBrowser kKnownBrowsers[] = {
     {Root::Local, u"Google\\Chrome\\User Data", u8"Chrome", true},
     {Root::Local, u"Microsoft\\Edge\\User Data", u8"Edge", true},
+    {Root::Local, u"Microsoft\\Edge Beta\\User Data", u8"Edge Beta", true},
+    {Root::Local, u"Microsoft\\Edge Dev\\User Data", u8"Edge Dev", true},
+    {Root::Local, u"Microsoft\\Edge SxS\\User Data", u8"Edge Canary", true},
     {Root::Local, u"Chromium\\User Data", u8"Chromium", true},
     {Root::Roaming, u"360se6\\User Data", u8"360安全浏览器", true},
     {Root::Local, u"360Chrome\\Chrome\\User Data", u8"360极速浏览器", true},
@@ -60,6 +64,14 @@ bool EqualFolded(std::u16string_view a, std::u16string_view b) {
                                             [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
 }
 
+// Folders directly below an application-data folder that hold many
+// folders and never a browser's cache: temporary files, the Store apps'
+// containers, Windows' own data (the old cache is scanned on its own).
+bool NeverHoldsCaches(const std::u16string& folded, bool local) {
+  if (local) return folded == u"temp" || folded == u"packages";
+  return false;
+}
+
 bool Has(const std::vector<std::u16string>& names, std::u16string_view name) {
   return std::any_of(names.begin(), names.end(),
                      [&](const std::u16string& n) { return EqualFolded(n, name); });
@@ -96,52 +108,93 @@ class PlaceFinder {
     }
   }
 
+  // Breadth first, a level at a time: the level's folders are listed (by
+  // as many threads as the bounds allow; the listing is nearly all of the
+  // cost), then taken in order, so the places come out the same whatever
+  // the threads.
   void Search(const CacheSearchBounds& bounds) {
-    struct Pending {
-      std::u16string path;
-      std::size_t rootLength;
-      int depth;
-    };
-    std::deque<Pending> pending;
+    std::vector<Pending> level;
     for (const std::u16string* root : {&roots_.local, &roots_.roaming}) {
       if (root->empty()) continue;
-      for (const std::u16string& name : List(*root).folders) {
-        // Temporary files: many folders, never a browser's cache.
-        if (root == &roots_.local && Folded(name) == u"temp") continue;
-        pending.push_back({Joined(*root, name), root->size() + 1, 1});
-      }
+      const bool local = root == &roots_.local;
+      for (const std::u16string& name : List(*root).folders)
+        if (!NeverHoldsCaches(Folded(name), local)) level.push_back({Joined(*root, name), root->size() + 1, 1});
     }
-    while (!pending.empty()) {
-      if (result_.foldersListed >= bounds.folders || (bounds.timeUp && bounds.timeUp())) {
+    while (!level.empty()) {
+      std::vector<FolderTree::Listing> listings(level.size());
+      const std::size_t listed = ListLevel(level, listings, bounds);
+      std::vector<Pending> next;
+      for (std::size_t i = 0; i < listed; ++i) Visit(level[i], listings[i], bounds, next);
+      if (listed < level.size()) {
         result_.searchCutShort = true;
         return;
       }
-      const Pending folder = std::move(pending.front());
-      pending.pop_front();
-      const FolderTree::Listing listing = List(folder.path);
-      const std::u16string_view below = std::u16string_view(folder.path).substr(folder.rootLength);
-      if (IsChromiumCache(folder.path, listing)) {
-        Add(folder.path, NameOf(below), false);
-        continue;
-      }
-      if (Folded(below.substr(below.rfind(u'\\') + 1)) == u"cache2" && Has(listing.folders, u"entries")) {
-        Add(Joined(folder.path, u"entries"), NameOf(below), true);
-        continue;
-      }
-      if (folder.depth >= bounds.depth) continue;
-      for (const std::u16string& name : listing.folders) {
-        const std::u16string folded = Folded(name);
-        if (std::find(std::begin(kNotMediaCaches), std::end(kNotMediaCaches), folded) !=
-            std::end(kNotMediaCaches))
-          continue;
-        pending.push_back({Joined(folder.path, name), folder.rootLength, folder.depth + 1});
-      }
+      level = std::move(next);
     }
   }
 
   CachePlaces Result() { return std::move(result_); }
 
  private:
+  struct Pending {
+    std::u16string path;
+    std::size_t rootLength;
+    int depth;
+  };
+
+  // Lists the level's folders into `listings` and
+  // returns how many, in order, were listed before a bound was reached.
+  // The bounds are asked under one lock, before each folder, as one thread
+  // would ask them.
+  std::size_t ListLevel(const std::vector<Pending>& level, std::vector<FolderTree::Listing>& listings,
+                        const CacheSearchBounds& bounds) {
+    std::mutex lock;
+    std::size_t claimed = 0;
+    bool stopped = false;
+    auto work = [&] {
+      for (;;) {
+        std::size_t at;
+        {
+          std::lock_guard<std::mutex> hold(lock);
+          if (stopped || claimed == level.size()) return;
+          if (result_.foldersListed >= bounds.folders || (bounds.timeUp && bounds.timeUp())) {
+            stopped = true;
+            return;
+          }
+          ++result_.foldersListed;
+          at = claimed++;
+        }
+        listings[at] = tree_.List(level[at].path);
+      }
+    };
+    const unsigned helpers = level.size() < 8 ? 0 : std::max(bounds.threads, 1u) - 1;
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads) thread.join();
+    return claimed;
+  }
+
+  void Visit(const Pending& folder, const FolderTree::Listing& listing, const CacheSearchBounds& bounds,
+             std::vector<Pending>& next) {
+    const std::u16string_view below = std::u16string_view(folder.path).substr(folder.rootLength);
+    if (IsChromiumCache(folder.path, listing)) {
+      Add(folder.path, NameOf(below), false);
+      return;
+    }
+    if (Folded(below.substr(below.rfind(u'\\') + 1)) == u"cache2" && Has(listing.folders, u"entries")) {
+      Add(Joined(folder.path, u"entries"), NameOf(below), true);
+      return;
+    }
+    if (folder.depth >= bounds.depth) return;
+    for (const std::u16string& name : listing.folders) {
+      const std::u16string folded = Folded(name);
+      if (std::find(std::begin(kNotMediaCaches), std::end(kNotMediaCaches), folded) != std::end(kNotMediaCaches))
+        continue;
+      next.push_back({Joined(folder.path, name), folder.rootLength, folder.depth + 1});
+    }
+  }
+
   FolderTree::Listing List(const std::u16string& folder) {
     ++result_.foldersListed;
     return tree_.List(folder);

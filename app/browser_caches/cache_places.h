@@ -16,6 +16,7 @@
 #include <vector>
 
 // The file system as the search sees it (Win32 on Windows, a map in tests).
+// The search lists folders from several threads at once.
 class FolderTree {
  public:
   struct Listing {
@@ -44,7 +45,10 @@ struct CacheSearchBounds {
   // CacheStorage, the site, the cache).
   int depth = 9;
   std::size_t folders = 200000;  // listed, both folders together
-  std::function<bool()> timeUp;  // asked before each folder; none: no time bound
+  // Threads listing a level's folders at once.  One: under Wine on a busy
+  // two-core machine more were slower (docs/performance.md).
+  unsigned threads = 1;
+  std::function<bool()> timeUp;  // asked before each folder, one call at a time; none: no time bound
 };
 
 struct CachePlaces {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "app/browser_caches/cache_places.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
 
@@ -35,38 +34,10 @@ std::wstring AppDataFolder(const wchar_t* variable, int folderId) {
   return folder;
 }
 
-AppDataFolders AppDataRoots() {
-  return {std::u16string(Utf16View(AppDataFolder(L"LOCALAPPDATA", CSIDL_LOCAL_APPDATA))),
-          std::u16string(Utf16View(AppDataFolder(L"APPDATA", CSIDL_APPDATA)))};
-}
-
 bool FileExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
-
-// The file system for the search: one listing per folder gives both its
-// files and its subfolders; links to elsewhere are never followed.
-class DiskFolderTree : public FolderTree {
- public:
-  Listing List(const std::u16string& folder) override {
-    Listing listing;
-    WIN32_FIND_DATAW found{};
-    FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic,
-                                     &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return listing;
-    do {
-      const std::wstring_view name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-      auto& names =
-          (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
-      names.emplace_back(Utf16View(name));
-    } while (FindNextFileW(find.Get(), &found));
-    return listing;
-  }
-  bool HasFile(const std::u16string& path) override { return FileExists(std::wstring(WideView(path))); }
-};
 
 std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
   std::vector<ScanPlace> places;
@@ -98,6 +69,29 @@ bool LooksLikeBrowserCache(const std::wstring& folder) {
 }
 
 }  // namespace
+
+AppDataFolders AppDataRoots() {
+  return {std::u16string(Utf16View(AppDataFolder(L"LOCALAPPDATA", CSIDL_LOCAL_APPDATA))),
+          std::u16string(Utf16View(AppDataFolder(L"APPDATA", CSIDL_APPDATA)))};
+}
+
+FolderTree::Listing DiskFolderTree::List(const std::u16string& folder) {
+  Listing listing;
+  WIN32_FIND_DATAW found{};
+  FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) return listing;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+    auto& names = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
+    names.emplace_back(Utf16View(name));
+  } while (FindNextFileW(find.Get(), &found));
+  return listing;
+}
+
+bool DiskFolderTree::HasFile(const std::u16string& path) { return FileExists(std::wstring(WideView(path))); }
 
 bool FolderExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/browser_caches/cache_places.h"
+
 enum class ScanPlaceKind {
   BrowserCache,  // a Chromium cache folder or a Firefox entries folder
   MediaFiles,    // plain files, subfolders included
@@ -19,6 +21,18 @@ struct ScanPlace {
   ScanPlaceKind kind = ScanPlaceKind::BrowserCache;
   bool firefox = false;  // a Firefox (or fork's) cache2 entries folder
 };
+
+// The file system for the search: one listing per folder gives both its
+// files and its subfolders; links to elsewhere are never followed.  Safe
+// to list from several threads.
+class DiskFolderTree : public FolderTree {
+ public:
+  Listing List(const std::u16string& folder) override;
+  bool HasFile(const std::u16string& path) override;
+};
+
+// %LOCALAPPDATA% and %APPDATA% (the shell's folders when unset).
+AppDataFolders AppDataRoots();
 
 std::vector<ScanPlace> DefaultScanPlaces();
 // The known browsers' caches only: no search, for a watch's start.

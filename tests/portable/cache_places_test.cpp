@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <set>
 
@@ -36,6 +37,9 @@ class MapTree : public FolderTree {
     File(folder + u"\\0123456789abcdef_0");
   }
 
+  MapTree() = default;
+  MapTree(const MapTree& other) : files_(other.files_), folders_(other.folders_) {}
+
   Listing List(const std::u16string& folder) override {
     ++listed;
     Listing listing;
@@ -48,7 +52,7 @@ class MapTree : public FolderTree {
   }
   bool HasFile(const std::u16string& path) override { return files_.count(path) != 0; }
 
-  std::size_t listed = 0;
+  std::atomic<std::size_t> listed{0};  // the search lists from several threads
 
  private:
   static bool IsChild(const std::u16string& path, const std::u16string& prefix) {
@@ -92,15 +96,20 @@ TEST(CachePlaces, KnownBrowsersEveryProfileAndServiceWorkerCachesForksAndFirefox
   tree.SimpleCache(u"C:\\u\\Roaming\\Nimbus\\Cache\\Cache_Data");
   tree.File(u"C:\\u\\Local\\Mozilla\\Firefox\\Profiles\\ab.default-release\\cache2\\entries\\0A1B");
   tree.File(u"C:\\u\\Local\\Waterfox\\Profiles\\x.default\\cache2\\entries\\0A1B");
+  tree.SimpleCache(u"C:\\u\\Local\\Microsoft\\Edge SxS\\User Data\\Default\\Cache\\Cache_Data");
+  // The Store apps' containers are not searched.
+  tree.BlockCache(u"C:\\u\\Local\\Packages\\Some.App_8wekyb3d\\AC\\Cache");
   // An index alone is not a cache.
   tree.File(u"C:\\u\\Local\\Notes\\index");
 
-  const auto found = ByPath(BrowserCachePlaces(tree, kRoots));
+  const CachePlaces inOrder = BrowserCachePlaces(tree, kRoots);
+  const auto found = ByPath(inOrder);
   const std::map<std::string, std::string> expected = {
       {"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Cache\\Cache_Data", "Chrome"},
       {"C:\\u\\Local\\Google\\Chrome\\User Data\\Profile 2\\Cache\\Cache_Data", "Chrome"},
       {"C:\\u\\Local\\Google\\Chrome\\User Data\\Default\\Service Worker\\CacheStorage\\ab12\\c-d", "Chrome"},
       {"C:\\u\\Local\\Microsoft\\Edge\\User Data\\Default\\Cache", "Edge"},
+      {"C:\\u\\Local\\Microsoft\\Edge SxS\\User Data\\Default\\Cache\\Cache_Data", "Edge Canary"},
       {"C:\\u\\Roaming\\360se6\\User Data\\Default\\Cache\\Cache_Data", U8(u8"360安全浏览器")},
       {"C:\\u\\Local\\Tencent\\QQBrowser\\User Data\\Default\\Cache\\Cache_Data", U8(u8"QQ浏览器")},
       {"C:\\u\\Roaming\\SogouExplorer\\Webkit\\Default\\Cache\\Cache_Data", U8(u8"搜狗浏览器")},
@@ -115,10 +124,17 @@ TEST(CachePlaces, KnownBrowsersEveryProfileAndServiceWorkerCachesForksAndFirefox
       {"C:\\u\\Local\\Waterfox\\Profiles\\x.default\\cache2\\entries", "Waterfox"},
   };
   EXPECT_EQ(found, expected);
+  // Listed by several threads: the same places in the same order.
+  CacheSearchBounds threaded;
+  threaded.threads = 4;
+  const CachePlaces together = BrowserCachePlaces(tree, kRoots, threaded);
+  ASSERT_EQ(together.places.size(), inOrder.places.size());
+  for (std::size_t i = 0; i < inOrder.places.size(); ++i)
+    EXPECT_EQ(together.places[i].path, inOrder.places[i].path);
+  EXPECT_EQ(together.foldersListed, inOrder.foldersListed);
 
   // The known ones alone: no fork, and far fewer folders listed.
   MapTree quiet = tree;
-  quiet.listed = 0;
   const CachePlaces known = KnownBrowserCachePlaces(quiet, kRoots);
   EXPECT_EQ(known.places.size(), expected.size() - 3);
   EXPECT_FALSE(known.searchCutShort);
@@ -138,19 +154,22 @@ TEST(CachePlaces, TheSearchStopsAtItsBoundsAndSaysSo) {
   // Many folders (listed after the cache at the same depth): the count
   // bound ends the search.
   for (int i = 0; i < 300; ++i) tree.Folder(u"C:\\u\\Local\\zMany\\" + Utf16FromUtf8(std::to_string(i)));
-  CacheSearchBounds bounds;
-  bounds.folders = 100;
-  found = BrowserCachePlaces(tree, kRoots, bounds);
-  EXPECT_TRUE(found.searchCutShort);
-  EXPECT_LE(found.foldersListed, 100u + 1);
-  ASSERT_EQ(found.places.size(), 1u);  // found before the bound
-  // The time bound is asked before each folder.
-  bounds = {};
-  int asked = 0;
-  bounds.timeUp = [&] { return ++asked > 5; };
-  found = BrowserCachePlaces(tree, kRoots, bounds);
-  EXPECT_TRUE(found.searchCutShort);
-  EXPECT_EQ(asked, 6);
+  for (const unsigned threads : {1u, 3u}) {
+    CacheSearchBounds bounds;
+    bounds.threads = threads;
+    bounds.folders = 100;
+    found = BrowserCachePlaces(tree, kRoots, bounds);
+    EXPECT_TRUE(found.searchCutShort);
+    EXPECT_EQ(found.foldersListed, 100u);
+    ASSERT_EQ(found.places.size(), 1u);  // found before the bound
+    // The time bound is asked before each folder, once it says so no more.
+    bounds.folders = CacheSearchBounds{}.folders;
+    int asked = 0;
+    bounds.timeUp = [&] { return ++asked > 5; };
+    found = BrowserCachePlaces(tree, kRoots, bounds);
+    EXPECT_TRUE(found.searchCutShort);
+    EXPECT_EQ(asked, 6);
+  }
 }
 
 TEST(CachePlaces, BrowserOfAPathNamedByHand) {

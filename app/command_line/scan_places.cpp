@@ -78,16 +78,8 @@ std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
 
 std::string BrowserOfPath(const std::wstring& path) { return BrowserOfCachePath(Utf16View(path)); }
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-  });
-  return text;
-}
-
 bool EndsWithFirefoxEntries(const std::wstring& path) {
-  const std::wstring lower = Lower(path);
-  return lower.size() >= 15 && lower.compare(lower.size() - 15, 15, L"\\cache2\\entries") == 0;
+  return AsciiEndsWithFold(Utf16View(path), u"\\cache2\\entries");
 }
 
 // A Chromium cache folder holds its index (either store); a Firefox entries
@@ -146,9 +138,7 @@ ScanPlace NamedScanPlace(const std::wstring& folder) {
   if (LooksLikeBrowserCache(path)) {
     return {path, BrowserOfPath(path), ScanPlaceKind::BrowserCache, EndsWithFirefoxEntries(path)};
   }
-  const std::wstring lower = Lower(path);
-  if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, L"\\cache2") == 0 &&
-      FolderExists(path + L"\\entries"))
+  if (AsciiEndsWithFold(Utf16View(path), u"\\cache2") && FolderExists(path + L"\\entries"))
     return {path + L"\\entries", "Firefox", ScanPlaceKind::BrowserCache, true};
   return {path, BrowserOfPath(path), ScanPlaceKind::MediaFiles};
 }

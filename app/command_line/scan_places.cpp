@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/browser_caches/cache_places.h"
+#include "app/browser_caches/folder_tree_disk.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
 
@@ -44,29 +45,6 @@ bool FileExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
-
-// The file system for the search: one listing per folder gives both its
-// files and its subfolders; links to elsewhere are never followed.
-class DiskFolderTree : public FolderTree {
- public:
-  Listing List(const std::u16string& folder) override {
-    Listing listing;
-    WIN32_FIND_DATAW found{};
-    FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic,
-                                     &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return listing;
-    do {
-      const std::wstring_view name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-      auto& names =
-          (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
-      names.emplace_back(Utf16View(name));
-    } while (FindNextFileW(find.Get(), &found));
-    return listing;
-  }
-  bool HasFile(const std::u16string& path) override { return FileExists(std::wstring(WideView(path))); }
-};
 
 std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
   std::vector<ScanPlace> places;

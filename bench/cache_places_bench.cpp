@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/browser_caches/folder_tree_disk.h"
 #include "app/command_line/scan_places.h"
 #include "bench/bench_support.h"
 

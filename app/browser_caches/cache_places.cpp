@@ -47,34 +47,16 @@ constexpr std::u16string_view kNotMediaCaches[] = {u"code cache",        u"gpuca
                                                    u"dawngraphitecache", u"dawnwebgpucache", u"grshadercache",
                                                    u"graphitedawncache", u"shadercache"};
 
-std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-std::u16string Folded(std::u16string_view text) {
-  std::u16string folded(text);
-  for (char16_t& c : folded)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  return folded;
-}
-
-bool EqualFolded(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-  };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
-
 // Folders directly below an application-data folder that hold many
 // folders and never a browser's cache: temporary files, the Store apps'
-// containers, Windows' own data (the old cache is scanned on its own).
+// containers.
 bool NeverHoldsCaches(const std::u16string& folded, bool local) {
-  if (local) return folded == u"temp" || folded == u"packages";
-  return false;
+  return local && (folded == u"temp" || folded == u"packages");
 }
 
 bool Has(const std::vector<std::u16string>& names, std::u16string_view name) {
   return std::any_of(names.begin(), names.end(),
-                     [&](const std::u16string& n) { return EqualFolded(n, name); });
+                     [&](const std::u16string& n) { return AsciiEqualFold(n, name); });
 }
 
 std::u16string Joined(std::u16string_view folder, std::u16string_view name) {
@@ -93,7 +75,7 @@ class PlaceFinder {
       const std::u16string& root = browser.root == Root::Local ? roots_.local : roots_.roaming;
       if (root.empty()) continue;
       const std::u16string folder = Joined(root, browser.folder);
-      const std::string name = Utf8(browser.name);
+      const std::string name = Utf8Bytes(browser.name);
       if (!browser.profilesInside) {
         Profile(folder, name);
         continue;
@@ -118,7 +100,7 @@ class PlaceFinder {
       if (root->empty()) continue;
       const bool local = root == &roots_.local;
       for (const std::u16string& name : List(*root).folders)
-        if (!NeverHoldsCaches(Folded(name), local)) level.push_back({Joined(*root, name), root->size() + 1, 1});
+        if (!NeverHoldsCaches(AsciiLowered(name), local)) level.push_back({Joined(*root, name), root->size() + 1, 1});
     }
     while (!level.empty()) {
       std::vector<FolderTree::Listing> listings(level.size());
@@ -182,13 +164,13 @@ class PlaceFinder {
       Add(folder.path, NameOf(below), false);
       return;
     }
-    if (Folded(below.substr(below.rfind(u'\\') + 1)) == u"cache2" && Has(listing.folders, u"entries")) {
+    if (AsciiLowered(below.substr(below.rfind(u'\\') + 1)) == u"cache2" && Has(listing.folders, u"entries")) {
       Add(Joined(folder.path, u"entries"), NameOf(below), true);
       return;
     }
     if (folder.depth >= bounds.depth) return;
     for (const std::u16string& name : listing.folders) {
-      const std::u16string folded = Folded(name);
+      const std::u16string folded = AsciiLowered(name);
       if (std::find(std::begin(kNotMediaCaches), std::end(kNotMediaCaches), folded) != std::end(kNotMediaCaches))
         continue;
       next.push_back({Joined(folder.path, name), folder.rootLength, folder.depth + 1});
@@ -247,16 +229,16 @@ class PlaceFinder {
     }
     std::u16string_view name = parts.front();
     for (std::size_t i = 1; i < parts.size(); ++i)
-      if (Folded(parts[i]) == u"user data") {
+      if (AsciiLowered(parts[i]) == u"user data") {
         name = parts[i - 1];
         break;
       }
-    if (name == parts.front() && Folded(name) == u"mozilla" && parts.size() > 1) name = parts[1];
+    if (name == parts.front() && AsciiLowered(name) == u"mozilla" && parts.size() > 1) name = parts[1];
     return Utf8FromUtf16(name);
   }
 
   void Add(const std::u16string& path, const std::string& browser, bool firefox) {
-    if (!seen_.insert(Folded(path)).second) return;
+    if (!seen_.insert(AsciiLowered(path)).second) return;
     result_.places.push_back({path, browser, firefox});
   }
 
@@ -283,10 +265,10 @@ CachePlaces BrowserCachePlaces(FolderTree& tree, const AppDataFolders& roots,
 }
 
 std::string BrowserOfCachePath(std::u16string_view path) {
-  const std::u16string folded = Folded(path);
+  const std::u16string folded = AsciiLowered(path);
   for (const KnownBrowser& browser : kKnownBrowsers)
-    if (folded.find(Folded(Joined(u"", browser.folder)) + u'\\') != std::u16string::npos)
-      return Utf8(browser.name);
+    if (folded.find(AsciiLowered(Joined(u"", browser.folder)) + u'\\') != std::u16string::npos)
+      return Utf8Bytes(browser.name);
   // Older spellings and folders named by hand.
   const struct {
     std::u16string_view part;

@@ -15,18 +15,7 @@
 #include <string_view>
 #include <vector>
 
-// The file system as the search sees it (Win32 on Windows, a map in tests).
-// The search lists folders from several threads at once.
-class FolderTree {
- public:
-  struct Listing {
-    std::vector<std::u16string> folders;  // links to elsewhere left out
-    std::vector<std::u16string> files;
-  };
-  virtual ~FolderTree() = default;
-  virtual Listing List(const std::u16string& folder) = 0;
-  virtual bool HasFile(const std::u16string& path) = 0;
-};
+#include "app/browser_caches/folder_tree.h"
 
 struct CachePlace {
   std::u16string path;  // the Chromium cache folder, or Firefox's cache2\entries

@@ -77,29 +77,14 @@ bool IsFormatCharacter(std::uint32_t code) {
 std::string FormatCharactersReplaced(std::string_view text) {
   std::string out;
   for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length && at + i < text.size(); ++i)
-      code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-    if (IsFormatCharacter(code)) {
+    const std::size_t start = at;
+    if (IsFormatCharacter(Utf8Next(text, at))) {
       out += '_';
     } else {
-      out.append(text.substr(at, length));
+      out.append(text.substr(start, at - start));
     }
-    at += length;
   }
   return out;
-}
-
-// At most `characters` UTF-8 characters of a valid UTF-8 text.
-std::string_view FirstCharacters(std::string_view text, std::size_t characters) {
-  std::size_t at = 0;
-  for (std::size_t counted = 0; at < text.size() && counted < characters; ++counted) {
-    ++at;
-    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
-  }
-  return text.substr(0, at);
 }
 
 void TrimEnd(std::string& text) {
@@ -122,7 +107,7 @@ std::optional<SavedName> SavedNameFromAddress(std::string_view webAddress, std::
   std::size_t start = 0;
   while (start < stem.size() && (stem[start] == ' ' || stem[start] == '.')) ++start;
   stem.erase(0, start);
-  stem = std::string(FirstCharacters(stem, kSavedStemMaxCharacters));
+  stem = std::string(Utf8Prefix(stem, kSavedStemMaxCharacters));
   TrimEnd(stem);
   if (stem.empty()) return std::nullopt;
   if (IsDeviceName(stem)) stem.insert(0, "_");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "app/browser_caches/folder_tree_disk.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
 
@@ -49,16 +50,8 @@ std::vector<ScanPlace> ScanPlacesOf(const CachePlaces& found) {
 
 std::string BrowserOfPath(const std::wstring& path) { return BrowserOfCachePath(Utf16View(path)); }
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-  });
-  return text;
-}
-
 bool EndsWithFirefoxEntries(const std::wstring& path) {
-  const std::wstring lower = Lower(path);
-  return lower.size() >= 15 && lower.compare(lower.size() - 15, 15, L"\\cache2\\entries") == 0;
+  return AsciiEndsWithFold(Utf16View(path), u"\\cache2\\entries");
 }
 
 // A Chromium cache folder holds its index (either store); a Firefox entries
@@ -74,24 +67,6 @@ AppDataFolders AppDataRoots() {
   return {std::u16string(Utf16View(AppDataFolder(L"LOCALAPPDATA", CSIDL_LOCAL_APPDATA))),
           std::u16string(Utf16View(AppDataFolder(L"APPDATA", CSIDL_APPDATA)))};
 }
-
-FolderTree::Listing DiskFolderTree::List(const std::u16string& folder) {
-  Listing listing;
-  WIN32_FIND_DATAW found{};
-  FindHandle find(FindFirstFileExW((std::wstring(WideView(folder)) + L"\\*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) return listing;
-  do {
-    const std::wstring_view name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-    auto& names = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? listing.folders : listing.files;
-    names.emplace_back(Utf16View(name));
-  } while (FindNextFileW(find.Get(), &found));
-  return listing;
-}
-
-bool DiskFolderTree::HasFile(const std::u16string& path) { return FileExists(std::wstring(WideView(path))); }
 
 bool FolderExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -140,9 +115,7 @@ ScanPlace NamedScanPlace(const std::wstring& folder) {
   if (LooksLikeBrowserCache(path)) {
     return {path, BrowserOfPath(path), ScanPlaceKind::BrowserCache, EndsWithFirefoxEntries(path)};
   }
-  const std::wstring lower = Lower(path);
-  if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, L"\\cache2") == 0 &&
-      FolderExists(path + L"\\entries"))
+  if (AsciiEndsWithFold(Utf16View(path), u"\\cache2") && FolderExists(path + L"\\entries"))
     return {path + L"\\entries", "Firefox", ScanPlaceKind::BrowserCache, true};
   return {path, BrowserOfPath(path), ScanPlaceKind::MediaFiles};
 }

@@ -22,15 +22,6 @@ struct ScanPlace {
   bool firefox = false;  // a Firefox (or fork's) cache2 entries folder
 };
 
-// The file system for the search: one listing per folder gives both its
-// files and its subfolders; links to elsewhere are never followed.  Safe
-// to list from several threads.
-class DiskFolderTree : public FolderTree {
- public:
-  Listing List(const std::u16string& folder) override;
-  bool HasFile(const std::u16string& path) override;
-};
-
 // %LOCALAPPDATA% and %APPDATA% (the shell's folders when unset).
 AppDataFolders AppDataRoots();
 

@@ -8,8 +8,6 @@ namespace {
 
 // The report's fixed texts, spelled as UTF-8 bytes whatever the compiler's
 // execution character set (the program's own texts are GBK).
-std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
 constexpr std::u8string_view kHeader[] = {
     u8"网址",   u8"媒体类型", u8"扩展名",       u8"类别", u8"完整长度", u8"已有字节", u8"完整",
     u8"浏览器", u8"缓存目录", u8"最后写入时间", u8"流",   u8"已有分段", u8"分段总数", u8"加密", u8"截断",
@@ -17,7 +15,7 @@ constexpr std::u8string_view kHeader[] = {
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
 
-std::string YesNo(bool value) { return Utf8(value ? u8"是" : u8"否"); }
+std::string YesNo(bool value) { return Utf8Bytes(value ? u8"是" : u8"否"); }
 
 std::string StreamKindText(ReportStreamKind kind) {
   switch (kind) {
@@ -28,7 +26,7 @@ std::string StreamKindText(ReportStreamKind kind) {
     case ReportStreamKind::Segments:
       break;
   }
-  return Utf8(u8"分段");
+  return Utf8Bytes(u8"分段");
 }
 
 }  // namespace
@@ -86,13 +84,13 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
     text += "\r\n";
   };
   std::vector<std::string> header;
-  for (const std::u8string_view name : kHeader) header.push_back(Utf8(name));
+  for (const std::u8string_view name : kHeader) header.push_back(Utf8Bytes(name));
   line(header);
   for (const ReportRow& row : rows) {
     std::vector<std::string> fields = {row.webAddress,
                                        ReportMediaTypeCleaned(row.mediaType),
                                        row.extension,
-                                       Utf8(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
+                                       Utf8Bytes(row.mediaClass == ReportClass::Video ? u8"视频" : u8"音频"),
                                        row.fullLength ? NumberText(*row.fullLength) : std::string(),
                                        NumberText(row.presentBytes),
                                        YesNo(row.complete),

@@ -5,8 +5,9 @@
 // stream, its segments present, its segments in all, whether it is
 // encrypted, and whether it was cut short (its playlist named more than
 // the readers keep).  The last column names the other track of a row's
-// presentation (picture or sound joined with it into one file).  Counts stay numbers of their own (a "3/8" would turn into a
-// date in a spreadsheet).
+// presentation (picture or sound joined with it into one file).  Counts
+// stay numbers of their own (a "3/8" would turn into a date in a
+// spreadsheet).
 // Comma-separated fields are quoted as RFC 4180 says (a field holding a
 // comma, a quote, CR or LF is put in quotes, its quotes doubled);
 // tab-separated ones likewise when they hold a tab, a quote, CR or LF.

@@ -5,18 +5,13 @@
 #include <string_view>
 #include <tuple>
 
+#include "runtime/core/text_encoding.h"
+
 namespace {
 
 // Fixed texts as UTF-8 bytes whatever the compiler's execution character set
 // (the window converts every cell to GBK when it draws it).
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-std::string AsciiLowered(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::string FormatText(const ReportRow& row) {
   std::string text = row.extension;

@@ -1,11 +1,10 @@
 #include "app/watch/new_file_ledger.h"
 
+#include "runtime/core/text_encoding.h"
+
 Utf16Text LedgerKey(std::u16string_view relativeName) {
   Utf16Text key(relativeName.data(), relativeName.size());
-  for (char16_t& unit : key) {
-    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
-    if (unit == u'/') unit = u'\\';
-  }
+  for (char16_t& unit : key) unit = unit == u'/' ? u'\\' : AsciiLower(unit);
   return key;
 }
 

@@ -40,12 +40,20 @@
 // keeps the watch running and asks the helper for a recovery scan: files
 // below the folder created since shortly before the last good read was
 // issued (its result may have been complete long before the watcher ran
-// again) and not yet handed on in this session are handed on.  The session remembers the
-// names it handed on only as far back as a scan could look (pruned at each
-// batch, capped at NewFileLedger::kMaxNames), so memory stays bounded.
+// again) and not yet handed on in this session are handed on.  The session
+// remembers the names it handed on only as far back as a scan could look
+// (pruned at each batch, capped at NewFileLedger::kMaxNames), so memory
+// stays bounded.
 //
 // Any other failure ends the session by itself; the watcher then posts the
 // registered notice to the window thread.
+//
+// Locks.  The registry's lock guards the session map and the notice target;
+// each session's ledgerLock guards its ledger, scan cutoffs and queued
+// walks (the batch worker and the helper both hand names on, and queue them
+// under it).  The two drain queues keep SRW locks through their own holder,
+// as their threads may outlive the exit.  No lock is held while a sink runs
+// or a folder is listed.
 #include <map>
 #include <mutex>
 

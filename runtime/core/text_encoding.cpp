@@ -64,6 +64,22 @@ bool AsciiLessFold(std::string_view left, std::string_view right) {
                                       [](char a, char b) { return AsciiLower(a) < AsciiLower(b); });
 }
 
+std::u16string AsciiLowered(std::u16string_view text) {
+  std::u16string lowered(text);
+  for (char16_t& c : lowered) c = AsciiLower(c);
+  return lowered;
+}
+
+bool AsciiEqualFold(std::u16string_view left, std::u16string_view right) {
+  return left.size() == right.size() &&
+         std::equal(left.begin(), left.end(), right.begin(),
+                    [](char16_t a, char16_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+bool AsciiEndsWithFold(std::u16string_view text, std::u16string_view ending) {
+  return text.size() >= ending.size() && AsciiEqualFold(text.substr(text.size() - ending.size()), ending);
+}
+
 std::string AnsiLowered(std::string_view text) {
   std::string lowered(text);
   for (std::size_t i = 0; i < lowered.size(); ++i) {
@@ -107,6 +123,22 @@ void Utf8Append(std::string& out, char32_t code) {
     out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
+}
+
+char32_t Utf8Next(std::string_view text, std::size_t& at) {
+  const Decoded decoded = Utf8Decode(text, at);
+  if (decoded.length == 0) {
+    ++at;
+    return kReplacement;
+  }
+  at += decoded.length;
+  return decoded.code;
+}
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t characters) {
+  std::size_t at = 0;
+  for (std::size_t counted = 0; at < text.size() && counted < characters; ++counted) Utf8Next(text, at);
+  return text.substr(0, at);
 }
 
 std::string Utf8Repaired(std::string_view text) {

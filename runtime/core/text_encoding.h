@@ -19,6 +19,13 @@ std::string AsciiLowered(std::string_view text);
 bool AsciiEqualFold(std::string_view left, std::string_view right);
 bool AsciiEndsWithFold(std::string_view text, std::string_view ending);
 bool AsciiLessFold(std::string_view left, std::string_view right);
+// The same on UTF-16 texts (file names as the file system spells them).
+constexpr char16_t AsciiLower(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+std::u16string AsciiLowered(std::u16string_view text);
+bool AsciiEqualFold(std::u16string_view left, std::u16string_view right);
+bool AsciiEndsWithFold(std::u16string_view text, std::u16string_view ending);
 
 // True when the byte starts a two-byte character of an ANSI text.
 constexpr bool AnsiStartsDoubleByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
@@ -39,6 +46,16 @@ std::string Utf8FromUtf16(std::u16string_view text);
 std::string Utf8Repaired(std::string_view text);
 // Appends one code point; a surrogate code or one beyond U+10FFFF is U+FFFD.
 void Utf8Append(std::string& out, char32_t code);
+// The code point that starts at text[at], moving `at` past it; a byte that
+// starts no valid sequence is U+FFFD and moves `at` by one.  `at` must be
+// inside the text.
+char32_t Utf8Next(std::string_view text, std::size_t& at);
+// At most `characters` characters from the start of a UTF-8 text, never
+// cutting one in two.
+std::string_view Utf8Prefix(std::string_view text, std::size_t characters);
+// A u8"" literal as the bytes of a std::string, whatever the compiler's
+// execution character set (GBK for the program's own texts).
+inline std::string Utf8Bytes(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // The ANSI code page (936 where the program is made to run) and UTF-16.
 // A character the code page cannot spell comes out as its default

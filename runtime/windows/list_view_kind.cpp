@@ -13,6 +13,7 @@
 #include "runtime/windows/kind_support.h"
 #include "runtime/windows/list_columns.h"
 #include "runtime/windows/list_view.h"
+#include "runtime/core/text_encoding.h"
 #include "runtime/windows/property_numbers.h"
 
 namespace {
@@ -29,7 +30,7 @@ void CellTextCopy(const Text& text, char* buffer, int capacity) {
   std::size_t length = 0;
   const std::size_t room = static_cast<std::size_t>(capacity) - 1;
   while (length < text.size()) {
-    const std::size_t step = static_cast<unsigned char>(text[length]) >= 0x80 ? 2 : 1;
+    const std::size_t step = AnsiStartsDoubleByte(text[length]) ? 2 : 1;
     if (length + step > room || length + step > text.size()) break;
     length += step;
   }
@@ -37,20 +38,15 @@ void CellTextCopy(const Text& text, char* buffer, int capacity) {
   buffer[length] = '\0';
 }
 
+// The same for the wide list (UTF-16 units): a surrogate pair is never cut.
 void CellTextCopyWide(const Text& text, wchar_t* buffer, int capacity) {
   if (buffer == nullptr || capacity <= 0) return;
-  int written =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
-  if (written <= 0 && !text.empty()) {
-    // Too long for the buffer: as much as fits, whole characters only.
-    Text shorter = text;
-    while (written <= 0 && !shorter.empty()) {
-      shorter.resize(shorter.size() / 2);
-      written = MultiByteToWideChar(CP_ACP, 0, shorter.data(), static_cast<int>(shorter.size()), buffer,
-                                    capacity - 1);
-    }
-  }
-  buffer[written > 0 ? written : 0] = L'\0';
+  const std::u16string wide = Utf16FromAnsi(text);
+  std::size_t length = std::min(wide.size(), static_cast<std::size_t>(capacity) - 1);
+  if (length > 0 && length < wide.size() && wide[length - 1] >= 0xD800 && wide[length - 1] <= 0xDBFF)
+    --length;
+  std::copy_n(wide.begin(), length, buffer);
+  buffer[length] = L'\0';
 }
 
 Text NumberList(const std::vector<std::int32_t>& numbers) {

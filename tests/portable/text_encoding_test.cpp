@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
-
-std::string Bytes(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // GBK characters whose second byte is ASCII: 乗 ends in "\", 丄 in "A", 乑 in "Z".
 constexpr std::string_view kGbkBackslashTrail = "\x81\x5C";
@@ -32,6 +32,16 @@ TEST(TextFold, AsciiFormsTouchLettersOnly) {
   EXPECT_FALSE(AsciiLessFold("aBC", "Abc"));
 }
 
+TEST(TextFold, Utf16FormsTouchAsciiLettersOnly) {
+  // Fullwidth and accented capitals are other characters to the file system's fold; only A-Z move.
+  EXPECT_EQ(AsciiLowered(u"C:\\Users\\\u00C4\uFF21Z@["), u"c:\\users\\\u00C4\uFF21z@[");
+  EXPECT_TRUE(AsciiEqualFold(u"\\Cache2\\Entries", u"\\cache2\\ENTRIES"));
+  EXPECT_FALSE(AsciiEqualFold(u"[", u"{"));
+  EXPECT_FALSE(AsciiEqualFold(u"\u00C4", u"\u00E4"));
+  EXPECT_TRUE(AsciiEndsWithFold(u"D:\\Profile\\CACHE2", u"\\cache2"));
+  EXPECT_FALSE(AsciiEndsWithFold(u"cache2", u"\\cache2"));
+}
+
 TEST(TextFold, AnsiFormsKeepTheSecondByteOfADoubleByteCharacter) {
   const std::string upper =
       "C:\\" + std::string(kGbkCapitalATrail) + "\\" + std::string(kGbkCapitalZTrail) + "X";
@@ -48,7 +58,7 @@ TEST(TextFold, AnsiFormsKeepTheSecondByteOfADoubleByteCharacter) {
 }
 
 TEST(TextUtf, RoundTripsEveryPlane) {
-  const std::string utf8 = Bytes(u8"a\u00E9\u4E2D\U0001F600z");
+  const std::string utf8 = Utf8Bytes(u8"a\u00E9\u4E2D\U0001F600z");
   const std::u16string utf16 = u"a\u00E9\u4E2D\U0001F600z";
   EXPECT_EQ(Utf16FromUtf8(utf8), utf16);
   EXPECT_EQ(Utf8FromUtf16(utf16), utf8);
@@ -74,6 +84,23 @@ TEST(TextUtf, InvalidUtf8BecomesOneReplacementPerByteAndTheRestSurvives) {
                          "ok"),
             "\xEF\xBF\xBD\xEF\xBF\xBD"
             "ok");  // GBK is not UTF-8
+}
+
+TEST(TextUtf, NextAndPrefixStepWholeCharacters) {
+  const std::string text = Utf8Bytes(u8"a\u00E9\U0001F600") + "\xFF" + "z";
+  std::size_t at = 0;
+  std::vector<std::pair<char32_t, std::size_t>> steps;
+  while (at < text.size()) {
+    const char32_t code = Utf8Next(text, at);
+    steps.emplace_back(code, at);
+  }
+  const std::vector<std::pair<char32_t, std::size_t>> expected = {
+      {U'a', 1}, {0xE9, 3}, {0x1F600, 7}, {0xFFFD, 8}, {U'z', 9}};
+  EXPECT_EQ(steps, expected);
+  EXPECT_EQ(Utf8Prefix(text, 0), "");
+  EXPECT_EQ(Utf8Prefix(text, 2), Utf8Bytes(u8"a\u00E9"));
+  EXPECT_EQ(Utf8Prefix(text, 3), Utf8Bytes(u8"a\u00E9\U0001F600"));  // four bytes, one character
+  EXPECT_EQ(Utf8Prefix(text, 50), text);
 }
 
 TEST(TextUtf, LoneSurrogatesBecomeReplacements) {
@@ -120,8 +147,8 @@ TEST(TextPath, SaysItsEncodingAndJoinsWithOneSeparator) {
   EXPECT_EQ(Utf16Path(u"C:\\cache\\").Child(u"index").Units(), u"C:\\cache\\index");
   EXPECT_EQ(Utf16Path().Child(u"index").Units(), u"index");
   EXPECT_EQ(folder.Ansi(), "C:\\" + std::string(kGbkBackslashTrail));
-  EXPECT_EQ(folder.Utf8(), Bytes(u8"C:\\乗"));
-  EXPECT_EQ(Utf16Path::FromUtf8(Bytes(u8"D:\\媒体")), Utf16Path(u"D:\\媒体"));
+  EXPECT_EQ(folder.Utf8(), Utf8Bytes(u8"C:\\乗"));
+  EXPECT_EQ(Utf16Path::FromUtf8(Utf8Bytes(u8"D:\\媒体")), Utf16Path(u"D:\\媒体"));
   // A name outside the code page keeps its exact spelling only in UTF-16.
   const Utf16Path thai(u"C:\\\u0E01");
   EXPECT_EQ(thai.Ansi(), "C:\\?");

@@ -4,6 +4,8 @@
 #include <map>
 #include <sstream>
 
+#include "runtime/core/text_encoding_wide.h"
+
 namespace {
 
 constexpr std::string_view kChildOption = "--ee-child=";
@@ -11,20 +13,6 @@ constexpr std::string_view kChildOption = "--ee-child=";
 std::map<std::string, ChildRoutine>& Routines() {
   static std::map<std::string, ChildRoutine> routines;
   return routines;
-}
-
-std::wstring Widened(std::string_view text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                         static_cast<int>(wide.size()));
-  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-  return wide;
-}
-
-std::string Narrowed(const wchar_t* wide) {
-  char text[512] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-  return text;
 }
 
 struct DialogSearch {
@@ -42,7 +30,7 @@ BOOL CALLBACK DialogSearchVisit(HWND window, LPARAM context) {
   GetClassNameW(window, text, 512);
   if (std::wstring_view(text) != L"#32770") return TRUE;
   GetWindowTextW(window, text, 512);
-  if (Narrowed(text) != search.caption) return TRUE;
+  if (AnsiFromWide(text) != search.caption) return TRUE;
   search.found = window;
   return FALSE;
 }
@@ -65,8 +53,9 @@ std::optional<int> ChildRoutineRunFromCommandLine(int argc, char** argv) {
 ChildProcess::ChildProcess(std::string_view routine, std::string_view argument) {
   wchar_t self[MAX_PATH * 2] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
-  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + Widened(kChildOption) + Widened(routine);
-  if (!argument.empty()) commandLine += L" \"" + Widened(argument) + L"\"";
+  std::wstring commandLine =
+      L"\"" + std::wstring(self) + L"\" " + WideFromAnsi(kChildOption) + WideFromAnsi(routine);
+  if (!argument.empty()) commandLine += L" \"" + WideFromAnsi(argument) + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

@@ -2,28 +2,12 @@
 
 #include <algorithm>
 
+#include "runtime/core/text_encoding_wide.h"
+
 namespace {
 
 constexpr DWORD kPollMs = 20;
 constexpr UINT kSendTimeoutMs = 2000;
-
-std::string AnsiFromWide(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                        nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), bytes, nullptr,
-                      nullptr);
-  return ansi;
-}
-
-std::wstring WideFromAnsi(std::string_view ansi) {
-  if (ansi.empty()) return {};
-  const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), units);
-  return wide;
-}
 
 // WM_GETTEXT is marshalled between processes, unlike GetWindowText of a control.
 std::string WindowTextRead(HWND window) {

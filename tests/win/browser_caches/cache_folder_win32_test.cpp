@@ -15,6 +15,7 @@
 #include "app/command_line/cache_scan.h"
 #include "app/command_line/listed_cache_folder.h"
 #include "runtime/core/handles.h"
+#include "runtime/core/text_encoding_wide.h"
 #include "tests/portable/chromium_cache_builders.h"
 #include "tests/win/cache_disk_writer.h"
 
@@ -26,7 +27,7 @@ class TempFolder {
   explicit TempFolder(std::u16string_view leaf) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::u16string(reinterpret_cast<const char16_t*>(temp)) + std::u16string(leaf);
+    path_ = std::u16string(Utf16Chars(temp)) + std::u16string(leaf);
     CreateDirectoryW(W(path_), nullptr);
   }
   ~TempFolder() {
@@ -42,9 +43,7 @@ class TempFolder {
     created_.push_back(std::move(name));
   }
   const std::u16string& Path() const { return path_; }
-  static const wchar_t* W(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-  }
+  static const wchar_t* W(const std::u16string& text) { return WideChars(text.c_str()); }
 
  private:
   std::u16string path_;

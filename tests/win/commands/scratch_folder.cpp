@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "runtime/core/program.h"
+#include "runtime/core/text_encoding_wide.h"
 
 ScratchFolder::ScratchFolder(std::string_view name) {
   std::string base = std::string(ProgramFolder()) + "\\scratch";
@@ -67,9 +68,7 @@ std::string HostPathOf(const std::string& windowsPath) {
   auto unixNameOf = reinterpret_cast<UnixNameOf>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (unixNameOf == nullptr) return {};
-  wchar_t wide[MAX_PATH * 4] = {};
-  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 4);
-  char* unixName = unixNameOf(wide);
+  char* unixName = unixNameOf(WideFromAnsi(windowsPath).c_str());
   if (unixName == nullptr) return {};
   std::string result = unixName;
   HeapFree(GetProcessHeap(), 0, unixName);

@@ -5,6 +5,7 @@
 
 #include "app/program_state/shared_values.h"
 #include "runtime/core/program.h"
+#include "runtime/core/text_encoding_wide.h"
 #include "tests/win/cache_disk_writer.h"
 
 namespace {
@@ -35,23 +36,9 @@ BOOL CALLBACK CountDialog(HWND window, LPARAM context) {
 
 }  // namespace
 
-std::string AnsiOf(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), size, nullptr,
-                      nullptr);
-  return ansi;
-}
+std::string AnsiOf(std::wstring_view wide) { return AnsiFromWide(wide); }
 
-std::wstring WideOf(std::string_view ansi) {
-  if (ansi.empty()) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), size);
-  return wide;
-}
+std::wstring WideOf(std::string_view ansi) { return WideFromAnsi(ansi); }
 
 DetectionScratch::DetectionScratch() {
   root_ = std::string(ProgramFolder()) + "\\detection_scratch_" + std::to_string(GetCurrentProcessId()) +

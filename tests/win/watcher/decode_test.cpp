@@ -7,12 +7,11 @@
 
 #include "app/watch/change_records.h"
 #include "app/watch/batch_queue.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
-Text ConvertName(const char16_t* name, std::int32_t count) {
-  return ToAnsiName(reinterpret_cast<const wchar_t*>(name), count);
-}
+Text ConvertName(const char16_t* name, std::int32_t count) { return ToAnsiName(WideChars(name), count); }
 
 std::vector<std::uint8_t> Block(const std::vector<std::u16string>& names) {
   std::vector<std::uint8_t> bytes;

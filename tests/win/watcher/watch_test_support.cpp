@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "app/watch/watch_threads.h"
+#include "runtime/core/text_encoding_wide.h"
 
 namespace {
 
@@ -86,13 +87,7 @@ void RemoveTreeWide(const std::wstring& path) {
 
 }  // namespace
 
-void RemoveTree(const std::string& path) {
-  const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units > 0 ? units : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), units);
-  wide.resize(wide.size() - 1);
-  RemoveTreeWide(wide);
-}
+void RemoveTree(const std::string& path) { RemoveTreeWide(WideFromAnsi(path)); }
 
 void HandOffRecordStart(const std::string& prefix) {
   {

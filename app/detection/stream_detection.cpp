@@ -11,13 +11,11 @@
 #include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
+#include "app/detection/joined_save.h"
 #include "app/detection/stream_texts.h"
 #include "app/muxing/cache_track_file.h"
-#include "app/muxing/mux_fault_texts.h"
-#include "app/muxing/mux_file_output.h"
 #include "app/muxing/presentation_mux.h"
 #include "app/muxing/presentation_pairs.h"
-#include "app/program_state/shared_values.h"
 #include "app/streams/cache_stream_reader.h"
 #include "app/streams/stream_parts.h"
 #include "runtime/commands/message_box.h"
@@ -138,30 +136,6 @@ bool StreamSaveAs(CacheFolder& folder, const CacheStream& stream, const Destinat
       written);
 }
 
-// Muxes the pair into a temporary file of the save folder, then gives it
-// the detection time's free name with the muxed container's extension.
-PresentationMuxResult JoinedSave(CacheFolder& folder, const CacheStream& video, const CacheStream& audio,
-                                 const DestinationName& name, Text& written, bool& saved) {
-  saved = false;
-  PresentationMuxResult result;
-  MuxFileOutput output(WideFromAnsi(std::string_view(*SaveFolder.Snapshot())));
-  if (!output.Opened()) {
-    result.outcome = MuxOutcome::WriteFailed;
-    return result;
-  }
-  CacheStreamFile videoFile(folder, video);
-  CacheStreamFile audioFile(folder, audio);
-  result = PresentationMuxWrite(videoFile, audioFile, output);
-  if (result.outcome != MuxOutcome::Done) return result;
-  DestinationName joinedName{name.detectionTime, MakeText(".")};
-  joinedName.extension += result.extension;
-  FILETIME time;
-  const FILETIME* lastWrite = FileTimeOf(std::max(video.lastWritten, audio.lastWritten), time);
-  saved = SaveToFreeName(
-      joinedName, [&](const wchar_t* destination) { return output.MoveTo(destination, lastWrite); }, written);
-  return result;
-}
-
 // A presentation's picture and sound: one prompt, one file.  Where the
 // muxer refuses them, the user is told why and each track is saved on its
 // own (the sound only when its class is wanted).
@@ -190,7 +164,10 @@ void PresentationHandle(const MediaElementRef& found, PresentationNow& first, co
     }
     Text written;
     bool saved = false;
-    const PresentationMuxResult result = JoinedSave(*now.folder, video, audio, name, written, saved);
+    CacheStreamFile videoFile(*now.folder, video);
+    CacheStreamFile audioFile(*now.folder, audio);
+    const PresentationMuxResult result = JoinedSave(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten),
+                                                    name, written, saved);
     if (saved) {
       SavedShow(texts, std::string_view(written));
       return;
@@ -199,9 +176,7 @@ void PresentationHandle(const MediaElementRef& found, PresentationNow& first, co
       if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
       return;
     }
-    Text why = MakeText(MuxFaultText(result));
-    why += kNotJoinedAfter;
-    MessageBoxShow(std::string_view(why), kNotJoinedStyle, kNotJoinedCaption);
+    NotJoinedShow(result);
     if (!video.pieces.empty() && StreamSaveAs(*now.folder, video, name, written)) {
       SavedShow(texts, std::string_view(written));
     } else {

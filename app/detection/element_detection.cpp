@@ -118,10 +118,15 @@ ElementPairNow ElementPairRead(const MediaElementRef& ref) {
   if (ref.key.empty()) return now;  // a Firefox body without metadata yet: no site to pair by
   ElementNow element = ElementRead(ref);
   if (!element.element) return now;
-  // Its own headers first: only a track of one kind has a partner to look for.
-  const PairCandidate self = ElementPairCandidate(*element.folder, *element.element, PartnerWholeness::LengthKnown);
-  now.singleKind = self.headline.kind != TrackKind::Unknown && self.headline.container != TrackContainer::None;
-  now.namedIsAudio = self.headline.kind == TrackKind::Audio;
+  // Its own headers first: only a track of one kind has a partner to look
+  // for (its full length may not be stored yet: a later look pairs it).
+  TrackHeadline self;
+  {
+    CacheElementFile file(*element.folder, *element.element);
+    self = TrackHeadlineRead(file);
+  }
+  now.singleKind = self.kind != TrackKind::Unknown && self.container != TrackContainer::None;
+  now.namedIsAudio = self.kind == TrackKind::Audio;
   if (!now.singleKind) return now;
   now.folder = std::move(element.folder);
   StreamElements all = StreamFolderRead(*now.folder, ref.store);
@@ -138,7 +143,7 @@ ElementPairNow ElementPairRead(const MediaElementRef& ref) {
 // A player fetches both tracks together, but the watch may hand one on
 // before the other has reached the cache: a track of one kind waits a few
 // seconds for its partner before it is offered alone.
-constexpr int kPartnerLooks = 12;
+constexpr int kPartnerLooks = 24;
 constexpr DWORD kPartnerLookMs = 500;
 
 ElementPairNow ElementPairAwait(const MediaElementRef& ref) {

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/browser_media/chromium_watch.h"
@@ -312,33 +313,38 @@ TYPED_TEST(ChromiumStreams, DashVideoAndSoundAreOfferedOnceAndSavedAsOneFile) {
 }
 
 // As Bilibili serves a video: one video-only and one sound-only MP4, each a
-// whole file with its index, fetched by byte ranges, no manifest cached.
-// The two pair by their own headers: one prompt naming both addresses, one
-// file with both tracks as served.
+// whole file with its index, fetched by byte ranges, no manifest cached; and
+// the same with VP9 and Opus in WebM files, as YouTube serves them.  The two
+// pair by their own headers: one prompt naming both addresses, one file
+// with both tracks as served, in the tracks' own container.
 TYPED_TEST(ChromiumStreams, RangedVideoAndSoundFilesAreOfferedOnceAndSavedAsOneFile) {
   ChromiumWatchSession& session = this->Session();
-  const std::set<std::wstring> before = session.SaveFolderFiles();
-  ASSERT_TRUE(session.EnsureCacheFolder());
-  ASSERT_TRUE(session.Watch(true, true));
-  ASSERT_TRUE(session.LaunchBrowser(PagePath("ranged")));
-  ASSERT_TRUE(session.Lab().WaitIdle(PagePath("ranged"), Milliseconds(90000))) << session.Lab().Error();
-  const std::optional<StreamPage> page = session.Lab().Stream(PagePath("ranged"));
-  ASSERT_TRUE(page && page->tracks.size() == 2) << session.Lab().Error();
-  const std::string video = session.Lab().Url(page->tracks[0].segments.front());
-  const std::string audio = session.Lab().Url(page->tracks[1].segments.front());
-  MessageBoxWindow box = session.NextBox();
-  ASSERT_TRUE(box) << "no prompt";
-  EXPECT_EQ(box.Caption(), kVideoPromptCaption);
-  EXPECT_EQ(box.Message(),
-            std::string(kVideoPromptBefore) + video + "、" + audio + "（视频和声音合成一个文件）" + kVideoPromptAfter);
-  ASSERT_TRUE(box.Answer(IDOK));
-  const std::optional<std::wstring> saved = session.WaitSaved(MediaClass::kVideo);
-  ASSERT_TRUE(saved);
-  EXPECT_EQ(ExtensionOf(*saved), ".mp4");
-  ExpectJoinedAsServed(session, *saved, *page);
-  ASSERT_TRUE(session.StopBrowser());
-  EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
-  EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
+  for (const auto& [name, extension] : {std::pair{"ranged", ".mp4"}, std::pair{"ranged-webm", ".webm"}}) {
+    SCOPED_TRACE(name);
+    const std::set<std::wstring> before = session.SaveFolderFiles();
+    ASSERT_TRUE(session.EnsureCacheFolder());
+    ASSERT_TRUE(session.Watch(true, true));
+    ASSERT_TRUE(session.LaunchBrowser(PagePath(name)));
+    ASSERT_TRUE(session.Lab().WaitIdle(PagePath(name), Milliseconds(90000))) << session.Lab().Error();
+    const std::optional<StreamPage> page = session.Lab().Stream(PagePath(name));
+    ASSERT_TRUE(page && page->tracks.size() == 2) << session.Lab().Error();
+    const std::string video = session.Lab().Url(page->tracks[0].segments.front());
+    const std::string audio = session.Lab().Url(page->tracks[1].segments.front());
+    MessageBoxWindow box = session.NextBox();
+    ASSERT_TRUE(box) << "no prompt";
+    EXPECT_EQ(box.Caption(), kVideoPromptCaption);
+    EXPECT_EQ(box.Message(),
+              std::string(kVideoPromptBefore) + video + "、" + audio + "（视频和声音合成一个文件）" + kVideoPromptAfter);
+    ASSERT_TRUE(box.Answer(IDOK));
+    const std::optional<std::wstring> saved = session.WaitSaved(MediaClass::kVideo);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ExtensionOf(*saved), extension);
+    ExpectJoinedAsServed(session, *saved, *page);
+    ASSERT_TRUE(session.StopBrowser());
+    EXPECT_TRUE(session.NoBoxAppears(Milliseconds(3000)));
+    EXPECT_EQ(Added(before, session.SaveFolderFiles()).size(), 1u);
+    session.Settle();
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ stream, each as long as its source (within 0.1 s) and with the source's
 packets byte for byte (size and MD5 of each, in order), and
 `ffmpeg -v error -i FILE -f null -` must print nothing."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -24,15 +25,12 @@ def packets(path, kind):
     """Each packet of the file's first stream of `kind` (v, a): (pts, duration,
     size, hash); pts and duration in seconds."""
     command = ["ffprobe", "-v", "error", "-select_streams", kind + ":0", "-show_data_hash", "MD5",
-               "-show_entries", "packet=pts_time,duration_time,size,data_hash", "-of", "csv=p=0", path]
+               "-show_entries", "packet=pts_time,duration_time,size,data_hash", "-of", "json", path]
     done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
     if done.returncode != 0:
         raise RuntimeError("ffprobe %s: %s" % (path, done.stderr.decode(errors="replace").strip()))
-    found = []
-    for line in done.stdout.decode().splitlines():
-        pts, duration, size, digest = line.split(",")[:4]
-        found.append((number(pts), number(duration), int(size), digest))
-    return found
+    return [(number(p.get("pts_time", "")), number(p.get("duration_time", "")), int(p["size"]), p["data_hash"])
+            for p in json.loads(done.stdout or b"{}").get("packets", [])]
 
 
 def length(found):

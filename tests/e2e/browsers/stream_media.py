@@ -48,6 +48,12 @@ SINGLE_VIDEO = (["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6"
 # As long as the picture: the pairing wants the lengths within 1 %.
 SINGLE_SOUND = (["-f", "lavfi", "-i", "sine=frequency=1400:duration=6"] + AUDIO + SINGLE, "audio.mp4")
 
+WEBM_VIDEO = (["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6", "-c:v", "libvpx-vp9",
+               "-deadline", "realtime", "-cpu-used", "8", "-b:v", "150k", "-g", "25", "-threads", "1",
+               "-f", "webm"], "video.webm")
+WEBM_SOUND = (["-f", "lavfi", "-i", "sine=frequency=1500:duration=6", "-c:a", "libopus", "-b:a", "48k",
+               "-f", "webm"], "audio.webm")
+
 
 def sources(seconds, frequency, video=True):
     # The sound stops a little early: otherwise the encoder's last frame
@@ -109,6 +115,9 @@ RECIPES = [
     # knows the addresses from its own data, so no manifest is cached.  Not
     # in all.html: it is no stream of segments.
     Recipe("ranged", [SINGLE_VIDEO, SINGLE_SOUND], "video.mp4", protocol="ranged", in_all=False),
+    # The same with VP9 picture and Opus sound, each a whole WebM file (as
+    # YouTube serves its WebM tracks).
+    Recipe("ranged-webm", [WEBM_VIDEO, WEBM_SOUND], "video.webm", protocol="ranged", in_all=False),
 ]
 
 # The size of the pieces the ranged page asks for after the header and index.
@@ -269,18 +278,27 @@ def top_boxes(data):
 
 
 def ranged_stream(recipe, folder, base):
-    """The two single files, each with where its moov and sidx end."""
+    """The two single files, each with where its header (and, in an MP4,
+    its sidx) ends: what a player fetches first."""
     tracks = []
-    for name, mime in (("video.mp4", "video/mp4"), ("audio.mp4", "audio/mp4")):
+    for options, name in recipe.options:
         data = read(folder, name)
-        boxes = top_boxes(data)
-        sidx = [b for b in boxes if b[0] == "sidx"]
-        avcc = data.find(b"avcC")
-        if not sidx:
-            raise RuntimeError("%s/%s has no sidx" % (folder, name))
-        codecs = "avc1.%s" % data[avcc + 5:avcc + 8].hex() if mime.startswith("video") else "mp4a.40.2"
-        tracks.append(Track('%s; codecs="%s"' % (mime, codecs), mime, None, [base + name],
-                            sidx[0][1] + sidx[0][2] - 1))
+        kind = "video" if name.startswith("video") else "audio"
+        if name.endswith(".webm"):
+            cluster = data.find(b"\x1f\x43\xb6\x75")
+            if cluster < 0:
+                raise RuntimeError("%s/%s has no cluster" % (folder, name))
+            mime = "%s/webm; codecs=\"%s\"" % (kind, "vp9" if kind == "video" else "opus")
+            header_end = cluster - 1
+        else:
+            sidx = [b for b in top_boxes(data) if b[0] == "sidx"]
+            if not sidx:
+                raise RuntimeError("%s/%s has no sidx" % (folder, name))
+            avcc = data.find(b"avcC")
+            codecs = "avc1.%s" % data[avcc + 5:avcc + 8].hex() if kind == "video" else "mp4a.40.2"
+            mime = '%s/mp4; codecs="%s"' % (kind, codecs)
+            header_end = sidx[0][1] + sidx[0][2] - 1
+        tracks.append(Track(mime, mime.split(";")[0], None, [base + name], header_end))
     return tracks, None
 
 

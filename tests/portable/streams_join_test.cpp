@@ -243,7 +243,7 @@ TEST(SegmentContentTest, ContainersAndTracksDecideTheExtension) {
 
 TEST(SegmentContentTest, TheSignatureCallsAnInitSegmentAStreamPartAndAPlainMp4AVideo) {
   const Bytes init = Init({Track("vide"), Track("soun")});
-  const MediaSignature signature = MediaSignatureOfBytes(init, false);
+  const MediaSignature signature = MediaSignatureOfBytes(init, true);
   EXPECT_EQ(signature.nature, MediaNature::Segment);
   EXPECT_TRUE(MediaSignatureIsStreamInit(signature));
   EXPECT_TRUE(MediaSignatureIsStreamInit(MediaSignatureOf("audio/mp4", Init({Track("soun")}), true)));

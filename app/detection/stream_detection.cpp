@@ -112,6 +112,25 @@ PresentationNow PresentationRead(const MediaElementRef& ref) {
   return now;
 }
 
+// A player fetches picture and sound together, but the watch may hand the
+// sound stream on before the picture's segments are cached: a DASH sound
+// stream without its pair yet waits a few seconds for it (while pictures are
+// wanted), so that the presentation is offered once, as its video, not the
+// sound alone first.  A manifest of sound only is offered that much later.
+constexpr int kPairLooks = 24;
+constexpr DWORD kPairLookMs = 500;
+
+PresentationNow PresentationAwait(const MediaElementRef& ref, bool pictureWanted) {
+  PresentationNow now = PresentationRead(ref);
+  const bool sound = ref.nature == MediaNature::Audio && !ref.representation.empty() && !ref.segmentGroup;
+  for (int look = 1; look < kPairLooks && sound && pictureWanted && !now.pair; ++look) {
+    if (ExtractionCopiesCancelled()) break;
+    Sleep(kPairLookMs);
+    now = PresentationRead(ref);
+  }
+  return now;
+}
+
 // The choice for a track not all there; true to go on with what is there,
 // false with `again` set to read once more, else to give up.
 bool IncompleteTrackAccepted(std::string_view address, const CacheStream& stream, bool& again) {
@@ -257,7 +276,9 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
   }
   // A presentation is offered once, as its video: its sound waits for it
   // (unless only sound is wanted).
-  PresentationNow presentation = PresentationRead(found);
+  const bool pictureWanted =
+      ClassifyMediaElement(ExtensionClass::Video, "mp4", switches).extensionClass != ExtensionClass::None;
+  PresentationNow presentation = PresentationAwait(found, pictureWanted);
   if (presentation.pair) {
     const CacheStream& video = presentation.streams.streams[presentation.pair->video];
     const bool videoWanted =

@@ -81,6 +81,7 @@ set(EE_PORTABLE_SOURCES
   app/muxing/webm_muxer.cpp
   app/muxing/track_headline.cpp
   app/muxing/track_pairing.cpp
+  app/muxing/element_partner.cpp
   app/muxing/cache_track_file.cpp
   app/muxing/presentation_pairs.cpp
   app/muxing/presentation_mux.cpp

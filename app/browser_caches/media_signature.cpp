@@ -28,12 +28,49 @@ bool Has(Bytes bytes, std::size_t at, std::string_view literal) {
 
 constexpr MediaSignature Of(MediaNature nature, std::string_view extension) { return {nature, extension}; }
 
-// The initialisation segment of a fragmented MP4 stream: ftyp, perhaps
-// free space, then a moov that holds an mvex (movie extends: the samples
-// come in fragments).  Only the first kMediaSniffBytes are looked at, so that
-// more bytes never change the verdict; a plain file's moov, whose tracks run
-// past them, says No as soon as a box header shows it.
-Match FragmentedInit(Bytes bytes, bool complete) {
+// What follows a fragmented MP4's moov: nothing (an initialisation segment
+// on its own), or its own index or fragments (a whole track in one file, as
+// a site fetches it by byte ranges: that is media, not a stream's piece).
+enum class FragmentedKind { Init, WholePicture, WholeSound };
+
+// Whether a moov's tracks are all sound: every handler type in it is "soun".
+bool MoovOnlySound(Bytes window, const IsoBox& moov) {
+  const std::uint64_t end = std::min<std::uint64_t>(moov.End(), window.size());
+  bool sound = false;
+  for (std::uint64_t at = moov.offset + moov.headerSize; at + 16 <= end; ++at) {
+    if (!Has(window, static_cast<std::size_t>(at), "hdlr")) continue;
+    // type, version and flags, pre_defined, then the handler type.
+    if (at + 16 > end) break;
+    if (Has(window, static_cast<std::size_t>(at + 12), "soun")) {
+      sound = true;
+    } else if (Has(window, static_cast<std::size_t>(at + 12), "vide")) {
+      return false;
+    }
+  }
+  return sound;
+}
+
+// What comes after the moov of a fragmented MP4: an index or a fragment
+// makes it a whole track; the end of the bytes, or a header past the sniffed
+// window, an initialisation segment (as before whole tracks were told).
+template <class Missing>
+Match FragmentedFollower(Bytes window, const IsoBox& moov, bool moovOpen, Missing missing,
+                         FragmentedKind& kind) {
+  kind = FragmentedKind::Init;
+  if (moovOpen) return Match::Yes;
+  const std::optional<IsoBox> next = IsoBoxAt(window, moov.End());
+  if (!next) return missing(moov.End()) == Match::NeedMore ? Match::NeedMore : Match::Yes;
+  if (next->type == "sidx" || next->type == "moof" || next->type == "styp")
+    kind = MoovOnlySound(window, moov) ? FragmentedKind::WholeSound : FragmentedKind::WholePicture;
+  return Match::Yes;
+}
+
+// A fragmented MP4: ftyp, perhaps free space, then a moov that holds an
+// mvex (movie extends: the samples come in fragments); `kind` says what
+// follows it.  Only the first kMediaSniffBytes are looked at, so that more
+// bytes never change the verdict; a plain file's moov, whose tracks run past
+// them, says No as soon as a box header shows it.
+Match FragmentedInit(Bytes bytes, bool complete, FragmentedKind& kind) {
   const Bytes window = bytes.first(std::min(bytes.size(), kMediaSniffBytes));
   const bool windowGrows = !complete && window.size() < kMediaSniffBytes;
   // A box header not (yet) in the bytes at `at`.
@@ -65,7 +102,7 @@ Match FragmentedInit(Bytes bytes, bool complete) {
   while (at < moovEnd) {
     const std::optional<IsoBox> child = IsoBoxAt(window, at);
     if (!child) return missing(at);
-    if (child->type == "mvex") return Match::Yes;
+    if (child->type == "mvex") return FragmentedFollower(window, *moov, moovOpen, missing, kind);
     if (child->End() > moovEnd) return Match::No;
     at = child->End();
   }
@@ -111,9 +148,18 @@ Match IsoMedia(Bytes bytes, bool complete, MediaSignature& result) {
     result = Of(MediaNature::Video, "mp4");
   }
   if (result.nature == MediaNature::NotMedia) return Match::Yes;
-  const Match init = FragmentedInit(bytes, complete);
+  FragmentedKind kind = FragmentedKind::Init;
+  const Match init = FragmentedInit(bytes, complete, kind);
   if (init == Match::NeedMore) return Match::NeedMore;
-  if (init == Match::Yes) result = Of(MediaNature::Segment, kStreamInitExtension);
+  if (init == Match::Yes) {
+    if (kind == FragmentedKind::Init) {
+      result = Of(MediaNature::Segment, kStreamInitExtension);
+    } else if (kind == FragmentedKind::WholeSound) {
+      result = Of(MediaNature::Audio, "m4a");
+    } else {
+      result = Of(MediaNature::Video, "mp4");
+    }
+  }
   return Match::Yes;
 }
 

@@ -1,25 +1,12 @@
 #include "app/command_line/scan_pairs.h"
 
-#include "app/browser_caches/cache_key.h"
-#include "app/muxing/cache_track_file.h"
+#include "app/muxing/element_partner.h"
 #include "app/muxing/presentation_pairs.h"
 #include "app/muxing/track_pairing.h"
 
 namespace {
 
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-// Firefox keys start with the origin attributes ("O^partitionKey=%28https%2Csite.test%29,a,:URL");
-// the partition key names the top-level site.
-std::string FirefoxPartition(std::string_view key) {
-  if (key.substr(0, 2) != "O^") return {};
-  const std::string_view attributes = key.substr(2, key.find(',') - 2);
-  constexpr std::string_view kName = "partitionKey=";
-  const std::size_t at = attributes.find(kName);
-  if (at == std::string_view::npos) return {};
-  std::string_view value = attributes.substr(at + kName.size());
-  return std::string(value.substr(0, value.find('&')));
-}
 
 // Drops the items `keep` says no to, and moves the partner indexes along.
 template <class Item>
@@ -57,13 +44,6 @@ std::vector<bool> Wanted(const std::vector<Item>& items, const std::vector<std::
 
 }  // namespace
 
-std::string ElementTopFrameSite(const CacheElement& element) {
-  if (element.store == CacheStore::FirefoxCache2) return FirefoxPartition(element.key);
-  const std::optional<CacheKeyParts> parts = CacheKeyParse(element.key);
-  if (!parts || !parts->doubleKeyed) return {};
-  return std::string(parts->topFrameSite);
-}
-
 ScanPartners ScanPartnersFind(CacheFolder& folder, std::span<const ScannedMedia> media,
                               std::span<const CacheStream> streams) {
   ScanPartners partners;
@@ -73,18 +53,10 @@ ScanPartners ScanPartnersFind(CacheFolder& folder, std::span<const ScannedMedia>
     partners.streams[pair.video] = pair.audio;
     partners.streams[pair.audio] = pair.video;
   }
-  std::vector<PairCandidate> candidates(media.size());
-  for (std::size_t i = 0; i < media.size(); ++i) {
-    const CacheElement& element = media[i].element;
-    PairCandidate& candidate = candidates[i];
-    candidate.complete = IsComplete(element);
-    candidate.topFrameSite = ElementTopFrameSite(element);
-    candidate.cachedAt = element.lastWritten;
-    // Only a candidate that could fit is worth reading its headers.
-    if (!candidate.complete || candidate.topFrameSite.empty()) continue;
-    CacheElementFile file(folder, element);
-    candidate.headline = TrackHeadlineRead(file);
-  }
+  std::vector<PairCandidate> candidates;
+  candidates.reserve(media.size());
+  for (const ScannedMedia& found : media)
+    candidates.push_back(ElementPairCandidate(folder, found.element, PartnerWholeness::Complete));
   for (const TrackPair& pair : TrackPairsFind(candidates)) {
     partners.media[pair.video] = pair.audio;
     partners.media[pair.audio] = pair.video;

@@ -15,6 +15,7 @@
 #include "app/browser_caches/cache_files.h"
 #include "app/command_line/cache_scan.h"
 #include "app/command_line/scan_arguments.h"
+#include "app/muxing/element_partner.h"
 #include "app/streams/cache_streams.h"
 
 // Per element and per stream: the index of the other track of its
@@ -31,10 +32,6 @@ struct ScanPartners {
     return i < streams.size() ? streams[i] : std::nullopt;
   }
 };
-
-// The top-frame site a cached element was fetched under: a Chromium key's
-// (split cache), a Firefox key's partitionKey; empty when the key says none.
-std::string ElementTopFrameSite(const CacheElement& element);
 
 ScanPartners ScanPartnersFind(CacheFolder& folder, std::span<const ScannedMedia> media,
                               std::span<const CacheStream> streams);

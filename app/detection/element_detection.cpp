@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/browser_caches/chromium_cache.h"
@@ -13,7 +15,12 @@
 #include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
+#include "app/detection/joined_save.h"
 #include "app/detection/stream_detection.h"
+#include "app/detection/stream_texts.h"
+#include "app/muxing/cache_track_file.h"
+#include "app/muxing/element_partner.h"
+#include "app/streams/stream_parts.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 
@@ -94,6 +101,146 @@ bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Te
       written);
 }
 
+// A whole track (only picture or only sound, in one file, as a site fetches
+// it by byte ranges) and its partner in the same folder, as the cache holds
+// them now.
+struct ElementPairNow {
+  std::unique_ptr<CacheFolder> folder;
+  std::vector<CacheElement> elements;
+  std::size_t named = 0;
+  std::optional<std::size_t> partner;
+  bool namedIsAudio = false;
+  bool singleKind = false;  // the named element holds one kind only: a partner may still come
+};
+
+ElementPairNow ElementPairRead(const MediaElementRef& ref) {
+  ElementPairNow now;
+  if (ref.key.empty()) return now;  // a Firefox body without metadata yet: no site to pair by
+  ElementNow element = ElementRead(ref);
+  if (!element.element) return now;
+  // Its own headers first: only a track of one kind has a partner to look
+  // for (its full length may not be stored yet: a later look pairs it).
+  TrackHeadline self;
+  {
+    CacheElementFile file(*element.folder, *element.element);
+    self = TrackHeadlineRead(file);
+  }
+  now.singleKind = self.kind != TrackKind::Unknown && self.container != TrackContainer::None;
+  now.namedIsAudio = self.kind == TrackKind::Audio;
+  if (!now.singleKind) return now;
+  now.folder = std::move(element.folder);
+  StreamElements all = StreamFolderRead(*now.folder, ref.store);
+  const auto named = std::find_if(all.elements.begin(), all.elements.end(),
+                                  [&](const CacheElement& each) { return each.key == element.element->key; });
+  if (named == all.elements.end()) return now;
+  now.named = static_cast<std::size_t>(named - all.elements.begin());
+  now.partner =
+      ElementPartnerFind(*now.folder, all.elements, all.signatures, now.named, PartnerWholeness::LengthKnown);
+  now.elements = std::move(all.elements);
+  return now;
+}
+
+// A player fetches both tracks together, but the watch may hand one on
+// before the other has reached the cache: a track of one kind waits a few
+// seconds for its partner before it is offered alone.
+constexpr int kPartnerLooks = 24;
+constexpr DWORD kPartnerLookMs = 500;
+
+ElementPairNow ElementPairAwait(const MediaElementRef& ref) {
+  ElementPairNow now = ElementPairRead(ref);
+  for (int look = 1; look < kPartnerLooks && now.singleKind && !now.partner; ++look) {
+    if (ExtractionCopiesCancelled()) break;
+    Sleep(kPartnerLookMs);
+    now = ElementPairRead(ref);
+  }
+  return now;
+}
+
+// The choice for a track not all there; true to go on with what is there,
+// false with `again` set to read once more, else to give up.
+bool IncompleteElementAccepted(const CacheElement& element, bool& again) {
+  again = false;
+  if (IsComplete(element)) return true;
+  const Text warning = IncompleteElementText(element.webAddress, PresentLength(element), element.fullLength,
+                                             ContiguousLength(element));
+  const std::int32_t choice = IncompleteChoiceShow(std::string_view(warning));
+  again = choice == kMessageBoxTryAgain;
+  return choice == kMessageBoxContinue;
+}
+
+bool ElementSaveAs(CacheFolder& folder, const CacheElement& element, const DestinationName& name, Text& written) {
+  std::uint64_t length = ContiguousLength(element);
+  if (IsComplete(element) && element.fullLength) length = *element.fullLength;
+  if (length == 0) return false;
+  FILETIME time;
+  const FILETIME* lastWrite = FileTimeOf(element.lastWritten, time);
+  return SaveToFreeName(
+      name,
+      [&](const wchar_t* destination) {
+        ElementSource source(folder, element, length);
+        return ExtractionWrite(source, destination, lastWrite);
+      },
+      written);
+}
+
+// Two whole tracks of one presentation: one prompt naming both, one muxed
+// file; a refusal is told and both are saved apart (the sound only when its
+// class is wanted).
+void ElementPairHandle(const ElementPairNow& first, const MediaElementRef& found, const DetectionTexts& texts,
+                       const DestinationName& name, ClassSwitches& switches) {
+  {
+    Text subject = MakeText(first.elements[first.named].webAddress);
+    subject += kPairedAddressesBetween;
+    subject += first.elements[*first.partner].webAddress;
+    subject += kStreamJoined;
+    if (!SavePromptConfirmed(texts, std::string_view(subject))) return;
+  }
+  for (;;) {
+    const ElementPairNow now = ElementPairRead(found);
+    if (!now.partner || now.namedIsAudio) {
+      SaveFailedShow(texts);
+      return;
+    }
+    const CacheElement& video = now.elements[now.named];
+    const CacheElement& audio = now.elements[*now.partner];
+    bool again = false;
+    if (!IncompleteElementAccepted(video, again) || !IncompleteElementAccepted(audio, again)) {
+      if (again) continue;
+      return;
+    }
+    Text written;
+    bool saved = false;
+    CacheElementFile videoFile(*now.folder, video);
+    CacheElementFile audioFile(*now.folder, audio);
+    const PresentationMuxResult result = JoinedSave(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten),
+                                                    name, written, saved);
+    if (saved) {
+      SavedShow(texts, std::string_view(written));
+      return;
+    }
+    if (result.outcome == MuxOutcome::Done || result.outcome == MuxOutcome::WriteFailed) {
+      if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
+      return;
+    }
+    NotJoinedShow(result);
+    if (ElementSaveAs(*now.folder, video, name, written)) {
+      SavedShow(texts, std::string_view(written));
+    } else {
+      SaveFailedShow(texts);
+    }
+    const MediaSignature signature = CacheElementSignature(*now.folder, audio);
+    const Classification sound = ClassifyMediaElement(ExtensionClass::Audio, signature.extension, switches);
+    if (sound.extensionClass == ExtensionClass::None) return;
+    const DetectionTexts& soundTexts = DetectionTextsOf(sound.extensionClass);
+    if (ElementSaveAs(*now.folder, audio, DestinationNameOf(std::string_view(name.detectionTime), sound), written)) {
+      SavedShow(soundTexts, std::string_view(written));
+    } else {
+      SaveFailedShow(soundTexts);
+    }
+    return;
+  }
+}
+
 }  // namespace
 
 Text IncompleteElementText(std::string_view webAddress, std::uint64_t present,
@@ -147,6 +294,21 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
 
   const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
   const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
+  // A whole track with its partner is one presentation, offered once as its
+  // video: the sound waits for the video's prompt (unless only sound is wanted).
+  const ElementPairNow pair = ElementPairAwait(element);
+  if (pair.partner) {
+    const CacheElement& partner = pair.elements[*pair.partner];
+    const MediaSignature partnerSignature = CacheElementSignature(*pair.folder, partner);
+    const ExtensionClass videoClass =
+        pair.namedIsAudio ? ClassifyMediaElement(ExtensionClass::Video, partnerSignature.extension, switches).extensionClass
+                          : classification.extensionClass;
+    if (pair.namedIsAudio && videoClass != ExtensionClass::None) return;
+    if (!pair.namedIsAudio) {
+      ElementPairHandle(pair, element, texts, name, switches);
+      return;
+    }
+  }
   if (!SavePromptConfirmed(texts, address)) return;
 
   for (;;) {

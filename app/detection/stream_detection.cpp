@@ -11,13 +11,11 @@
 #include "app/detection/detection_messages.h"
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
+#include "app/detection/joined_save.h"
 #include "app/detection/stream_texts.h"
 #include "app/muxing/cache_track_file.h"
-#include "app/muxing/mux_fault_texts.h"
-#include "app/muxing/mux_file_output.h"
 #include "app/muxing/presentation_mux.h"
 #include "app/muxing/presentation_pairs.h"
-#include "app/program_state/shared_values.h"
 #include "app/streams/cache_stream_reader.h"
 #include "app/streams/stream_parts.h"
 #include "runtime/commands/message_box.h"
@@ -114,6 +112,25 @@ PresentationNow PresentationRead(const MediaElementRef& ref) {
   return now;
 }
 
+// A player fetches picture and sound together, but the watch may hand the
+// sound stream on before the picture's segments are cached: a DASH sound
+// stream without its pair yet waits a few seconds for it (while pictures are
+// wanted), so that the presentation is offered once, as its video, not the
+// sound alone first.  A manifest of sound only is offered that much later.
+constexpr int kPairLooks = 24;
+constexpr DWORD kPairLookMs = 500;
+
+PresentationNow PresentationAwait(const MediaElementRef& ref, bool pictureWanted) {
+  PresentationNow now = PresentationRead(ref);
+  const bool sound = ref.nature == MediaNature::Audio && !ref.representation.empty() && !ref.segmentGroup;
+  for (int look = 1; look < kPairLooks && sound && pictureWanted && !now.pair; ++look) {
+    if (ExtractionCopiesCancelled()) break;
+    Sleep(kPairLookMs);
+    now = PresentationRead(ref);
+  }
+  return now;
+}
+
 // The choice for a track not all there; true to go on with what is there,
 // false with `again` set to read once more, else to give up.
 bool IncompleteTrackAccepted(std::string_view address, const CacheStream& stream, bool& again) {
@@ -136,30 +153,6 @@ bool StreamSaveAs(CacheFolder& folder, const CacheStream& stream, const Destinat
         return ExtractionWrite(source, destination, lastWrite);
       },
       written);
-}
-
-// Muxes the pair into a temporary file of the save folder, then gives it
-// the detection time's free name with the muxed container's extension.
-PresentationMuxResult JoinedSave(CacheFolder& folder, const CacheStream& video, const CacheStream& audio,
-                                 const DestinationName& name, Text& written, bool& saved) {
-  saved = false;
-  PresentationMuxResult result;
-  MuxFileOutput output(WideFromAnsi(std::string_view(*SaveFolder.Snapshot())));
-  if (!output.Opened()) {
-    result.outcome = MuxOutcome::WriteFailed;
-    return result;
-  }
-  CacheStreamFile videoFile(folder, video);
-  CacheStreamFile audioFile(folder, audio);
-  result = PresentationMuxWrite(videoFile, audioFile, output);
-  if (result.outcome != MuxOutcome::Done) return result;
-  DestinationName joinedName{name.detectionTime, MakeText(".")};
-  joinedName.extension += result.extension;
-  FILETIME time;
-  const FILETIME* lastWrite = FileTimeOf(std::max(video.lastWritten, audio.lastWritten), time);
-  saved = SaveToFreeName(
-      joinedName, [&](const wchar_t* destination) { return output.MoveTo(destination, lastWrite); }, written);
-  return result;
 }
 
 // A presentation's picture and sound: one prompt, one file.  Where the
@@ -190,7 +183,10 @@ void PresentationHandle(const MediaElementRef& found, PresentationNow& first, co
     }
     Text written;
     bool saved = false;
-    const PresentationMuxResult result = JoinedSave(*now.folder, video, audio, name, written, saved);
+    CacheStreamFile videoFile(*now.folder, video);
+    CacheStreamFile audioFile(*now.folder, audio);
+    const PresentationMuxResult result = JoinedSave(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten),
+                                                    name, written, saved);
     if (saved) {
       SavedShow(texts, std::string_view(written));
       return;
@@ -199,9 +195,7 @@ void PresentationHandle(const MediaElementRef& found, PresentationNow& first, co
       if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
       return;
     }
-    Text why = MakeText(MuxFaultText(result));
-    why += kNotJoinedAfter;
-    MessageBoxShow(std::string_view(why), kNotJoinedStyle, kNotJoinedCaption);
+    NotJoinedShow(result);
     if (!video.pieces.empty() && StreamSaveAs(*now.folder, video, name, written)) {
       SavedShow(texts, std::string_view(written));
     } else {
@@ -282,7 +276,9 @@ void HandleMediaStream(const MediaElementRef& found, ClassSwitches& switches) {
   }
   // A presentation is offered once, as its video: its sound waits for it
   // (unless only sound is wanted).
-  PresentationNow presentation = PresentationRead(found);
+  const bool pictureWanted =
+      ClassifyMediaElement(ExtensionClass::Video, "mp4", switches).extensionClass != ExtensionClass::None;
+  PresentationNow presentation = PresentationAwait(found, pictureWanted);
   if (presentation.pair) {
     const CacheStream& video = presentation.streams.streams[presentation.pair->video];
     const bool videoWanted =

@@ -33,6 +33,8 @@ inline constexpr std::string_view kStreamCutShort = "（已截断）";
 // A presentation's picture and sound offered as one video: after the address
 // ("（视频和声音合成一个文件）"), before the size.
 inline constexpr std::string_view kStreamJoined = "（视频和声音合成一个文件）";
+// Between the picture's and the sound's addresses of two whole tracks offered as one.
+inline constexpr std::string_view kPairedAddressesBetween = "、";
 
 // A presentation the muxer refused: the reason (app/muxing/mux_fault_texts.h),
 // then that the tracks are saved one by one.

@@ -82,6 +82,10 @@ TrackHeadline TrackHeadlineRead(CacheFile& file) {
   if (mp4.fault == TrackFault::None) return Mp4Headline(file, mp4);
   const WebmTrack webm = WebmTrackRead(file);
   if (webm.fault == TrackFault::None) return WebmHeadline(file, webm);
+  // A track whose frames have not all arrived (the live watch asks while the
+  // player fetches) still tells its kind and its duration in its headers.
+  const WebmTrack headers = WebmTrackHeadersRead(file);
+  if (headers.fault == TrackFault::None && headers.duration > 0) return WebmHeadline(file, headers);
   TrackHeadline none;
   if (mp4.fault != TrackFault::NotReadable) none.container = TrackContainer::Mp4;  // readable, not muxable
   return none;

@@ -138,15 +138,20 @@ void WebmTrackFromTracks(std::span<const std::uint8_t> tracks, WebmTrack& track)
   if (!found) track.fault = TrackFault::NotReadable;
 }
 
-WebmTrack WebmTrackRead(CacheFile& file) {
+namespace {
+
+WebmTrack TrackRead(CacheFile& file, bool needClusters) {
   WebmTrack track;
   track.fault = TrackFault::NotReadable;
   const std::uint64_t size = file.Size();
   const auto header = EbmlElementAt(file, 0, size);
   if (!header || header->id != ebml::kHeader || !header->size) return track;
-  const auto segment = EbmlElementAt(file, header->dataOffset + *header->size, size);
+  // From the headers alone a file still being fetched is read too: its
+  // Segment may be declared longer than the bytes there so far.
+  const std::uint64_t segmentLimit = needClusters ? size : std::numeric_limits<std::uint64_t>::max();
+  const auto segment = EbmlElementAt(file, header->dataOffset + *header->size, segmentLimit);
   if (!segment || segment->id != ebml::kSegment) return track;
-  const std::uint64_t end = segment->DataEnd(size);
+  const std::uint64_t end = std::min(segment->DataEnd(size), size);
   std::optional<std::vector<std::uint8_t>> info, tracks;
   for (std::uint64_t at = segment->dataOffset; at < end;) {
     const auto element = EbmlElementAt(file, at, end);
@@ -160,7 +165,7 @@ WebmTrack WebmTrackRead(CacheFile& file) {
     if (element->id == ebml::kTracks) tracks = ReadData(file, *element);
     at = element->dataOffset + *element->size;
   }
-  if (!info || !tracks || track.clustersStart == 0) return track;
+  if (!info || !tracks || (needClusters && track.clustersStart == 0)) return track;
   track.fault = TrackFault::None;
   ReadInfo(*info, track);
   WebmTrackFromTracks(*tracks, track);
@@ -168,6 +173,12 @@ WebmTrack WebmTrackRead(CacheFile& file) {
   if (track.fault == TrackFault::None && track.timestampScale == 0) track.fault = TrackFault::BadTiming;
   return track;
 }
+
+}  // namespace
+
+WebmTrack WebmTrackRead(CacheFile& file) { return TrackRead(file, true); }
+
+WebmTrack WebmTrackHeadersRead(CacheFile& file) { return TrackRead(file, false); }
 
 WebmFrameCursor::WebmFrameCursor(CacheFile& file, const WebmTrack& track)
     : file_(file), track_(track), at_(track.clustersStart) {}

@@ -47,6 +47,10 @@ struct WebmFrame {
 };
 
 WebmTrack WebmTrackRead(CacheFile& file);
+// The same from the headers alone (EBML header, Info, Tracks): a file whose
+// first Cluster has not arrived yet is readable, with no frames to read
+// (`clustersStart` 0).  For what the headers tell: kind and duration.
+WebmTrack WebmTrackHeadersRead(CacheFile& file);
 
 // The TrackEntry's track from the Tracks master's data (its children), with
 // the timestamp scale set by the caller; used by the reader and its fuzz target.

@@ -3,7 +3,9 @@
 // fragment fields that move samples and times, and EBML sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "app/muxing/ebml_reader.h"
 #include "app/muxing/mp4_muxer.h"
 #include "app/muxing/mp4_track_reader.h"
+#include "app/muxing/track_headline.h"
 #include "app/muxing/webm_track_reader.h"
 
 namespace {
@@ -249,17 +252,25 @@ TEST(EbmlReader, SizesIdsAndUnknownSizes) {
 }
 
 // A WebM of one track whose clusters have unknown sizes, as a live recorder
-// writes them; `encodings` adds a ContentEncodings with ContentEncryption.
-Bytes Webm(bool encodings) {
+// writes them; `encodings` adds a ContentEncodings with ContentEncryption,
+// `seconds` an Info/Duration; `sized` gives the Segment its size, as a
+// recorder that seeks back writes it.
+Bytes Webm(bool encodings, double seconds = 0, bool sized = false) {
   EbmlBuilder b;
   const auto header = b.Open(ebml::kHeader);
   b.String(ebml::kDocType, "webm");
   b.Close(header);
-  b.Id(ebml::kSegment);
-  b.Byte(0x01);
-  for (int i = 0; i < 7; ++i) b.Byte(0xFF);
+  std::optional<decltype(b.Open(ebml::kSegment))> segment;
+  if (sized) {
+    segment = b.Open(ebml::kSegment);
+  } else {
+    b.Id(ebml::kSegment);
+    b.Byte(0x01);
+    for (int i = 0; i < 7; ++i) b.Byte(0xFF);
+  }
   const auto info = b.Open(ebml::kInfo);
   b.Uint(ebml::kTimestampScale, 1000000);
+  if (seconds > 0) b.Float(ebml::kDuration, seconds * 1000);
   b.Close(info);
   const auto tracks = b.Open(ebml::kTracks);
   const auto entry = b.Open(ebml::kTrackEntry);
@@ -291,6 +302,7 @@ Bytes Webm(bool encodings) {
       b.Byte(0xBB);
     }
   }
+  if (segment) b.Close(*segment);
   return b.Bytes();
 }
 
@@ -317,6 +329,51 @@ TEST(WebmTrackReader, ClustersOfUnknownSizeEndAtTheNextCluster) {
   folder.Put("protected", Webm(true));
   auto protectedFile = folder.Open("protected");
   EXPECT_EQ(WebmTrackRead(*protectedFile).fault, TrackFault::Encrypted);
+}
+
+// A track fetched by byte ranges is looked at while its player still
+// fetches: with only its headers cached (no Cluster yet), it has no frames
+// to mux, but its headers tell its kind and, where Info has one, its
+// duration, which is what pairing it needs.
+TEST(WebmTrackReader, HeadersAloneTellTheHeadlineButNoFrames) {
+  MemoryCacheFolder folder;
+  for (const double seconds : {6.0, 0.0}) {
+    SCOPED_TRACE(seconds);
+    Bytes bytes = Webm(false, seconds);
+    const Bytes cluster = {0x1F, 0x43, 0xB6, 0x75};
+    bytes.resize(std::search(bytes.begin(), bytes.end(), cluster.begin(), cluster.end()) - bytes.begin());
+    folder.Put("headers", bytes);
+    auto file = folder.Open("headers");
+    EXPECT_EQ(WebmTrackRead(*file).fault, TrackFault::NotReadable);
+    const WebmTrack headers = WebmTrackHeadersRead(*file);
+    EXPECT_EQ(headers.fault, TrackFault::None);
+    EXPECT_EQ(headers.clustersStart, 0u);
+    WebmFrameCursor cursor(*file, headers);
+    WebmFrame frame;
+    EXPECT_FALSE(cursor.Next(frame));
+    const TrackHeadline headline = TrackHeadlineRead(*file);
+    if (seconds > 0) {
+      EXPECT_EQ(headline.kind, TrackKind::Audio);
+      EXPECT_EQ(headline.container, TrackContainer::Webm);
+      ASSERT_TRUE(headline.seconds);
+      EXPECT_DOUBLE_EQ(*headline.seconds, 6.0);
+    } else {
+      // Without a duration the frames would have to tell it: nothing yet.
+      EXPECT_FALSE(headline.seconds);
+    }
+  }
+  // A sized Segment of which only a part is cached yet (cut inside its
+  // second cluster): the frames there are not muxed as if whole, but the
+  // headline is told.
+  Bytes part = Webm(false, 6.0, true);
+  part.resize(part.size() - 5);
+  folder.Put("part", part);
+  auto file = folder.Open("part");
+  EXPECT_EQ(WebmTrackRead(*file).fault, TrackFault::NotReadable);
+  const TrackHeadline headline = TrackHeadlineRead(*file);
+  EXPECT_EQ(headline.kind, TrackKind::Audio);
+  ASSERT_TRUE(headline.seconds);
+  EXPECT_DOUBLE_EQ(*headline.seconds, 6.0);
 }
 
 }  // namespace

@@ -243,18 +243,38 @@ TEST(SegmentContentTest, ContainersAndTracksDecideTheExtension) {
 
 TEST(SegmentContentTest, TheSignatureCallsAnInitSegmentAStreamPartAndAPlainMp4AVideo) {
   const Bytes init = Init({Track("vide"), Track("soun")});
-  const MediaSignature signature = MediaSignatureOfBytes(init, false);
+  const MediaSignature signature = MediaSignatureOfBytes(init, true);
   EXPECT_EQ(signature.nature, MediaNature::Segment);
   EXPECT_TRUE(MediaSignatureIsStreamInit(signature));
   EXPECT_TRUE(MediaSignatureIsStreamInit(MediaSignatureOf("audio/mp4", Init({Track("soun")}), true)));
   EXPECT_FALSE(MediaSignatureIsStreamInit(MediaSignatureOfBytes(Box("moof", Bytes(8, 0)), true)));
-  // Until the mvex header has arrived there is no verdict yet, then the final one.
-  const std::string_view chars(reinterpret_cast<const char*>(init.data()), init.size());
-  const std::size_t mvexEnd = chars.find("mvex") + 4;
-  for (std::size_t n = 12; n <= init.size(); ++n) {
-    const MediaSignature prefix = MediaSignatureOfBytes(std::span(init.data(), n), false);
-    EXPECT_EQ(prefix.nature, n < mvexEnd ? MediaNature::Unknown : MediaNature::Segment) << n;
+  // While the body grows no verdict: what follows the moov decides.  Once
+  // it is all there, an init segment.
+  for (std::size_t n = 12; n < init.size(); ++n)
+    EXPECT_EQ(MediaSignatureOfBytes(std::span(init.data(), n), false).nature, MediaNature::Unknown) << n;
+  EXPECT_EQ(MediaSignatureOfBytes(init, true).nature, MediaNature::Segment);
+
+  // A whole track in one file (its index or fragments right after the moov,
+  // as a site fetches one track by byte ranges) is media: a video, or a
+  // sound when every track is sound; the verdict comes with the next box's
+  // header, and more bytes do not change it.
+  const Bytes sidx = Box("sidx", Bytes(24, 0));
+  const Bytes wholePicture = Cat({Init({Track("vide")}), sidx});
+  const Bytes wholeSound = Cat({Init({Track("soun")}), Box("moof", Bytes(16, 0))});
+  for (std::size_t n = 12; n <= wholePicture.size(); ++n) {
+    const MediaSignature prefix = MediaSignatureOfBytes(std::span(wholePicture.data(), n), false);
+    const bool headerIn = n >= wholePicture.size() - sidx.size() + 8;
+    EXPECT_EQ(prefix.nature, headerIn ? MediaNature::Video : MediaNature::Unknown) << n;
   }
+  EXPECT_EQ(MediaSignatureOfBytes(wholePicture, true).extension, "mp4");
+  const MediaSignature sound = MediaSignatureOfBytes(wholeSound, false);
+  EXPECT_EQ(sound.nature, MediaNature::Audio);
+  EXPECT_EQ(sound.extension, "m4a");
+  EXPECT_EQ(MediaSignatureOf("video/mp4", wholeSound, false).nature, MediaNature::Audio);
+  // Picture and sound in one fragmented file is a video; an unknown box after
+  // the moov leaves it an init segment, as before.
+  EXPECT_EQ(MediaSignatureOfBytes(Cat({init, sidx}), false).nature, MediaNature::Video);
+  EXPECT_EQ(MediaSignatureOfBytes(Cat({init, Box("free", Bytes(4, 0))}), false).nature, MediaNature::Segment);
 
   // A plain (fast start) MP4: tracks too long to see past are a video as soon
   // as their header shows it, without waiting for more bytes.

@@ -3,7 +3,8 @@
 // address, are followed until Firefox writes their metadata; then each HLS
 // stream is prompted for once with its media playlist's address and saved
 // at OK as the init and segments (or TS segments) the lab served; over
-// HTTPS too, with playlists sent compressed.
+// HTTPS too, with playlists sent compressed; DASH video and sound are
+// offered once and saved as one muxed file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -122,6 +123,65 @@ TEST_F(FirefoxStreams, EachHlsStreamIsPromptedOnceWithItsPlaylistAndSavedJoined)
         << "a second box for the stream";
     EXPECT_EQ(FolderList(program.ProgramFolder()).size(), before.size() + 1);
   }
+  ASSERT_TRUE(parts.Stop().Click());
+  EXPECT_TRUE(parts.Start().WaitEnabled(true));
+}
+
+// DASH video and sound played through MSE: Firefox keeps the manifest, both
+// init segments and every segment, so the presentation is offered once with
+// the manifest's address and saved as one file whose tracks are the served
+// ones, packet for packet.  (The pages that fetch whole tracks by byte
+// ranges leave nothing of them in cache2: Firefox does not store those
+// partial answers, so there is nothing to offer.)
+TEST_F(FirefoxStreams, DashVideoAndSoundAreOfferedOnceAndSavedAsOneFile) {
+  const std::wstring profile =
+      program.HomeFolder() + L"\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\dash.default-release";
+  ASSERT_TRUE(program.Files().MakeFolder(
+      L"home\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\dash.default-release\\cache2\\entries"));
+  MainWindowParts parts(main);
+  ASSERT_TRUE(parts.Video().SetChecked(true));
+  ASSERT_TRUE(parts.Audio().SetChecked(true));
+  ASSERT_TRUE(parts.Start().Click());
+  ASSERT_TRUE(parts.Stop().WaitEnabled(true));
+
+  const std::string pagePath = "/streams/dash.html";
+  const std::vector<std::wstring> before = FolderList(program.ProgramFolder());
+  BrowserLaunch launch;
+  launch.browser = BrowserKind::kFirefox;
+  launch.userDataDir = profile;
+  launch.page = pagePath;
+  std::optional<RunningBrowser> browser = lab_->Launch(launch);
+  ASSERT_TRUE(browser) << lab_->Error();
+  ASSERT_TRUE(lab_->WaitIdle(pagePath, Milliseconds(90000))) << lab_->Error();
+  const std::optional<StreamPage> page = lab_->Stream(pagePath);
+  ASSERT_TRUE(page && page->tracks.size() == 2) << lab_->Error();
+
+  MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
+  ASSERT_TRUE(prompt) << "no prompt";
+  EXPECT_EQ(prompt.Caption(), kPromptCaption);
+  EXPECT_TRUE(IsSizedPrompt(prompt.Message(), kPromptBefore + lab_->Url(page->playlist) + "（视频和声音合成一个文件）"))
+      << prompt.Message();
+  ASSERT_TRUE(prompt.Answer(IDOK));
+  std::wstring saved;
+  ASSERT_NO_FATAL_FAILURE(SavedReported(saved));
+  EXPECT_EQ(GbkFromWide(saved.substr(saved.rfind(L'.'))), ".mp4");
+  auto addresses = [](const StreamTrack& track) {
+    std::string list = track.init;
+    for (const std::string& segment : track.segments) list += "," + segment;
+    return list;
+  };
+  const std::optional<KeyValues> check = lab_->Control(
+      "muxcheck", {{"path", Utf8From(saved)}, {"track0", addresses(page->tracks[0])},
+                   {"track1", addresses(page->tracks[1])}});
+  ASSERT_TRUE(check) << lab_->Error();
+  if (check->at("checked") != "1") GTEST_SKIP() << check->at("error");
+  EXPECT_EQ(check->at("ok"), "1") << check->at("fault");
+
+  const std::optional<BrowserStopped> stopped = browser->Stop();
+  ASSERT_TRUE(stopped) << lab_->Error();
+  EXPECT_TRUE(StaysTrue([&] { return MessageBoxes(program.Id()).empty(); }, Milliseconds(4000)))
+      << "a second box for the presentation";
+  EXPECT_EQ(FolderList(program.ProgramFolder()).size(), before.size() + 1);
   ASSERT_TRUE(parts.Stop().Click());
   EXPECT_TRUE(parts.Start().WaitEnabled(true));
 }

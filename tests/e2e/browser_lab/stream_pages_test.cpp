@@ -156,6 +156,9 @@ TEST_F(StreamPagesTest, EveryStreamIsServedAsItsPageDescribesIt) {
           // Whole-segment AES-128: no sync bytes, a multiple of the block size.
           EXPECT_FALSE(body[0] == 0x47 && body[188] == 0x47) << segment;
           EXPECT_EQ(body.size() % 16, 0u) << segment;
+        } else if (page->protocol == "ranged") {
+          // A whole single-track file.
+          EXPECT_EQ(body.substr(4, 4), "ftyp") << segment;
         } else {
           const std::string box = body.substr(4, 4);
           EXPECT_TRUE(box == "styp" || box == "moof" || box == "sidx") << segment << ": " << box;
@@ -165,7 +168,7 @@ TEST_F(StreamPagesTest, EveryStreamIsServedAsItsPageDescribesIt) {
             std::find(track.skipped.begin(), track.skipped.end(), segment) != track.skipped.end();
         EXPECT_NE(wanted, skipped) << segment;
       }
-      if (page->container == "fmp4") {
+      if (page->container == "fmp4" && page->protocol != "ranged") {
         EXPECT_EQ(Served(track.init).substr(4, 4), "ftyp") << track.init;
         EXPECT_NE(track.mime.find("codecs=\""), std::string::npos) << track.mime;
       } else {

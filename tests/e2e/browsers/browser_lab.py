@@ -34,6 +34,10 @@ the body, or the query, and answer with key=value lines:
     GET  /control/path?path=PATH     the Linux form of a Windows path
     GET  /control/probe?path=PATH    ffprobe of a file: probed=1, duration (seconds),
                                      streams (codec types); probed=0 and error otherwise
+    GET  /control/muxcheck?path=PATH&track0=A,B&track1=C,D
+                                     a joined file against the served tracks (video: the
+                                     addresses A, B joined; sound: C, D): checked=1, ok=1
+                                     or fault=..., per track seconds and packets (mux_check.py)
     GET  /control/page?page=/x.html  a page's media and other resources; for a stream
                                      page also its playlist, tracks, segments (all, fetched,
                                      skipped), the coding its playlist was sent with
@@ -73,6 +77,7 @@ import zlib
 
 # No compiled copy of the module beside it in the source tree.
 sys.dont_write_bytecode = True
+import mux_check  # noqa: E402
 import stream_media  # noqa: E402
 
 # Fixed dates keep the validators the same from one run to the next.
@@ -211,7 +216,7 @@ class Site:
             # one cache with all of them.  The pages whose playlists are sent
             # compressed are apart: over plain HTTP browsers accept gzip only,
             # so they are for HTTPS runs.
-            plain = [s for s in streams if not s.recipe.encoding]
+            plain = [s for s in streams if not s.recipe.encoding and s.recipe.in_all]
             encoded = [s for s in streams if s.recipe.encoding]
             self.parts["/streams/all.html"] = [s.page for s in plain]
             self.pages["/streams/all.html"] = ([p for s in plain for p in s.media()], ["/streams/player.js"])
@@ -988,6 +993,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply_text(200, {"linux": to_linux_path(values["path"], lab.wineprefix)})
         elif action == "probe":
             self.reply_text(200, probe_media(to_linux_path(values["path"], lab.wineprefix)))
+        elif action == "muxcheck":
+            # track0 / track1: the served addresses of the video / sound track, in order, comma-separated.
+            tracks = [b"".join(site.files[p].data for p in values[name].split(",")) for name in ("track0", "track1")]
+            self.reply_text(200, mux_check.check(to_linux_path(values["path"], lab.wineprefix), tracks))
         else:
             self.reply_text(404, {"error": "unknown control " + action})
 

@@ -11,6 +11,8 @@ import json
 import math
 import os
 import re
+import shlex
+import struct
 import subprocess
 
 STREAM_TYPES = {".m3u8": "application/vnd.apple.mpegurl", ".mpd": "application/dash+xml",
@@ -39,6 +41,20 @@ SMALL = ["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6",
          "-c:a", "aac", "-b:a", "16k"]
 
 
+# One track per file, fragmented a second at a time, with a global index.
+SINGLE = ["-f", "mp4", "-movflags", "+frag_keyframe+global_sidx+dash", "-frag_duration", "1000000"]
+SINGLE_VIDEO = (["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6"] + VIDEO + SINGLE,
+                "video.mp4")
+# As long as the picture: the pairing wants the lengths within 1 %.
+SINGLE_SOUND = (["-f", "lavfi", "-i", "sine=frequency=1400:duration=6"] + AUDIO + SINGLE, "audio.mp4")
+
+WEBM_VIDEO = (["-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=6", "-c:v", "libvpx-vp9",
+               "-deadline", "realtime", "-cpu-used", "8", "-b:v", "150k", "-g", "25", "-threads", "1",
+               "-f", "webm"], "video.webm")
+WEBM_SOUND = (["-f", "lavfi", "-i", "sine=frequency=1500:duration=6", "-c:a", "libopus", "-b:a", "48k",
+               "-f", "webm"], "audio.webm")
+
+
 def sources(seconds, frequency, video=True):
     # The sound stops a little early: otherwise the encoder's last frame
     # spills into a tiny extra segment after the last whole second.
@@ -53,7 +69,7 @@ class Recipe:
     """One stream: how ffmpeg makes it and how its page fetches it."""
 
     def __init__(self, name, options, playlist, protocol="hls", element="video", mse=True,
-                 skip=(), playlist_cache="public, max-age=3600", key=False, encoding=None):
+                 skip=(), playlist_cache="public, max-age=3600", key=False, encoding=None, in_all=True):
         self.name = name
         self.options = options
         self.playlist = playlist
@@ -64,6 +80,7 @@ class Recipe:
         self.playlist_cache = playlist_cache
         self.key = key
         self.encoding = encoding  # the playlist's Content-Encoding, where the client accepts it
+        self.in_all = in_all      # one of /streams/all.html's frames
 
 
 RECIPES = [
@@ -92,18 +109,32 @@ RECIPES = [
                                       "-use_timeline", "0", "-init_seg_name", "init-$RepresentationID$.m4s",
                                       "-media_seg_name", "chunk-$RepresentationID$-$Number$.m4s"],
            "manifest.mpd", protocol="dash"),
+    # As Bilibili serves a video: one video-only and one sound-only MP4, each
+    # a single fragmented file with a global sidx after its moov, fetched by
+    # byte ranges (the header and index first, then pieces) by a player that
+    # knows the addresses from its own data, so no manifest is cached.  Not
+    # in all.html: it is no stream of segments.
+    Recipe("ranged", [SINGLE_VIDEO, SINGLE_SOUND], "video.mp4", protocol="ranged", in_all=False),
+    # The same with VP9 picture and Opus sound, each a whole WebM file (as
+    # YouTube serves its WebM tracks).
+    Recipe("ranged-webm", [WEBM_VIDEO, WEBM_SOUND], "video.webm", protocol="ranged", in_all=False),
 ]
+
+# The size of the pieces the ranged page asks for after the header and index.
+RANGE_PIECE = 48 * 1024
 
 
 class Track:
     """One sequence of segments that joins into one file: the init segment
-    (fragmented MP4) followed by the segments in order."""
+    (fragmented MP4) followed by the segments in order; for a ranged page one
+    whole file, fetched header and index first."""
 
-    def __init__(self, mime, content_type, init, segments):
+    def __init__(self, mime, content_type, init, segments, header_end=None):
         self.mime = mime                  # for a SourceBuffer: type and codecs
         self.content_type = content_type  # served Content-Type of its segments
         self.init = init                  # address path, or None (MPEG-TS)
         self.segments = segments          # address paths, in play order
+        self.header_end = header_end      # ranged: last byte of the moov and sidx
 
 
 class Stream:
@@ -123,6 +154,8 @@ class Stream:
 
     def media(self):
         """Every address the page fetches, in the order it fetches them."""
+        if self.recipe.protocol == "ranged":
+            return [t.segments[0] for t in self.tracks]
         paths = [self.playlist] + ([self.key] if self.key else [])
         paths += [t.init for t in self.tracks if t.init]
         for index in range(max(len(t.segments) for t in self.tracks)):
@@ -133,7 +166,7 @@ class Stream:
     def description(self):
         """What /control/page tells a test about the stream."""
         reply = {"stream": self.recipe.protocol,
-                 "container": "ts" if self.tracks[0].init is None else "fmp4",
+                 "container": "ts" if self.tracks[0].init is None and self.recipe.protocol != "ranged" else "fmp4",
                  "playlist": self.playlist,
                  "playlistCached": 0 if "no-store" in self.recipe.playlist_cache else 1,
                  "key": self.key or "",
@@ -156,8 +189,13 @@ class Stream:
 
     def config(self):
         """What the page's player script is told."""
-        return {"page": self.page, "protocol": self.recipe.protocol, "playlist": self.playlist,
-                "mse": self.recipe.mse, "type": self.tracks[0].mime, "skip": self.recipe.skip}
+        config = {"page": self.page, "protocol": self.recipe.protocol, "playlist": self.playlist,
+                  "mse": self.recipe.mse, "type": self.tracks[0].mime, "skip": self.recipe.skip}
+        if self.recipe.protocol == "ranged":
+            config["tracks"] = [{"address": t.segments[0], "type": t.mime, "header": t.header_end,
+                                 "size": len(self.files[t.segments[0]][0])} for t in self.tracks]
+            config["piece"] = RANGE_PIECE
+        return config
 
 
 def start(recipe, folder, bitexact):
@@ -171,6 +209,11 @@ def start(recipe, folder, bitexact):
         with open(info, "w") as handle:
             handle.write("key.bin\n%s\n%s\n" % (os.path.join(folder, "key.bin"), AES_IV))
         options += ["-hls_key_info_file", info]
+    if recipe.protocol == "ranged":
+        # One ffmpeg run per file, one after the other.
+        commands = [shlex.join(["ffmpeg", "-nostdin", "-v", "error", "-y"] + o + bitexact + [name])
+                    for o, name in options]
+        return subprocess.Popen(["sh", "-c", " && ".join(commands)], stdin=subprocess.DEVNULL, cwd=folder)
     command = ["ffmpeg", "-nostdin", "-v", "error", "-y"] + options + bitexact + [recipe.playlist]
     return subprocess.Popen(command, stdin=subprocess.DEVNULL, cwd=folder)
 
@@ -222,6 +265,43 @@ def dash_stream(recipe, folder, base):
     return tracks, None
 
 
+def top_boxes(data):
+    """(type, offset, size) of the top-level boxes of an ISO file."""
+    boxes, at = [], 0
+    while at + 8 <= len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        if size < 8:
+            break
+        boxes.append((kind.decode("latin-1"), at, size))
+        at += size
+    return boxes
+
+
+def ranged_stream(recipe, folder, base):
+    """The two single files, each with where its header (and, in an MP4,
+    its sidx) ends: what a player fetches first."""
+    tracks = []
+    for options, name in recipe.options:
+        data = read(folder, name)
+        kind = "video" if name.startswith("video") else "audio"
+        if name.endswith(".webm"):
+            cluster = data.find(b"\x1f\x43\xb6\x75")
+            if cluster < 0:
+                raise RuntimeError("%s/%s has no cluster" % (folder, name))
+            mime = "%s/webm; codecs=\"%s\"" % (kind, "vp9" if kind == "video" else "opus")
+            header_end = cluster - 1
+        else:
+            sidx = [b for b in top_boxes(data) if b[0] == "sidx"]
+            if not sidx:
+                raise RuntimeError("%s/%s has no sidx" % (folder, name))
+            avcc = data.find(b"avcC")
+            codecs = "avc1.%s" % data[avcc + 5:avcc + 8].hex() if kind == "video" else "mp4a.40.2"
+            mime = '%s/mp4; codecs="%s"' % (kind, codecs)
+            header_end = sidx[0][1] + sidx[0][2] - 1
+        tracks.append(Track(mime, mime.split(";")[0], None, [base + name], header_end))
+    return tracks, None
+
+
 def start_streams(folder, bitexact):
     """Starts ffmpeg for every stream (side by side, each a fraction of a
     second) into folder/<name>/; finish_streams waits for them."""
@@ -235,15 +315,16 @@ def finish_streams(running):
         if process.wait() != 0:
             raise RuntimeError("ffmpeg could not make the stream %s" % recipe.name)
         base = "/streams/%s/" % recipe.name
-        maker = dash_stream if recipe.protocol == "dash" else hls_stream
+        maker = {"dash": dash_stream, "ranged": ranged_stream}.get(recipe.protocol, hls_stream)
         tracks, key = maker(recipe, where, base)
         files = {}
         for track in tracks:
             for path in ([track.init] if track.init else []) + track.segments:
                 files[path] = (read(where, path[len(base):]), track.content_type, None)
         playlist = base + recipe.playlist
-        files[playlist] = (read(where, recipe.playlist), STREAM_TYPES[os.path.splitext(playlist)[1]],
-                           recipe.playlist_cache)
+        if recipe.protocol != "ranged":
+            files[playlist] = (read(where, recipe.playlist), STREAM_TYPES[os.path.splitext(playlist)[1]],
+                               recipe.playlist_cache)
         if key:
             files[key] = (read(where, key[len(base):]), STREAM_TYPES[".bin"], None)
         streams.append(Stream(recipe, base, tracks, files, key))

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/detection/detection_texts.h"
@@ -257,6 +258,62 @@ TEST(StreamPromptSubject, SaysTheSizeAndWhetherItWasCutShortOrJoined) {
 // A DASH manifest's video and sound: one prompt, as the video; the sound's
 // own hand-over asks nothing.  These hand-made fragments are no media the
 // muxer can read, so the user is told why and both are saved on their own.
+// The watch may hand the sound stream on before any segment of the picture
+// is cached: the sound waits for it instead of being offered alone, and the
+// presentation is then offered once, as its video.
+TEST_F(StreamDetectionTest, ASoundStreamHandedOnBeforeItsPictureWaitsForIt) {
+  const std::string manifest = "http://127.0.0.1:8765/streams/late/manifest.mpd";
+  const std::string base = "http://127.0.0.1:8765/streams/late/";
+  const StreamPartRef mpd = Put(
+      manifest,
+      TextBytes("<MPD mediaPresentationDuration=\"PT2S\"><Period>"
+                "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"0\" bandwidth=\"1\"/></AdaptationSet>"
+                "<AdaptationSet mimeType=\"audio/mp4\"><Representation id=\"1\" bandwidth=\"1\"/></AdaptationSet>"
+                "<SegmentTemplate timescale=\"10\" duration=\"10\" initialization=\"init-$RepresentationID$.m4s\" "
+                "media=\"chunk-$RepresentationID$-$Number%05d$.m4s\"/></Period></MPD>"),
+      "application/dash+xml");
+  const std::vector<StreamPartRef> audioParts = {mpd, Put(base + "init-1.m4s", Init({"soun"}), "audio/mp4"),
+                                                 Put(base + "chunk-1-00001.m4s", Fragment(11), "audio/mp4"),
+                                                 Put(base + "chunk-1-00002.m4s", Fragment(12), "audio/mp4")};
+  MediaElementRef audio = Ref(audioParts);
+  audio.webAddress = manifest;
+  audio.representation = "1";
+  audio.nature = MediaNature::Audio;
+  audio.extension = "m4a";
+
+  // The picture reaches the cache a second and a half after the sound was handed on.
+  std::vector<StreamPartRef> videoParts;
+  std::thread picture([&] {
+    Sleep(1500);
+    videoParts = {mpd, Put(base + "init-0.m4s", Init({"vide"}), "video/mp4"),
+                  Put(base + "chunk-0-00001.m4s", Fragment(1), "video/mp4"),
+                  Put(base + "chunk-0-00002.m4s", Fragment(2), "video/mp4")};
+  });
+  const DWORD began = GetTickCount();
+  HandleMediaElement(audio, allClasses);
+  const DWORD waited = GetTickCount() - began;
+  picture.join();
+  EXPECT_EQ(OpenDialogCount(), 0) << "the sound was offered alone";
+  EXPECT_TRUE(scratch.SavedNames().empty());
+  EXPECT_GE(waited, 1000u);
+
+  std::string prompt;
+  DialogAnswer answer([&](DialogAnswerer& a) {
+    HWND box = a.Wait(kVideoTexts.promptCaption);
+    if (box == nullptr) return;
+    prompt = DialogAnswerer::View(box).MessageText();
+    a.PressButton(box, IDCANCEL);
+    a.WaitClosed(box);
+  });
+  MediaElementRef video = Ref(videoParts);
+  video.webAddress = manifest;
+  video.representation = "0";
+  video.extension = "mp4";
+  HandleMediaElement(video, allClasses);
+  answer.Join();
+  EXPECT_NE(prompt.find(manifest + "（视频和声音合成一个文件）"), std::string::npos) << prompt;
+}
+
 TEST_F(StreamDetectionTest, ADashPresentationIsOfferedOnceAndARefusedMuxSavesBothTracks) {
   const std::string manifest = "http://127.0.0.1:8765/streams/dash/manifest.mpd";
   const std::string base = "http://127.0.0.1:8765/streams/dash/";

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,14 @@ namespace {
 constexpr char kScanningText[] = "正在扫描浏览器缓存...";
 constexpr char kSaveCaption[] = "警示信息 - 保存所选";
 constexpr char kPlayCaption[] = "警示信息 - 播放";
+// While a large folder is read, its rows are shown at most this often.
+constexpr ULONGLONG kEarlyWakeMs = 200;
+
+// What a row is, across scans of one folder: its folder, kind and address.
+std::string RowKey(const MediaListRow& row) {
+  return row.report.cacheFolder + '\n' + (row.report.stream ? "s" : "m") + row.report.extension + '\n' +
+         row.report.webAddress;
+}
 
 void PlayMessageShow(const std::wstring& message) {
   MessageBoxShow(MakeText(AnsiFromUtf16(Utf16View(message))), MB_ICONWARNING, kPlayCaption);
@@ -105,6 +114,8 @@ class CachedMediaSession {
   void Woken();
   void ScanArrivals();
   void Rearrange();
+  void RearrangeKeeping(const std::vector<bool>& selected);
+  std::vector<std::string> SelectedKeys() const;
   std::vector<std::size_t> SelectedRows() const;
   void ButtonsEnable(bool enabled);
   void SaveFinished();
@@ -113,13 +124,17 @@ class CachedMediaSession {
   std::vector<ScanFolder> folders_;
   std::vector<MediaListRow> rows_;
   std::vector<std::size_t> shown_;  // row numbers by list position
+  std::size_t provisionalFrom_ = 0;   // rows from here on: the place being read, as seen so far
   MediaListFilter filter_;
   MediaListSort sort_;
   Job job_ = Job::None;
   std::vector<ScanPlace> places_;
 
   std::mutex lock_;
-  std::vector<ScanFolder> arrived_;  // scan: folders not yet taken in
+  // Scan: per place read, its folders; and the media of the place being
+  // read, seen so far, as rows to show until its folders come.
+  std::vector<std::vector<ScanFolder>> arrived_;
+  std::vector<MediaListRow> arrivedEarly_;
   CopyCounts saveCounts_;            // save: the outcome
   std::vector<std::wstring> saveFailures_;
   PlayCopy played_;  // play: the copy's outcome
@@ -137,6 +152,12 @@ void CachedMediaSession::ScanStart() {
   if (worker_.Busy()) return;
   folders_.clear();
   rows_.clear();
+  provisionalFrom_ = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    arrived_.clear();
+    arrivedEarly_.clear();
+  }
   Rearrange();
   PropertyWriteText(kCachedMediaWindow, units::状态标签, kPropertyCaption, kScanningText);
   places_ = DefaultScanPlaces();
@@ -144,16 +165,35 @@ void CachedMediaSession::ScanStart() {
   ButtonsEnable(false);
   const std::vector<ScanPlace> places = places_;
   const bool started = worker_.Start([this, places](MediaWorker& worker) {
-    // Place by place, so the first rows show while the rest is read.
-    for (const ScanPlace& place : places) {
-      if (worker.StopAsked()) return;
-      std::vector<ScanFolder> found = ScanPlacesRead({place}, ScanClassFilter::All);
-      if (found.empty()) continue;
+    // Place by place, and within a large cache folder its media as they are
+    // read, so the first rows show while the rest is read.  Wakes are
+    // spaced: each one re-sorts the rows shown.
+    ULONGLONG lastWake = 0;
+    const auto seen = [&](const ScanPlace& place, const ScannedMedia& media) {
+      MediaListRow row{ReportRowOf(media, place.browser, Utf8FromWide(place.path),
+                                   LocalTimeOf(media.element.lastWritten)),
+                       0, false, 0};
       {
         std::lock_guard<std::mutex> guard(lock_);
-        for (ScanFolder& folder : found) arrived_.push_back(std::move(folder));
+        arrivedEarly_.push_back(std::move(row));
+      }
+      const ULONGLONG now = GetTickCount64();
+      if (lastWake == 0 || now - lastWake >= kEarlyWakeMs) {
+        lastWake = now;
+        worker.Wake();
+      }
+    };
+    for (const ScanPlace& place : places) {
+      if (worker.StopAsked()) return;
+      std::vector<ScanFolder> found = ScanPlacesRead({place}, ScanClassFilter::All, seen);
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        // What the window has not taken yet of this place, its folders replace.
+        arrivedEarly_.clear();
+        arrived_.push_back(std::move(found));
       }
       worker.Wake();
+      lastWake = 0;
     }
   });
   if (!started) {
@@ -183,28 +223,52 @@ void CachedMediaSession::Woken() {
 }
 
 void CachedMediaSession::ScanArrivals() {
-  std::vector<ScanFolder> taken;
+  std::vector<std::vector<ScanFolder>> placesRead;
+  std::vector<MediaListRow> early;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    taken.swap(arrived_);
+    placesRead.swap(arrived_);
+    early.swap(arrivedEarly_);
   }
-  if (taken.empty()) return;
-  for (ScanFolder& folder : taken) {
-    const std::size_t number = folders_.size();
-    const std::string path = Utf8FromWide(folder.path);
-    for (std::size_t i = 0; i < folder.media.size(); ++i) {
-      const ScannedMedia& media = folder.media[i];
-      rows_.push_back({ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)),
-                       number, false, i});
+  if (placesRead.empty() && early.empty()) return;
+  // The rows change under the list: the selection is kept by what the rows are.
+  const std::vector<std::string> keys = SelectedKeys();
+  for (std::vector<ScanFolder>& found : placesRead) {
+    // The place's own rows replace those shown while it was read.
+    rows_.resize(provisionalFrom_);
+    for (ScanFolder& folder : found) {
+      const std::size_t number = folders_.size();
+      const std::string path = Utf8FromWide(folder.path);
+      for (std::size_t i = 0; i < folder.media.size(); ++i) {
+        const ScannedMedia& media = folder.media[i];
+        rows_.push_back({ReportRowOf(media, folder.browser, path, LocalTimeOf(media.element.lastWritten)),
+                         number, false, i});
+      }
+      for (std::size_t i = 0; i < folder.streams.size(); ++i) {
+        const CacheStream& stream = folder.streams[i];
+        rows_.push_back({ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)),
+                         number, true, i});
+      }
+      folders_.push_back(std::move(folder));
     }
-    for (std::size_t i = 0; i < folder.streams.size(); ++i) {
-      const CacheStream& stream = folder.streams[i];
-      rows_.push_back({ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)),
-                       number, true, i});
-    }
-    folders_.push_back(std::move(folder));
+    provisionalFrom_ = rows_.size();
   }
-  Rearrange();
+  for (MediaListRow& row : early) rows_.push_back(std::move(row));
+  std::vector<bool> selected(rows_.size(), false);
+  if (!keys.empty()) {
+    for (std::size_t row = 0; row < rows_.size(); ++row)
+      selected[row] = std::binary_search(keys.begin(), keys.end(), RowKey(rows_[row]));
+  }
+  RearrangeKeeping(selected);
+}
+
+// The selected rows by what they are (sorted), to find them again among new rows.
+std::vector<std::string> CachedMediaSession::SelectedKeys() const {
+  std::vector<std::string> keys;
+  for (std::size_t row : SelectedRows())
+    if (row < rows_.size()) keys.push_back(RowKey(rows_[row]));
+  std::sort(keys.begin(), keys.end());
+  return keys;
 }
 
 std::vector<std::size_t> CachedMediaSession::SelectedRows() const {
@@ -223,6 +287,10 @@ void CachedMediaSession::Rearrange() {
   for (std::size_t row : SelectedRows()) {
     if (row < selected.size()) selected[row] = true;
   }
+  RearrangeKeeping(selected);
+}
+
+void CachedMediaSession::RearrangeKeeping(const std::vector<bool>& selected) {
   shown_ = MediaListArrange(rows_, filter_, sort_);
   std::string again;
   for (std::size_t position = 0; position < shown_.size(); ++position) {

@@ -53,9 +53,9 @@ bool CacheBuild(const std::wstring& folder, int entries) {
   for (int i = 0; i < entries; ++i) {
     const bool mp4 = i % 2 == 0;
     const std::string url = "https://bench.test/media/" + std::to_string(i) + (mp4 ? ".mp4" : ".mp3");
-    const ByteVector pickle = ResponsePickle(HeaderBlock(
-        {"HTTP/1.1 200 OK", mp4 ? "Content-Type: video/mp4" : "Content-Type: audio/mpeg",
-         "Content-Length: " + std::to_string(kBodyBytes)}));
+    const ByteVector pickle = ResponsePickle(
+        HeaderBlock({"HTTP/1.1 200 OK", mp4 ? "Content-Type: video/mp4" : "Content-Type: audio/mpeg",
+                     "Content-Length: " + std::to_string(kBodyBytes)}));
     char name[32];
     std::snprintf(name, sizeof name, "%016x_0", i + 1);
     const std::string key = "1/0/_dk_https://bench.test https://bench.test " + url;
@@ -120,7 +120,8 @@ std::vector<MediaListRow> RowsOf(const std::vector<ScanFolder>& folders) {
     const ScanFolder& folder = folders[number];
     const std::string path = Utf8FromWide(folder.path);
     for (std::size_t i = 0; i < folder.media.size(); ++i)
-      rows.push_back({ReportRowOf(folder.media[i], folder.browser, path, LocalTimeOf(folder.media[i].element.lastWritten)),
+      rows.push_back({ReportRowOf(folder.media[i], folder.browser, path,
+                                  LocalTimeOf(folder.media[i].element.lastWritten)),
                       number, false, i});
   }
   return rows;
@@ -162,7 +163,8 @@ int main(int argc, char** argv) {
       double best = 1e9;
       for (int repeat = 0; repeat < 3; ++repeat) {
         const double started = NowMs();
-        const std::vector<std::size_t> shown = MediaListArrange(rows, MediaListFilter{}, {column, descending == 1});
+        const std::vector<std::size_t> shown =
+            MediaListArrange(rows, MediaListFilter{}, {column, descending == 1});
         best = std::min(best, NowMs() - started);
         if (shown.size() != rows.size()) std::printf("  (column %d showed %zu rows)\n", column, shown.size());
       }

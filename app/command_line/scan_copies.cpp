@@ -327,7 +327,8 @@ PlayCopy ScanCopiesPlayCopy(const std::vector<ScanFolder>& folders, const CopyCh
   // it; a pair the muxer refuses plays as the picture alone.
   std::wstring tried;
   PresentationMuxResult mux;
-  auto joined = [&](CacheFile& video, CacheFile& audio, const std::string& address, std::uint64_t lastWritten) {
+  auto joined = [&](CacheFile& video, CacheFile& audio, const std::string& address,
+                    std::uint64_t lastWritten) {
     switch (JoinSave(video, audio, address, lastWritten, names, tried, mux)) {
       case JoinOutcome::Saved:
         result = {PlayCopyOutcome::Written, tried};
@@ -350,7 +351,8 @@ PlayCopy ScanCopiesPlayCopy(const std::vector<ScanFolder>& folders, const CopyCh
     const std::optional<std::size_t> partner = folder.partners.OfStream(choice.index);
     if (partner && *partner < folder.streams.size() && StreamClassOf(stream) == ReportClass::Video) {
       const CacheStream& audio = folder.streams[*partner];
-      if (stream.plan.complete && audio.plan.complete && !stream.protectedContent && !audio.protectedContent) {
+      if (stream.plan.complete && audio.plan.complete && !stream.protectedContent &&
+          !audio.protectedContent) {
         CacheStreamFile videoFile(*folder.folder, stream);
         CacheStreamFile audioFile(*folder.folder, audio);
         if (joined(videoFile, audioFile, stream.address, std::max(stream.lastWritten, audio.lastWritten)))

@@ -124,7 +124,7 @@ class CachedMediaSession {
   std::vector<ScanFolder> folders_;
   std::vector<MediaListRow> rows_;
   std::vector<std::size_t> shown_;  // row numbers by list position
-  std::size_t provisionalFrom_ = 0;   // rows from here on: the place being read, as seen so far
+  std::size_t provisionalFrom_ = 0;  // rows from here on: the place being read, as seen so far
   MediaListFilter filter_;
   MediaListSort sort_;
   Job job_ = Job::None;
@@ -170,9 +170,9 @@ void CachedMediaSession::ScanStart() {
     // spaced: each one re-sorts the rows shown.
     ULONGLONG lastWake = 0;
     const auto seen = [&](const ScanPlace& place, const ScannedMedia& media) {
-      MediaListRow row{ReportRowOf(media, place.browser, Utf8FromWide(place.path),
-                                   LocalTimeOf(media.element.lastWritten)),
-                       0, false, 0};
+      MediaListRow row{
+          ReportRowOf(media, place.browser, Utf8FromWide(place.path), LocalTimeOf(media.element.lastWritten)),
+          0, false, 0};
       {
         std::lock_guard<std::mutex> guard(lock_);
         arrivedEarly_.push_back(std::move(row));
@@ -472,11 +472,11 @@ void CachedMediaSession::PlayFinished() {
       PlayMessageShow(L"无法复制这个媒体以播放（浏览器可能已删除或改动了这个缓存）：\r\n" + copy.path);
       return;
   }
-  const INT_PTR result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(LoadedWindowHandle(kCachedMediaWindow), L"open", copy.path.c_str(), nullptr, nullptr,
-                    SW_SHOWNORMAL));
+  const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      LoadedWindowHandle(kCachedMediaWindow), L"open", copy.path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (result > 32) return;
-  PlayMessageShow(L"无法用默认的播放程序打开：\r\n" + copy.path + L"\r\n" + OpenFailureText(result, copy.path));
+  PlayMessageShow(L"无法用默认的播放程序打开：\r\n" + copy.path + L"\r\n" +
+                  OpenFailureText(result, copy.path));
 }
 
 void CachedMediaSession::AddressesCopy() {

@@ -36,9 +36,9 @@ std::int32_t PopupMenuShow(WindowId window, UnitId unit, std::int32_t x, std::in
   // Without the owner in front the menu would not close when the user
   // clicks elsewhere (see TrackPopupMenu's remarks).
   SetForegroundWindow(owner);
-  const int chosen = static_cast<int>(
-      TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
-                     at.x, at.y, 0, owner, nullptr));
+  const int chosen = static_cast<int>(TrackPopupMenu(
+      menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y,
+      0, owner, nullptr));
   // Also from the remarks: a posted message lets the menu's loop end properly.
   PostMessageA(owner, WM_NULL, 0, 0);
   return chosen > 0 && static_cast<std::size_t>(chosen) <= items.size() ? chosen - 1 : -1;

@@ -245,7 +245,8 @@ class StandInPlayer {
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
       wchar_t value[256] = {};
       DWORD size = sizeof value - sizeof(wchar_t);
-      if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS)
+      if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS)
         before_ = value;
       RegCloseKey(key);
     }
@@ -272,8 +273,9 @@ class StandInPlayer {
     if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
       return false;
-    const bool set = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    const bool set =
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     RegCloseKey(key);
     return set;
   }
@@ -284,8 +286,8 @@ class StandInPlayer {
 
 std::wstring WideFromUtf8(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                           wide.data(), static_cast<int>(wide.size()))));
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
   return wide;
 }
 
@@ -560,8 +562,11 @@ TEST_F(CachedMediaTest, PlaysATemporaryCopyWithTheDefaultPlayerAndRemovesItOnClo
   // The window's opening removed the folder the ended run left.
   EXPECT_FALSE(program.Files().Exists(L"temp\\ElementExtractor-play\\99999993"));
   ASSERT_TRUE(list.HeaderClick(kPresentColumn));  // gamma.mp3, alpha.mp4, beta.mp4
-  ASSERT_TRUE(WaitUntil([&] { return list.Column(kPresentColumn) == Cells{"500", "3,000", "90,000"}; },
-                        Milliseconds(5000)));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return list.Column(kPresentColumn) == Cells{"500", "3,000", "90,000"};
+      },
+      Milliseconds(5000)));
 
   // A double click plays that row: the player gets a whole copy of it below
   // the program's own temporary folder.
@@ -590,7 +595,8 @@ TEST_F(CachedMediaTest, PlaysATemporaryCopyWithTheDefaultPlayerAndRemovesItOnClo
   ASSERT_TRUE(list.RowDoubleClick(0));
   const MessageBoxWindow noPlayer = program.WaitMessageBox("警示信息 - 播放");
   ASSERT_TRUE(noPlayer);
-  EXPECT_NE(noPlayer.Message().find("没有与 .mp3 文件关联的播放程序"), std::string::npos) << noPlayer.Message();
+  EXPECT_NE(noPlayer.Message().find("没有与 .mp3 文件关联的播放程序"), std::string::npos)
+      << noPlayer.Message();
   ASSERT_TRUE(noPlayer.Answer(IDOK));
   ASSERT_TRUE(DeleteFileW(program.Files().Path(kEntries + kAlphaName).c_str()));
   ASSERT_TRUE(list.RowDoubleClick(1));

@@ -66,8 +66,8 @@ bool ChromeCacheWrite(const ProgramUnderTest& program) {
   };
   const std::uint8_t mp4[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',
                               0, 0, 2, 0,  'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
-  const std::uint8_t webm[] = {0x1A, 0x45, 0xDF, 0xA3, 0x9F, 0x42, 0x86, 0x81, 0x01, 0x42, 0x82, 0x84,
-                               'w',  'e',  'b',  'm'};
+  const std::uint8_t webm[] = {0x1A, 0x45, 0xDF, 0xA3, 0x9F, 0x42, 0x86, 0x81,
+                               0x01, 0x42, 0x82, 0x84, 'w',  'e',  'b',  'm'};
   const std::uint8_t id3[] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
   const std::uint8_t m4a[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ',
                               0, 0, 2, 0,  'M', '4', 'A', ' ', 'm', 'p', '4', '2'};
@@ -75,7 +75,10 @@ bool ChromeCacheWrite(const ProgramUnderTest& program) {
   for (const auto& entry : entries) {
     ByteVector body = Pattern(entry.present, static_cast<std::uint32_t>(number + 1));
     const std::string type = entry.type;
-    const std::uint8_t* head = type == "video/webm" ? webm : type == "audio/mpeg" ? id3 : type == "audio/mp4" ? m4a : mp4;
+    const std::uint8_t* head = type == "video/webm"   ? webm
+                               : type == "audio/mpeg" ? id3
+                               : type == "audio/mp4"  ? m4a
+                                                      : mp4;
     const std::size_t headSize = type == "video/webm"   ? sizeof webm
                                  : type == "audio/mpeg" ? sizeof id3
                                  : type == "audio/mp4"  ? sizeof m4a
@@ -86,8 +89,8 @@ bool ChromeCacheWrite(const ProgramUnderTest& program) {
     const ByteVector pickle = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", typeLine, lengthLine}));
     char name[32];
     std::snprintf(name, sizeof name, "%016x_0", ++number);
-    const ByteVector file = SimpleMainFile(std::string("1/0/_dk_https://example https://example ") + entry.address,
-                                           body, &pickle);
+    const ByteVector file = SimpleMainFile(
+        std::string("1/0/_dk_https://example https://example ") + entry.address, body, &pickle);
     if (!program.Files().WriteFile(folder + L"\\" + std::wstring(name, name + std::strlen(name)),
                                    std::string(file.begin(), file.end())))
       return false;

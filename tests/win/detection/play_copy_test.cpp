@@ -46,7 +46,8 @@ class PlayCopyTest : public ::testing::Test {
     return folder.media.size() - 1;
   }
 
-  std::size_t StreamAdd(const std::string& address, const std::vector<std::string>& segments, bool encrypted) {
+  std::size_t StreamAdd(const std::string& address, const std::vector<std::string>& segments,
+                        bool encrypted) {
     ScanFolder& folder = folders.back();
     CacheStream stream;
     stream.address = address;
@@ -55,7 +56,8 @@ class PlayCopyTest : public ::testing::Test {
     stream.plan.complete = true;
     stream.plan.present = stream.plan.total = segments.size();
     for (const std::string& segment : segments) {
-      const std::string file = "s" + std::to_string(folder.streams.size()) + "-" + std::to_string(stream.sources.size());
+      const std::string file =
+          "s" + std::to_string(folder.streams.size()) + "-" + std::to_string(stream.sources.size());
       files->Put(file, Bytes(segment));
       CacheElement source;
       source.id = file;

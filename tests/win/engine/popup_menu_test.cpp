@@ -70,8 +70,10 @@ class PopupMenuTest : public EngineTest {
 };
 
 TEST_F(PopupMenuTest, ShowsTheItemsAtThePointAndReturnsThePositionChosen) {
-  const std::vector<PopupMenuItem> items = {
-      {MakeText("播放"), true}, {MakeText(""), true}, {MakeText("全选"), true}, {MakeText("保存所选"), false}};
+  const std::vector<PopupMenuItem> items = {{MakeText("播放"), true},
+                                            {MakeText(""), true},
+                                            {MakeText("全选"), true},
+                                            {MakeText("保存所选"), false}};
   MenuSeen seen;
   // Down from nothing: 播放; the next Down passes the separator.
   const std::int32_t chosen = Show(items, {VK_DOWN, VK_DOWN, VK_RETURN}, seen);

@@ -3,14 +3,14 @@
 # program under Wine through the end-to-end driver, which brings it into each
 # state and holds it there, and captures the window into docs/images/.
 #
-#   screenshots.sh [main|welcome|firstrun|chooser|prompt]...   (default: all)
+#   screenshots.sh [main|welcome|firstrun|chooser|prompt|cached]...   (default: all)
 set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/env.sh"
 source "$here/display.sh"
 
 states=("$@")
-[ ${#states[@]} -gt 0 ] || states=(main welcome firstrun chooser prompt)
+[ ${#states[@]} -gt 0 ] || states=(main welcome firstrun chooser prompt cached)
 
 # ImageMagick's import captures the X display; installed here only when missing.
 if ! command -v import >/dev/null 2>&1; then

@@ -56,7 +56,7 @@ CacheFolderKind CacheFolderKindOf(CacheFolder& folder) {
   return CacheFolderKind::None;
 }
 
-ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
+ScannedCacheFolder CacheFolderScan(CacheFolder& folder, const ScannedMediaSeen& seen) {
   // Each element's body is looked at as soon as the reader has read it, while
   // the file the reader opened is still open: one open per entry file.  A
   // block-file cache's shared files stay open for the whole read anyway.
@@ -69,6 +69,13 @@ ScannedCacheFolder CacheFolderScan(CacheFolder& folder) {
     // pages, scripts and pictures: their bodies are not opened.
     if (!element.pieces.empty() && !StoredTypeRulesOutMedia(element.contentType))
       signature = CacheElementSignature(kept, element);
+    if (seen && (signature.nature == MediaNature::Video || signature.nature == MediaNature::Audio)) {
+      ScannedMedia media;
+      media.element = element;
+      media.mediaClass = signature.nature == MediaNature::Video ? ReportClass::Video : ReportClass::Audio;
+      media.extension = std::string(signature.extension);
+      seen(media);
+    }
     elements.push_back(std::move(element));
     signatures.push_back(signature);
   };

@@ -5,6 +5,7 @@
 // cache) whose extension is in the built-in video or audio list.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,8 +39,14 @@ struct ScannedCacheFolder {
   std::vector<CacheStream> streams;
 };
 
+// Told of each video or audio element as soon as it has been read, before
+// the folder's streams are known (a segment a stream holds is told too, and
+// the final result leaves it out): for a list that shows rows while a large
+// folder is read.
+using ScannedMediaSeen = std::function<void(const ScannedMedia& media)>;
+
 // The media elements and the streams of a browser cache folder.
-ScannedCacheFolder CacheFolderScan(CacheFolder& folder);
+ScannedCacheFolder CacheFolderScan(CacheFolder& folder, const ScannedMediaSeen& seen = {});
 
 // The media elements alone.
 std::vector<ScannedMedia> CacheMediaElements(CacheFolder& folder);

@@ -148,8 +148,9 @@ void Count(CopyCounts& counts, CopyOutcome outcome) {
   }
 }
 
+// `written`, when given, receives the path of the copy made.
 CopyOutcome MediaCopy(const ScanFolder& folder, const ScannedMedia& media, bool partial, CopyNames& names,
-                      const CopyReports& reports) {
+                      const CopyReports& reports, std::wstring* written = nullptr) {
   const std::uint64_t contiguous = ContiguousLength(media.element);
   const bool complete = IsComplete(media.element);
   if (!complete && (!partial || contiguous == 0)) return CopyOutcome::SkippedIncomplete;
@@ -161,13 +162,16 @@ CopyOutcome MediaCopy(const ScanFolder& folder, const ScannedMedia& media, bool 
   }
   const CopyWriter writer = [&](HANDLE file) { return BodyWrite(*folder.folder, media.element, contiguous, file); };
   std::wstring tried;
-  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  if (CopySave(name, timeName, writer, names, tried)) {
+    if (written) *written = tried;
+    return CopyOutcome::Saved;
+  }
   reports.failure(tried);
   return CopyOutcome::Failed;
 }
 
 CopyOutcome StreamCopy(const ScanFolder& folder, const CacheStream& stream, bool partial, CopyNames& names,
-                       const CopyReports& reports) {
+                       const CopyReports& reports, std::wstring* written = nullptr) {
   // The joined bytes of an encrypted stream would not play.
   if (stream.protectedContent) return CopyOutcome::SkippedEncrypted;
   // The plan's pieces are every segment when complete, else the run from the first.
@@ -185,7 +189,10 @@ CopyOutcome StreamCopy(const ScanFolder& folder, const CacheStream& stream, bool
     });
   };
   std::wstring tried;
-  if (CopySave(name, timeName, writer, names, tried)) return CopyOutcome::Saved;
+  if (CopySave(name, timeName, writer, names, tried)) {
+    if (written) *written = tried;
+    return CopyOutcome::Saved;
+  }
   reports.failure(tried);
   return CopyOutcome::Failed;
 }
@@ -304,4 +311,83 @@ CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const 
     }
   }
   return counts;
+}
+
+PlayCopy ScanCopiesPlayCopy(const std::vector<ScanFolder>& folders, const CopyChoice& choice,
+                            const std::wstring& intoFolder) {
+  PlayCopy result;
+  if (choice.folder >= folders.size()) return result;
+  const ScanFolder& folder = folders[choice.folder];
+  CopyNames names{intoFolder, {}};
+  std::wstring failedPath;
+  CopyReports reports;
+  reports.failure = [&](const std::wstring& path) { failedPath = path; };
+  reports.noRoom = [&](const std::wstring&) { result.outcome = PlayCopyOutcome::NoRoom; };
+  // A presentation's picture plays with its sound, joined as the save joins
+  // it; a pair the muxer refuses plays as the picture alone.
+  std::wstring tried;
+  PresentationMuxResult mux;
+  auto joined = [&](CacheFile& video, CacheFile& audio, const std::string& address,
+                    std::uint64_t lastWritten) {
+    switch (JoinSave(video, audio, address, lastWritten, names, tried, mux)) {
+      case JoinOutcome::Saved:
+        result = {PlayCopyOutcome::Written, tried};
+        return true;
+      case JoinOutcome::NoRoom:
+        result.outcome = PlayCopyOutcome::NoRoom;
+        return true;
+      case JoinOutcome::Failed:
+        result = {PlayCopyOutcome::Failed, tried};
+        return true;
+      case JoinOutcome::NotJoined:
+        break;
+    }
+    return false;
+  };
+  CopyOutcome outcome = CopyOutcome::Failed;
+  if (choice.stream) {
+    if (choice.index >= folder.streams.size()) return result;
+    const CacheStream& stream = folder.streams[choice.index];
+    const std::optional<std::size_t> partner = folder.partners.OfStream(choice.index);
+    if (partner && *partner < folder.streams.size() && StreamClassOf(stream) == ReportClass::Video) {
+      const CacheStream& audio = folder.streams[*partner];
+      if (stream.plan.complete && audio.plan.complete && !stream.protectedContent &&
+          !audio.protectedContent) {
+        CacheStreamFile videoFile(*folder.folder, stream);
+        CacheStreamFile audioFile(*folder.folder, audio);
+        if (joined(videoFile, audioFile, stream.address, std::max(stream.lastWritten, audio.lastWritten)))
+          return result;
+      }
+    }
+    // What is cached plays: an incomplete stream from its first segment on.
+    outcome = StreamCopy(folder, stream, true, names, reports, &result.path);
+  } else {
+    if (choice.index >= folder.media.size()) return result;
+    const ScannedMedia& media = folder.media[choice.index];
+    const std::optional<std::size_t> partner = folder.partners.OfMedia(choice.index);
+    if (partner && *partner < folder.media.size() && media.mediaClass == ReportClass::Video) {
+      const ScannedMedia& audio = folder.media[*partner];
+      if (IsComplete(media.element) && IsComplete(audio.element)) {
+        CacheElementFile videoFile(*folder.folder, media.element);
+        CacheElementFile audioFile(*folder.folder, audio.element);
+        if (joined(videoFile, audioFile, media.element.webAddress, media.element.lastWritten)) return result;
+      }
+    }
+    outcome = MediaCopy(folder, media, true, names, reports, &result.path);
+  }
+  switch (outcome) {
+    case CopyOutcome::Saved:
+      result.outcome = PlayCopyOutcome::Written;
+      break;
+    case CopyOutcome::SkippedEncrypted:
+      result.outcome = PlayCopyOutcome::Encrypted;
+      break;
+    case CopyOutcome::SkippedIncomplete:
+      result.outcome = PlayCopyOutcome::Empty;
+      break;
+    case CopyOutcome::Failed:
+      if (result.outcome != PlayCopyOutcome::NoRoom) result = {PlayCopyOutcome::Failed, failedPath};
+      break;
+  }
+  return result;
 }

@@ -50,3 +50,24 @@ struct CopyChoice {
 // /partial, in the order given; a choice that names nothing is passed over.
 CopyCounts ScanCopiesSaveSelected(const std::vector<ScanFolder>& folders, const std::vector<CopyChoice>& chosen,
                                   const std::wstring& saveFolder, const CopyReports& reports);
+
+// A copy of one element or stream made to be played.
+enum class PlayCopyOutcome {
+  Written,    // `path` names the copy
+  Nothing,    // the choice names no element
+  Empty,      // nothing of it is cached from its beginning
+  Encrypted,  // an encrypted stream: its joined bytes would not play
+  NoRoom,     // the folder's volume has no room for it
+  Failed,     // `path` names the copy that could not be written (nothing is left there)
+};
+struct PlayCopy {
+  PlayCopyOutcome outcome = PlayCopyOutcome::Nothing;
+  std::wstring path;
+};
+
+// Copies the chosen element or stream into `intoFolder` as the save does
+// (a stream joined; a presentation's picture muxed with its sound), but
+// with what is cached when it is incomplete: playing its beginning is
+// still worth it.  The name comes from the address, never over a file.
+PlayCopy ScanCopiesPlayCopy(const std::vector<ScanFolder>& folders, const CopyChoice& choice,
+                            const std::wstring& intoFolder);

@@ -39,7 +39,9 @@ void MediaFilesRead(const std::wstring& path, const std::string& browser, ScanCl
 
 }  // namespace
 
-std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, ScanClassFilter filter) {
+std::vector<ScanFolder> ScanPlacesRead(
+    const std::vector<ScanPlace>& places, ScanClassFilter filter,
+    const std::function<void(const ScanPlace& place, const ScannedMedia& media)>& seen) {
   std::vector<ScanFolder> folders;
   for (const ScanPlace& place : places) {
     if (place.kind == ScanPlaceKind::MediaFiles) {
@@ -48,7 +50,9 @@ std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, Sca
     }
     ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}, {}};
     if (!folder.folder) continue;
-    ScannedCacheFolder scanned = CacheFolderScan(*folder.folder);
+    ScannedMediaSeen seenHere;
+    if (seen) seenHere = [&](const ScannedMedia& media) { seen(place, media); };
+    ScannedCacheFolder scanned = CacheFolderScan(*folder.folder, seenHere);
     folder.media = std::move(scanned.media);
     folder.streams = std::move(scanned.streams);
     folder.partners = ScanPartnersFind(*folder.folder, folder.media, folder.streams);

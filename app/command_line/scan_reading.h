@@ -3,6 +3,7 @@
 // media elements and streams found, and the report's rows made from them.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,11 @@ struct ScanFolder {
 // The places in order; a media-file place gives one entry per folder that
 // holds media (its subfolders included).  Only elements and streams of the
 // wanted class (and the sound of a wanted video's presentation).
-std::vector<ScanFolder> ScanPlacesRead(const std::vector<ScanPlace>& places, ScanClassFilter filter);
+// `seen` is told of a browser cache's media elements as they are read (see
+// CacheFolderScan), with the place they are in.
+std::vector<ScanFolder> ScanPlacesRead(
+    const std::vector<ScanPlace>& places, ScanClassFilter filter,
+    const std::function<void(const ScanPlace& place, const ScannedMedia& media)>& seen = {});
 
 std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders);
 

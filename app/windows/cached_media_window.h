@@ -2,7 +2,8 @@
 // one row per element or stream as the command line's report knows them,
 // scanned on a worker thread, sorted by a column click, filtered, and the
 // selected rows saved into the save folder as /copyall saves, or their
-// addresses copied.
+// addresses copied, or one played with the user's default player from a
+// temporary copy.
 #pragma once
 
 #include "runtime/windows/event_handler.h"
@@ -17,5 +18,8 @@ EventResult CachedMediaFilterApply(const EventArgs& args);
 EventResult CachedMediaColumnClicked(const EventArgs& args);
 EventResult CachedMediaSelectionChanged(const EventArgs& args);
 EventResult CachedMediaSaveSelected(const EventArgs& args);
+EventResult CachedMediaPlay(const EventArgs& args);
+EventResult CachedMediaRowDoubleClicked(const EventArgs& args);
+EventResult CachedMediaListRightClicked(const EventArgs& args);
 EventResult CachedMediaCopyAddresses(const EventArgs& args);
 EventResult CachedMediaClose(const EventArgs& args);

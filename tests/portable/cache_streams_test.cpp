@@ -146,9 +146,24 @@ TEST(CacheStreams, MediaPlaylistJoinsItsInitAndFragmentsAndTheyAreNoElementsOfTh
   EXPECT_FALSE(found.Part("https://v.test/movie.mp4"));
 
   // The scan: the plain video stays an element, the stream is a row of its own.
-  const ScannedCacheFolder scanned = CacheFolderScan(cache.Folder());
+  // Told as it was read, the video came as the scan lists it; the page and
+  // the playlist never did.
+  std::vector<ScannedMedia> told;
+  const ScannedCacheFolder scanned =
+      CacheFolderScan(cache.Folder(), [&](const ScannedMedia& media) { told.push_back(media); });
   ASSERT_EQ(scanned.media.size(), 1u);
   EXPECT_EQ(scanned.media.front().element.webAddress, "https://v.test/movie.mp4");
+  const auto movie = std::find_if(told.begin(), told.end(), [](const ScannedMedia& media) {
+    return media.element.webAddress == "https://v.test/movie.mp4";
+  });
+  ASSERT_NE(movie, told.end());
+  EXPECT_EQ(movie->mediaClass, ReportClass::Video);
+  EXPECT_EQ(movie->extension, scanned.media.front().extension);
+  EXPECT_EQ(movie->element.pieces.size(), scanned.media.front().element.pieces.size());
+  for (const ScannedMedia& media : told) {
+    EXPECT_NE(media.element.webAddress, "https://v.test/page.html");
+    EXPECT_NE(media.element.webAddress, "https://v.test/hls/index.m3u8");
+  }
   ASSERT_EQ(scanned.streams.size(), 1u);
   const ReportRow row = ReportRowOfStream(scanned.streams.front(), "Chrome", "C:\\c", std::nullopt);
   EXPECT_EQ(row.webAddress, "https://v.test/hls/index.m3u8");

@@ -112,7 +112,7 @@ TEST(TemplateBlock, ParsesWholeAndReEncodesToTheSameBytes) {
   EXPECT_EQ(set.windows[3].id, kCachedMediaWindow);
   std::size_t units = 0;
   for (const auto& w : set.windows) units += w.units.size();
-  EXPECT_EQ(units, 49u);
+  EXPECT_EQ(units, 50u);
   // Every field that is stored comes back: encoding the parsed records
   // reproduces the block byte for byte.
   EXPECT_EQ(TemplateBlockEncode(set.windows), Of(kBlock));
@@ -174,6 +174,9 @@ TEST(TemplateBlock, EventsReachTheNamedApplicationHandlers) {
   EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::筛选按钮, 0), &handlers::CachedMediaFilterApply);
   EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::只列完整勾选框, 0), &handlers::CachedMediaFilterApply);
   EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::保存所选按钮, 0), &handlers::CachedMediaSaveSelected);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::播放按钮, 0), &handlers::CachedMediaPlay);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::媒体列表, 2), &handlers::CachedMediaRowDoubleClicked);
+  EXPECT_EQ(handlerOf(cached, CachedMediaWindowUnits::媒体列表, 3), &handlers::CachedMediaListRightClicked);
 }
 
 TEST(TemplateBlock, UnitsOfEachKindHaveTheStoredLayout) {

@@ -3,7 +3,9 @@
 // rows are read from outside as a screen reader reads a list view (item
 // count, cell texts), sorted by a header click, filtered, and two selected
 // rows saved into the save folder, byte for byte and never over a file; their
-// addresses copied; a save after the browser dropped an entry.
+// addresses copied; a save after the browser dropped an entry; rows played
+// with a stand-in default player from temporary copies that go when the
+// window closes.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,9 +13,12 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/driver/checksum.h"
+#include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/program.h"
 
 namespace e2e {
@@ -166,6 +171,33 @@ class RemoteList {
                .value_or(0);
   }
 
+  // A double click in the middle of a row's first cell.
+  bool RowDoubleClick(int row) const {
+    RECT bounds{};
+    bounds.left = LVIR_LABEL;
+    if (!memory_.Write(0, &bounds, sizeof bounds) ||
+        !list_.Send(LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0)))
+             .value_or(0) ||
+        !memory_.Read(0, &bounds, sizeof bounds))
+      return false;
+    const LPARAM at = MAKELPARAM((bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2);
+    return list_.Post(WM_LBUTTONDOWN, MK_LBUTTON, at) && list_.Post(WM_LBUTTONUP, 0, at) &&
+           list_.Post(WM_LBUTTONDBLCLK, MK_LBUTTON, at) && list_.Post(WM_LBUTTONUP, 0, at);
+  }
+
+  // A right click in the middle of a row's first cell.
+  bool RowRightClick(int row) const {
+    RECT bounds{};
+    bounds.left = LVIR_LABEL;
+    if (!memory_.Write(0, &bounds, sizeof bounds) ||
+        !list_.Send(LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_.At(0)))
+             .value_or(0) ||
+        !memory_.Read(0, &bounds, sizeof bounds))
+      return false;
+    const LPARAM at = MAKELPARAM((bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2);
+    return list_.Post(WM_RBUTTONDOWN, MK_RBUTTON, at) && list_.Post(WM_RBUTTONUP, 0, at);
+  }
+
   // A left click on a column's header, where the person would click.
   bool HeaderClick(int column) const {
     const Window header(reinterpret_cast<HWND>(list_.Send(LVM_GETHEADER, 0, 0).value_or(0)));
@@ -202,6 +234,118 @@ std::wstring ClipboardText() {
   return text;
 }
 
+// A stand-in default player registered for an extension for the test's
+// life (the class root is the prefix's, shared: what was there comes back).
+class StandInPlayer {
+ public:
+  StandInPlayer(const std::wstring& extension, const std::wstring& record) : extension_(extension) {
+    const std::wstring player = PathFromEnvironment(L"EE_PLAYER_EXE");
+    if (player.empty()) return;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      wchar_t value[256] = {};
+      DWORD size = sizeof value - sizeof(wchar_t);
+      if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS)
+        before_ = value;
+      RegCloseKey(key);
+    }
+    const std::wstring command = L"\"" + player + L"\" \"" + record + L"\" \"%1\"";
+    registered_ = DefaultSet(extension, kProgId) &&
+                  DefaultSet(std::wstring(kProgId) + L"\\shell\\open\\command", command);
+  }
+  ~StandInPlayer() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+    if (before_) {
+      DefaultSet(extension_, *before_);
+    } else {
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+    }
+  }
+  StandInPlayer(const StandInPlayer&) = delete;
+  StandInPlayer& operator=(const StandInPlayer&) = delete;
+  bool Registered() const { return registered_; }
+
+ private:
+  static constexpr wchar_t kProgId[] = L"EEStandInPlayer.File";
+  static bool DefaultSet(const std::wstring& path, const std::wstring& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+      return false;
+    const bool set =
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
+  }
+  std::wstring extension_;
+  std::optional<std::wstring> before_;
+  bool registered_ = false;
+};
+
+std::wstring WideFromUtf8(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+// The program's open popup menu: its window and its items' texts ("-" a
+// separator, "(灰)" after a greyed item's text).  Wine keeps menus within
+// their process, so there another process cannot read the items (Windows
+// lets it): `readable` says whether they were read.
+struct OpenMenu {
+  Window window;
+  bool readable = false;
+  std::vector<std::string> items;
+};
+OpenMenu MenuWait(DWORD processId) {
+  OpenMenu menu;
+  WaitUntil(
+      [&] {
+        for (const Window& window : TopLevelWindows(processId))
+          if (window.ClassName() == "#32768" && window.IsVisible()) menu.window = window;
+        return static_cast<bool>(menu.window);
+      },
+      Milliseconds(10000));
+  if (!menu.window) return menu;
+  const HMENU items = reinterpret_cast<HMENU>(menu.window.Send(MN_GETHMENU, 0, 0).value_or(0));
+  const int count = GetMenuItemCount(items);
+  menu.readable = count >= 0;
+  for (int i = 0; i < count; ++i) {
+    const UINT state = GetMenuState(items, static_cast<UINT>(i), MF_BYPOSITION);
+    wchar_t text[64] = {};
+    GetMenuStringW(items, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+    menu.items.push_back((state & MF_SEPARATOR) ? "-"
+                                                : GbkFromWide(text) + ((state & MF_GRAYED) ? "(灰)" : ""));
+  }
+  return menu;
+}
+bool MenuKeys(const OpenMenu& menu, std::initializer_list<UINT> keys) {
+  for (UINT key : keys)
+    if (!menu.window.Post(WM_KEYDOWN, key, 0) || !menu.window.Post(WM_KEYUP, key, 0xC0000000)) return false;
+  return true;
+}
+
+// What the stand-in player recorded: the path, the bytes' hash, their count.
+struct PlayRecord {
+  std::string path, hash, size;
+};
+std::optional<PlayRecord> PlayRecordRead(const Sandbox& files, const std::wstring& name) {
+  const std::optional<std::string> text = files.ReadFile(name);
+  if (!text) return std::nullopt;
+  PlayRecord record;
+  std::size_t at = 0;
+  for (std::string* field : {&record.path, &record.hash, &record.size}) {
+    const std::size_t end = text->find('\n', at);
+    if (end == std::string::npos) return std::nullopt;
+    *field = text->substr(at, end - at);
+    at = end + 1;
+  }
+  return record;
+}
+
 class CachedMediaTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -223,9 +367,13 @@ class CachedMediaTest : public testing::Test {
                                           Entry(beta, "http://127.0.0.1/media/beta.mp4", "video/mp4")));
     ASSERT_TRUE(program.Files().WriteFile(entries + L"0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C0C",
                                           Entry(gamma, "http://127.0.0.1/sound/gamma.mp3", "audio/mpeg")));
+    // A stale copy folder of a run that ended (no process id is odd).
+    ASSERT_TRUE(program.Files().WriteFile(L"temp\\ElementExtractor-play\\99999993\\old.mp4", "old"));
     ProgramSetup setup;
     setup.executable = ProductExecutable();
-    setup.environment = {{L"LOCALAPPDATA", program.Files().Path(L"local")}};
+    setup.environment = {{L"LOCALAPPDATA", program.Files().Path(L"local")},
+                         {L"TEMP", program.Files().Path(L"temp")},
+                         {L"TMP", program.Files().Path(L"temp")}};
     ASSERT_TRUE(program.Start(setup)) << program.Error();
     main = program.WaitWindow(kMainCaption);
     ASSERT_TRUE(main);
@@ -340,6 +488,129 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
   ASSERT_TRUE(Button(window, "关闭").Click());
   EXPECT_TRUE(window.WaitGone());
   EXPECT_TRUE(main.IsVisible());
+}
+
+TEST_F(CachedMediaTest, TheRightClickMenuActsOnTheSelection) {
+  ASSERT_TRUE(main.Child(kCachedMediaButton).Click());
+  const Window window = program.WaitWindow(kWindowCaption);
+  ASSERT_TRUE(window);
+  const RemoteList list(window.Child(kList));
+  ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, Milliseconds(15000))) << list.Count();
+  ASSERT_TRUE(Button(window, "刷新").WaitEnabled(true));
+  const Window status = window.Child(kStatusLine);
+
+  // Over a row, the menu holds the selection's actions; 全选 selects every row.
+  ASSERT_TRUE(list.RowRightClick(0));
+  OpenMenu menu = MenuWait(program.Id());
+  ASSERT_TRUE(menu.window);
+  if (menu.readable) {
+    EXPECT_EQ(menu.items, (Cells{"播放", "保存所选", "复制网址", "-", "全选"}));
+  }
+  ASSERT_TRUE(MenuKeys(menu, {VK_UP, VK_RETURN}));  // up from nothing: the last item
+  EXPECT_TRUE(status.WaitText("列出 3 项，共 93,500 字节；已选 3 项，93,500 字节")) << status.Text();
+
+  // 复制网址 from the menu: every selected row's address, in the list's order.
+  ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && CloseClipboard());
+  ASSERT_TRUE(list.RowRightClick(1));
+  menu = MenuWait(program.Id());
+  ASSERT_TRUE(menu.window);
+  ASSERT_TRUE(MenuKeys(menu, {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN}));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return ClipboardText() ==
+               L"http://127.0.0.1/media/alpha.mp4\r\n"
+               L"http://127.0.0.1/media/beta.mp4\r\n"
+               L"http://127.0.0.1/sound/gamma.mp3";
+      },
+      Milliseconds(5000)))
+      << ClipboardText().size();
+
+  // Over no row with nothing selected, the selection's actions are greyed:
+  // Enter on 播放 does nothing (enabled, it would ask for a selection).
+  // Windows keeps the menu open then, Wine closes it: Escape closes it here.
+  ASSERT_TRUE(window.Child(kFilterBox).SetText("none-such"));
+  ASSERT_TRUE(Button(window, "筛选").Click());
+  ASSERT_TRUE(WaitUntil([&] { return list.Count() == 0; }, Milliseconds(5000)));
+  ASSERT_TRUE(window.Child(kFilterBox).SetText(""));
+  ASSERT_TRUE(Button(window, "筛选").Click());
+  ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, Milliseconds(5000)));
+  EXPECT_TRUE(status.WaitText("列出 3 项，共 93,500 字节；已选 0 项，0 字节")) << status.Text();
+  ASSERT_TRUE(window.Child(kList).RightClick());  // the middle of the list: below its three rows
+  menu = MenuWait(program.Id());
+  ASSERT_TRUE(menu.window);
+  if (menu.readable) {
+    EXPECT_EQ(menu.items, (Cells{"播放(灰)", "保存所选(灰)", "复制网址(灰)", "-", "全选"}));
+  }
+  ASSERT_TRUE(MenuKeys(menu, {VK_DOWN, VK_RETURN}));
+  EXPECT_FALSE(program.WaitMessageBox("警示信息 - 播放", Milliseconds(1500)));
+  if (menu.window.Exists()) {
+    ASSERT_TRUE(MenuKeys(menu, {VK_ESCAPE}));
+  }
+  EXPECT_TRUE(menu.window.WaitVisible(false));
+  EXPECT_EQ(status.Text(), "列出 3 项，共 93,500 字节；已选 0 项，0 字节");
+}
+
+TEST_F(CachedMediaTest, PlaysATemporaryCopyWithTheDefaultPlayerAndRemovesItOnClose) {
+  const StandInPlayer player(L".mp4", program.Files().Path(L"played.txt"));
+  ASSERT_TRUE(player.Registered());
+  ASSERT_TRUE(main.Child(kCachedMediaButton).Click());
+  const Window window = program.WaitWindow(kWindowCaption);
+  ASSERT_TRUE(window);
+  const RemoteList list(window.Child(kList));
+  ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, Milliseconds(15000))) << list.Count();
+  ASSERT_TRUE(Button(window, "刷新").WaitEnabled(true));
+  // The window's opening removed the folder the ended run left.
+  EXPECT_FALSE(program.Files().Exists(L"temp\\ElementExtractor-play\\99999993"));
+  ASSERT_TRUE(list.HeaderClick(kPresentColumn));  // gamma.mp3, alpha.mp4, beta.mp4
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return list.Column(kPresentColumn) == Cells{"500", "3,000", "90,000"};
+      },
+      Milliseconds(5000)));
+
+  // A double click plays that row: the player gets a whole copy of it below
+  // the program's own temporary folder.
+  const std::wstring ownFolder = L"temp\\ElementExtractor-play\\" + std::to_wstring(program.Id());
+  const std::wstring copyPath = program.Files().Path(ownFolder + L"\\beta.mp4");
+  ASSERT_TRUE(list.RowDoubleClick(2));
+  std::optional<PlayRecord> record;
+  ASSERT_TRUE(WaitUntil([&] { return (record = PlayRecordRead(program.Files(), L"played.txt")).has_value(); },
+                        Milliseconds(15000)));
+  EXPECT_EQ(GbkFromWide(WideFromUtf8(record->path)), GbkFromWide(copyPath));
+  EXPECT_EQ(record->hash, Sha256Hex(beta).value_or("?"));
+  EXPECT_EQ(record->size, std::to_string(beta.size()));
+
+  // 播放 plays the selected row; the first copy stays beside it meanwhile.
+  ASSERT_TRUE(DeleteFileW(program.Files().Path(L"played.txt").c_str()));
+  ASSERT_TRUE(list.Select(1));
+  ASSERT_TRUE(Button(window, "播放").Click());
+  ASSERT_TRUE(WaitUntil([&] { return (record = PlayRecordRead(program.Files(), L"played.txt")).has_value(); },
+                        Milliseconds(15000)));
+  EXPECT_EQ(record->hash, Sha256Hex(alpha).value_or("?"));
+  EXPECT_TRUE(program.Files().Exists(ownFolder + L"\\beta.mp4"));
+  EXPECT_TRUE(program.Files().Exists(ownFolder + L"\\alpha.mp4"));
+
+  // No player for the extension, and an entry gone behind the list's back:
+  // each a clear message, and nothing half-written left.
+  ASSERT_TRUE(list.RowDoubleClick(0));
+  const MessageBoxWindow noPlayer = program.WaitMessageBox("警示信息 - 播放");
+  ASSERT_TRUE(noPlayer);
+  EXPECT_NE(noPlayer.Message().find("没有与 .mp3 文件关联的播放程序"), std::string::npos)
+      << noPlayer.Message();
+  ASSERT_TRUE(noPlayer.Answer(IDOK));
+  ASSERT_TRUE(DeleteFileW(program.Files().Path(kEntries + kAlphaName).c_str()));
+  ASSERT_TRUE(list.RowDoubleClick(1));
+  const MessageBoxWindow gone = program.WaitMessageBox("警示信息 - 播放");
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(gone.Message().rfind("无法复制这个媒体以播放", 0), 0u) << gone.Message();
+  ASSERT_TRUE(gone.Answer(IDOK));
+  EXPECT_FALSE(program.Files().Exists(ownFolder + L"\\alpha(2).mp4"));
+
+  // Closing the window removes every copy and the folders.
+  ASSERT_TRUE(Button(window, "关闭").Click());
+  EXPECT_TRUE(window.WaitGone());
+  EXPECT_FALSE(program.Files().Exists(ownFolder));
+  EXPECT_FALSE(program.Files().Exists(L"temp\\ElementExtractor-play"));
 }
 
 }  // namespace

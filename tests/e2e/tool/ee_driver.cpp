@@ -4,17 +4,22 @@
 //
 //   ee_driver screenshot-state STATE --ready-file F --release-file G [--product EXE]
 //
-// STATE is main, welcome, firstrun, chooser or prompt.  When the state is
+// STATE is main, welcome, firstrun, chooser, prompt or cached (the
+// cached-media window over a small Chrome cache, sorted by size).  When the state is
 // reached the tool writes "left top width height" of the window to look at
 // into F, then waits (at most two minutes) for G to appear, ends the program
 // and removes its sandbox.  Exit code 0 when the state was reached.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/program.h"
+#include "tests/portable/chromium_cache_builders.h"
 
 namespace {
 
@@ -36,6 +41,61 @@ int Fail(const std::string& why) {
 Window StartToMainWindow(ProgramUnderTest& program, ProgramSetup setup) {
   if (!program.Start(setup)) return Window();
   return program.WaitWindow(kMainCaption, Milliseconds(30000));
+}
+
+// A Chrome profile's simple cache below the sandbox's local application
+// data, holding what a few pages played: videos, sounds, one cut short.
+bool ChromeCacheWrite(const ProgramUnderTest& program) {
+  const std::wstring folder = L"local\\Google\\Chrome\\User Data\\Default\\Cache\\Cache_Data";
+  const ByteVector index = SimpleIndex();
+  const std::string indexBytes(index.begin(), index.end());
+  if (!program.Files().WriteFile(folder + L"\\index", indexBytes) ||
+      !program.Files().WriteFile(folder + L"\\index-dir\\the-real-index", indexBytes))
+    return false;
+  const struct {
+    const char* address;
+    const char* type;
+    std::size_t present, full;
+  } entries[] = {
+      {"https://video.example.cn/2026/12/trailer-hd.mp4", "video/mp4", 4812345, 4812345},
+      {"https://cdn.example.com/clips/cat-jumps.webm", "video/webm", 1534876, 1534876},
+      {"https://music.example.cn/song/evening-breeze.mp3", "audio/mpeg", 3745120, 3745120},
+      {"https://video.example.cn/live/lecture-part2.mp4", "video/mp4", 2097152, 9437184},
+      {"https://podcast.example.org/ep42/episode.m4a", "audio/mp4", 2231450, 2231450},
+      {"https://static.example.com/ui/click.mp3", "audio/mpeg", 18230, 18230},
+  };
+  const std::uint8_t mp4[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm',
+                              0, 0, 2, 0,  'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
+  const std::uint8_t webm[] = {0x1A, 0x45, 0xDF, 0xA3, 0x9F, 0x42, 0x86, 0x81,
+                               0x01, 0x42, 0x82, 0x84, 'w',  'e',  'b',  'm'};
+  const std::uint8_t id3[] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
+  const std::uint8_t m4a[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ',
+                              0, 0, 2, 0,  'M', '4', 'A', ' ', 'm', 'p', '4', '2'};
+  int number = 0;
+  for (const auto& entry : entries) {
+    ByteVector body = Pattern(entry.present, static_cast<std::uint32_t>(number + 1));
+    const std::string type = entry.type;
+    const std::uint8_t* head = type == "video/webm"   ? webm
+                               : type == "audio/mpeg" ? id3
+                               : type == "audio/mp4"  ? m4a
+                                                      : mp4;
+    const std::size_t headSize = type == "video/webm"   ? sizeof webm
+                                 : type == "audio/mpeg" ? sizeof id3
+                                 : type == "audio/mp4"  ? sizeof m4a
+                                                        : sizeof mp4;
+    std::copy(head, head + headSize, body.begin());
+    const std::string typeLine = "Content-Type: " + type;
+    const std::string lengthLine = "Content-Length: " + std::to_string(entry.full);
+    const ByteVector pickle = ResponsePickle(HeaderBlock({"HTTP/1.1 200 OK", typeLine, lengthLine}));
+    char name[32];
+    std::snprintf(name, sizeof name, "%016x_0", ++number);
+    const ByteVector file = SimpleMainFile(
+        std::string("1/0/_dk_https://example https://example ") + entry.address, body, &pickle);
+    if (!program.Files().WriteFile(folder + L"\\" + std::wstring(name, name + std::strlen(name)),
+                                   std::string(file.begin(), file.end())))
+      return false;
+  }
+  return true;
 }
 
 // Drives the program into the state; returns the window to look at.
@@ -99,6 +159,38 @@ Window Reach(const std::string& state, ProgramUnderTest& program, const std::wst
     error = "no detection prompt";
     return Window();
   }
+  if (state == "cached") {
+    setup.environment = {{L"LOCALAPPDATA", program.Files().Path(L"local")}};
+    if (!ChromeCacheWrite(program)) {
+      error = "cannot write the cache";
+      return Window();
+    }
+    Window main = StartToMainWindow(program, setup);
+    Window opener = main ? main.ChildByClassText("Button", "已缓存的媒体...") : Window();
+    if (!opener || !opener.Click()) {
+      error = "no main window with its cached-media button";
+      return Window();
+    }
+    Window window = program.WaitWindow("已缓存的媒体", Milliseconds(30000));
+    Window refresh = window ? window.ChildByClassText("Button", "刷新") : Window();
+    if (!refresh || !refresh.WaitEnabled(true, Milliseconds(60000))) {
+      error = "the cached-media window did not finish its scan";
+      return Window();
+    }
+    // Sorted by 已有字节, largest first: two clicks on its header.
+    Window list = window.Child(140);
+    const Window header(reinterpret_cast<HWND>(list.Send(LVM_GETHEADER, 0, 0).value_or(0)));
+    for (int click = 0; click < 2 && header; ++click) {
+      int left = 0;
+      for (int column = 0; column < 3; ++column)
+        left += static_cast<int>(list.Send(LVM_GETCOLUMNWIDTH, column, 0).value_or(0));
+      const LPARAM at = MAKELPARAM(left + 20, header.ClientRect().bottom / 2);
+      header.Post(WM_LBUTTONDOWN, MK_LBUTTON, at);
+      header.Post(WM_LBUTTONUP, 0, at);
+      Sleep(300);
+    }
+    return window;
+  }
   error = "unknown state " + state;
   return Window();
 }
@@ -108,7 +200,7 @@ Window Reach(const std::string& state, ProgramUnderTest& program, const std::wst
 int main(int argc, char** argv) {
   if (argc < 3 || std::string(argv[1]) != "screenshot-state")
     return Fail(
-        "usage: ee_driver screenshot-state main|welcome|firstrun|chooser|prompt --ready-file F "
+        "usage: ee_driver screenshot-state main|welcome|firstrun|chooser|prompt|cached --ready-file F "
         "--release-file G [--product EXE]");
   const std::string state = argv[2];
   std::wstring ready, release, product = ProductExecutable();

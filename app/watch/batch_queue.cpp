@@ -27,7 +27,8 @@ using ChangeBatchPtr = std::unique_ptr<ChangeBatch>;
 DWORD WINAPI BatchWorker(LPVOID);
 
 DrainedQueue<ChangeBatchPtr>& Batches() {
-  static DrainedQueue<ChangeBatchPtr> queue(BatchWorker);
+  // Never destroyed: its drain thread may still run while the process ends.
+  static DrainedQueue<ChangeBatchPtr>& queue = *new DrainedQueue<ChangeBatchPtr>(BatchWorker);
   return queue;
 }
 std::atomic<std::uint64_t> overflowCount{0};

@@ -16,7 +16,9 @@ struct Event {
 DWORD WINAPI HandOffThread(LPVOID);
 
 DrainedQueue<Event>& Events() {
-  static DrainedQueue<Event> queue(HandOffThread);
+  // Never destroyed: a session ending while the process ends still queues
+  // its end here, and the drain thread may still run.
+  static DrainedQueue<Event>& queue = *new DrainedQueue<Event>(HandOffThread);
   return queue;
 }
 

@@ -90,6 +90,7 @@ set(EE_PORTABLE_SOURCES
   app/media_facts/mpeg_audio_facts.cpp
   app/media_facts/transport_stream_facts.cpp
   app/media_facts/h264_picture_size.cpp
+  app/media_facts/cache_media_facts.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -56,6 +56,17 @@ std::string MediaFactsSecondsText(const MediaFacts& facts) {
   return text;
 }
 
+std::string MediaFactsClockText(const MediaFacts& facts) {
+  if (!facts.seconds || !(*facts.seconds >= 0) || *facts.seconds > 1e9) return {};
+  const auto whole = static_cast<long long>(std::llround(*facts.seconds));
+  char text[48];
+  if (whole >= 3600)
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+  else
+    std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+  return text;
+}
+
 std::string MediaFactsResolutionText(const MediaFacts& facts) {
   if (!facts.width || !facts.height) return {};
   return std::to_string(*facts.width) + "x" + std::to_string(*facts.height);

@@ -43,5 +43,7 @@ MediaFacts MediaFactsRead(CacheFile& file, std::optional<std::uint64_t> fullLeng
 
 // "12.345" (seconds, three decimals); empty when unknown.
 std::string MediaFactsSecondsText(const MediaFacts& facts);
+// "1:23" or "1:02:03" (whole seconds) for people; empty when unknown.
+std::string MediaFactsClockText(const MediaFacts& facts);
 // "1280x720"; empty when unknown.
 std::string MediaFactsResolutionText(const MediaFacts& facts);

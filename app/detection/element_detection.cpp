@@ -14,6 +14,7 @@
 #include "app/detection/detection_texts.h"
 #include "app/detection/extraction_copy.h"
 #include "app/detection/stream_detection.h"
+#include "app/media_facts/cache_media_facts.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 
@@ -82,6 +83,23 @@ void NatureRefresh(MediaElementRef& ref, ElementNow& now) {
   ref.extension = std::string(signature.extension);
 }
 
+// The facts the element's cached headers give, as the prompt shows them
+// after the address; empty when they give none.
+std::string FactsText(const MediaFacts& facts) {
+  std::string text;
+  const auto add = [&](std::string_view label, const std::string& value) {
+    if (value.empty()) return;
+    text += text.empty() ? kFactsBefore : kFactsSeparator;
+    text += label;
+    text += value;
+  };
+  add(kFactsDuration, MediaFactsClockText(facts));
+  add({}, MediaFactsResolutionText(facts));
+  add({}, facts.codecs);
+  if (!text.empty()) text += kFactsAfter;
+  return text;
+}
+
 bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Text& written) {
   FILETIME time;
   const FILETIME* lastWrite = FileTimeOf(now.element->lastWritten, time);
@@ -133,11 +151,13 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
   // browser wrote the metadata, or doomed the entry (then it is no element).
   MediaElementRef element = found;
   std::string address;
+  std::string facts;
   {
     ElementNow before = ElementRead(element);
     if (element.store == CacheStore::FirefoxCache2 && !before.element) return;
     NatureRefresh(element, before);
     address = PromptAddress(element, before);
+    if (before.element) facts = FactsText(MediaFactsOfElement(*before.folder, *before.element));
   }
 
   const ExtensionClass mediaClass = MediaClassOf(element.nature);
@@ -147,7 +167,7 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
 
   const DetectionTexts& texts = DetectionTextsOf(classification.extensionClass);
   const DestinationName name = DestinationNameOf(ToText(NowDateTime()), classification);
-  if (!SavePromptConfirmed(texts, address)) return;
+  if (!SavePromptConfirmed(texts, address + facts)) return;
 
   for (;;) {
     ElementNow now = ElementRead(element);

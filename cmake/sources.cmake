@@ -91,6 +91,7 @@ set(EE_PORTABLE_SOURCES
   app/media_facts/transport_stream_facts.cpp
   app/media_facts/h264_picture_size.cpp
   app/media_facts/cache_media_facts.cpp
+  app/media_facts/media_facts_read.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/media_facts/media_facts_read.h"
 #include "app/muxing/cache_track_file.h"
 
 MediaFacts MediaFactsOfElement(CacheFolder& folder, const CacheElement& element) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "app/browser_caches/cache_files.h"
 #include "app/media_facts/media_facts.h"
 
 // From the data of the Info and Tracks masters (either may be empty).

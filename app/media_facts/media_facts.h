@@ -12,8 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/browser_caches/cache_files.h"
-
 // Largest header block (an MP4 moov, a Matroska Tracks) read whole.
 constexpr std::uint64_t kMediaFactsMaxHeaderBytes = 4u << 20;
 // Bytes scanned for frames or packets at the start, and again at the end.
@@ -35,11 +33,6 @@ class CodecList {
  private:
   std::vector<std::string> names_;
 };
-
-// The facts of a whole file or element body.  `fullLength` is the whole
-// body's length when only its beginning is present (a bitrate estimate
-// then covers the whole).
-MediaFacts MediaFactsRead(CacheFile& file, std::optional<std::uint64_t> fullLength = std::nullopt);
 
 // "12.345" (seconds, three decimals); empty when unknown.
 std::string MediaFactsSecondsText(const MediaFacts& facts);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "app/browser_caches/cache_files.h"
 #include "app/media_facts/media_facts.h"
 
 // From a moov box's bytes (header included).

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/browser_caches/cache_files.h"
 #include "app/media_facts/media_facts.h"
 
 // Nothing when the bytes (after an ID3v2 tag) do not start with two frames

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "app/browser_caches/cache_files.h"
 #include "app/media_facts/media_facts.h"
 
 // What the packets in `head` and `tail` (each from its own start, perhaps

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/browser_caches/cache_folder_memory.h"
-#include "app/media_facts/media_facts.h"
+#include "app/media_facts/media_facts_read.h"
 #include "tests/fuzz/fuzz_targets.h"
 
 inline void MediaFactsCheck(const MediaFacts& facts) {

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "app/browser_caches/cache_folder_disk.h"
-#include "app/media_facts/media_facts.h"
+#include "app/media_facts/media_facts_read.h"
 #include "tests/media/media_probe.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "app/browser_caches/cache_folder_memory.h"
 #include "app/media_facts/h264_picture_size.h"
-#include "app/media_facts/media_facts.h"
+#include "app/media_facts/media_facts_read.h"
 #include "app/media_facts/transport_stream_facts.h"
 #include "app/muxing/box_bytes.h"
 

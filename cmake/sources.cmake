@@ -85,6 +85,14 @@ set(EE_PORTABLE_SOURCES
   app/muxing/cache_track_file.cpp
   app/muxing/presentation_pairs.cpp
   app/muxing/presentation_mux.cpp
+  app/media_facts/media_facts.cpp
+  app/media_facts/mp4_facts.cpp
+  app/media_facts/matroska_facts.cpp
+  app/media_facts/mpeg_audio_facts.cpp
+  app/media_facts/transport_stream_facts.cpp
+  app/media_facts/h264_picture_size.cpp
+  app/media_facts/cache_media_facts.cpp
+  app/media_facts/media_facts_read.cpp
 )
 list(TRANSFORM EE_PORTABLE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 

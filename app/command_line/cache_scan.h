@@ -15,12 +15,14 @@
 #include "app/browser_caches/cache_files.h"
 #include "app/command_line/scan_arguments.h"
 #include "app/command_line/scan_report.h"
+#include "app/media_facts/media_facts.h"
 #include "app/streams/cache_streams.h"
 
 struct ScannedMedia {
   CacheElement element;
   ReportClass mediaClass = ReportClass::Video;
   std::string extension;  // without the dot
+  MediaFacts facts;       // read when the scan's rows are made; empty before
 };
 
 enum class CacheFolderKind { None, Chromium, Firefox };

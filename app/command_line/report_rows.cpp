@@ -13,6 +13,7 @@ ReportRow ReportRowOf(const ScannedMedia& media, std::string_view browser, std::
   row.browser = std::string(browser);
   row.cacheFolder = std::string(folder);
   row.lastWritten = lastWritten;
+  row.facts = media.facts;
   return row;
 }
 

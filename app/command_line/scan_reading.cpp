@@ -5,6 +5,7 @@
 
 #include "app/browser_caches/cache_folder_disk.h"
 #include "app/command_line/listed_cache_folder.h"
+#include "app/media_facts/cache_media_facts.h"
 #include "runtime/core/text_encoding_wide.h"
 
 namespace {
@@ -19,15 +20,20 @@ std::unique_ptr<CacheFolder> FolderOpen(const std::wstring& path) {
   return std::make_unique<ListedCacheFolder>(std::move(folder));
 }
 
+// What is kept, then the facts of what is kept only.
 void KeepWanted(ScanFolder& folder, ScanClassFilter filter) {
   folder.partners.media.resize(folder.media.size());
   folder.partners.streams.resize(folder.streams.size());
   ScanTracksKeepWanted(folder.media, folder.streams, folder.partners, filter);
+  for (ScannedMedia& media : folder.media) media.facts = MediaFactsOfElement(*folder.folder, media.element);
+  folder.streamFacts.clear();
+  for (const CacheStream& stream : folder.streams)
+    folder.streamFacts.push_back(MediaFactsOfStream(*folder.folder, stream));
 }
 
 void MediaFilesRead(const std::wstring& path, const std::string& browser, ScanClassFilter filter, int depth,
                     std::vector<ScanFolder>& folders) {
-  ScanFolder folder{FolderOpen(path), path, browser, {}, {}, {}};
+  ScanFolder folder{FolderOpen(path), path, browser, {}, {}, {}, {}};
   if (!folder.folder) return;
   folder.media = FolderMediaFiles(*folder.folder);
   KeepWanted(folder, filter);
@@ -48,7 +54,7 @@ std::vector<ScanFolder> ScanPlacesRead(
       MediaFilesRead(place.path, place.browser, filter, 0, folders);
       continue;
     }
-    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}, {}};
+    ScanFolder folder{FolderOpen(place.path), place.path, place.browser, {}, {}, {}, {}};
     if (!folder.folder) continue;
     ScannedMediaSeen seenHere;
     if (seen) seenHere = [&](const ScannedMedia& media) { seen(place, media); };
@@ -87,6 +93,7 @@ std::vector<ReportRow> ScanReportRows(const std::vector<ScanFolder>& folders) {
     for (std::size_t i = 0; i < folder.streams.size(); ++i) {
       const CacheStream& stream = folder.streams[i];
       rows.push_back(ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)));
+      if (i < folder.streamFacts.size()) rows.back().facts = folder.streamFacts[i];
       if (const std::optional<std::size_t> partner = folder.partners.OfStream(i)) {
         const CacheStream& other = folder.streams[*partner];
         rows.back().partner =

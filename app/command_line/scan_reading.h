@@ -21,6 +21,7 @@ struct ScanFolder {
   std::vector<ScannedMedia> media;
   std::vector<CacheStream> streams;  // browser caches only
   ScanPartners partners;             // the other track of each one's presentation
+  std::vector<MediaFacts> streamFacts;  // per stream (an element's are in its ScannedMedia)
 };
 
 // The places in order; a media-file place gives one entry per folder that

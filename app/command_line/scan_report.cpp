@@ -11,7 +11,7 @@ namespace {
 constexpr std::u8string_view kHeader[] = {
     u8"网址",   u8"媒体类型", u8"扩展名",       u8"类别", u8"完整长度", u8"已有字节", u8"完整",
     u8"浏览器", u8"缓存目录", u8"最后写入时间", u8"流",   u8"已有分段", u8"分段总数", u8"加密", u8"截断",
-    u8"合成"};
+    u8"合成",   u8"时长（秒）", u8"分辨率", u8"编码"};
 
 std::string NumberText(std::uint64_t value) { return std::to_string(value); }
 
@@ -104,7 +104,8 @@ std::string ReportText(const std::vector<ReportRow>& rows, ReportSeparator separ
     } else {
       fields.resize(fields.size() + 5);
     }
-    fields.push_back(row.partner);
+    fields.insert(fields.end(), {row.partner, MediaFactsSecondsText(row.facts),
+                                 MediaFactsResolutionText(row.facts), row.facts.codecs});
     line(fields);
   }
   return text;

@@ -4,10 +4,11 @@
 // fills five more columns that a file's row leaves empty: the kind of
 // stream, its segments present, its segments in all, whether it is
 // encrypted, and whether it was cut short (its playlist named more than
-// the readers keep).  The last column names the other track of a row's
-// presentation (picture or sound joined with it into one file).  Counts
-// stay numbers of their own (a "3/8" would turn into a date in a
-// spreadsheet).
+// the readers keep).  Then a column names the other track of a row's
+// presentation (picture or sound joined with it into one file), and the
+// last three give what the media's headers say: its length in seconds, its
+// picture's size and its codecs (empty where unknown).  Counts stay numbers
+// of their own (a "3/8" would turn into a date in a spreadsheet).
 // Comma-separated fields are quoted as RFC 4180 says (a field holding a
 // comma, a quote, CR or LF is put in quotes, its quotes doubled);
 // tab-separated ones likewise when they hold a tab, a quote, CR or LF.
@@ -22,6 +23,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/media_facts/media_facts.h"
 
 enum class ReportSeparator : char { Comma = ',', Tab = '\t' };
 
@@ -57,6 +60,7 @@ struct ReportRow {
   std::optional<ReportTime> lastWritten;  // empty field when unknown
   std::optional<ReportStream> stream;     // empty fields for a file
   std::string partner;                    // the other track of its presentation; empty for none
+  MediaFacts facts;                       // length, picture size, codecs
 };
 
 // The field as it stands between separators.

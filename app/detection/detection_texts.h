@@ -59,6 +59,13 @@ constexpr const DetectionTexts& DetectionTextsOf(ExtensionClass extensionClass) 
   }
 }
 
+// What the element's own headers say, after its address in the prompt when
+// they are already cached: "（时长 1:23，1280x720，H.264 / AAC）".
+inline constexpr std::string_view kFactsBefore = "（";
+inline constexpr std::string_view kFactsDuration = "时长 ";
+inline constexpr std::string_view kFactsSeparator = "，";
+inline constexpr std::string_view kFactsAfter = "）";
+
 // An element of a browser cache that is not all there when the user confirms
 // it: how much is there, and what each button does.
 constexpr std::int32_t kIncompleteStyle = MB_CANCELTRYCONTINUE | MB_ICONWARNING;

@@ -21,6 +21,7 @@
 #include "app/muxing/cache_track_file.h"
 #include "app/muxing/element_partner.h"
 #include "app/streams/stream_parts.h"
+#include "app/media_facts/cache_media_facts.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/commands/value_commands.h"
 
@@ -87,6 +88,23 @@ void NatureRefresh(MediaElementRef& ref, ElementNow& now) {
   if (signature.nature != MediaNature::Video && signature.nature != MediaNature::Audio) return;
   ref.nature = signature.nature;
   ref.extension = std::string(signature.extension);
+}
+
+// The facts the element's cached headers give, as the prompt shows them
+// after the address; empty when they give none.
+std::string FactsText(const MediaFacts& facts) {
+  std::string text;
+  const auto add = [&](std::string_view label, const std::string& value) {
+    if (value.empty()) return;
+    text += text.empty() ? kFactsBefore : kFactsSeparator;
+    text += label;
+    text += value;
+  };
+  add(kFactsDuration, MediaFactsClockText(facts));
+  add({}, MediaFactsResolutionText(facts));
+  add({}, facts.codecs);
+  if (!text.empty()) text += kFactsAfter;
+  return text;
 }
 
 bool Save(ElementNow& now, std::uint64_t length, const DestinationName& name, Text& written) {
@@ -280,11 +298,13 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
   // browser wrote the metadata, or doomed the entry (then it is no element).
   MediaElementRef element = found;
   std::string address;
+  std::string facts;
   {
     ElementNow before = ElementRead(element);
     if (element.store == CacheStore::FirefoxCache2 && !before.element) return;
     NatureRefresh(element, before);
     address = PromptAddress(element, before);
+    if (before.element) facts = FactsText(MediaFactsOfElement(*before.folder, *before.element));
   }
 
   const ExtensionClass mediaClass = MediaClassOf(element.nature);
@@ -309,7 +329,7 @@ void HandleMediaElement(const MediaElementRef& found, ClassSwitches& switches) {
       return;
     }
   }
-  if (!SavePromptConfirmed(texts, address)) return;
+  if (!SavePromptConfirmed(texts, address + facts)) return;
 
   for (;;) {
     ElementNow now = ElementRead(element);

@@ -48,6 +48,11 @@ std::tuple<int, int, int, int, int, int> TimeKey(const std::optional<ReportTime>
   return {time->year, time->month, time->day, time->hour, time->minute, time->second};
 }
 
+std::optional<std::uint64_t> PixelCount(const MediaFacts& facts) {
+  if (!facts.width || !facts.height) return std::nullopt;
+  return std::uint64_t{*facts.width} * *facts.height;
+}
+
 int CompareBy(const ReportRow& left, const ReportRow& right, int column) {
   switch (column) {
     case kMediaColumnAddress:
@@ -62,6 +67,12 @@ int CompareBy(const ReportRow& left, const ReportRow& right, int column) {
       return Compare(left.fullLength, right.fullLength);  // nullopt first
     case kMediaColumnComplete:
       return Compare(left.complete, right.complete);
+    case kMediaColumnDuration:
+      return Compare(left.facts.seconds, right.facts.seconds);  // nullopt first
+    case kMediaColumnResolution:
+      return Compare(PixelCount(left.facts), PixelCount(right.facts));
+    case kMediaColumnCodecs:
+      return Compare(left.facts.codecs, right.facts.codecs);
     case kMediaColumnBrowser:
       return Compare(left.browser, right.browser);
     case kMediaColumnFolder:
@@ -123,6 +134,12 @@ std::string MediaListCell(const MediaListRow& row, int column) {
       return report.fullLength ? MediaListBytesText(*report.fullLength) : std::string();
     case kMediaColumnComplete:
       return Utf8(report.complete ? u8"是" : u8"否");
+    case kMediaColumnDuration:
+      return MediaFactsClockText(report.facts);
+    case kMediaColumnResolution:
+      return MediaFactsResolutionText(report.facts);
+    case kMediaColumnCodecs:
+      return report.facts.codecs;
     case kMediaColumnBrowser:
       return report.browser;
     case kMediaColumnFolder:

@@ -26,6 +26,9 @@ enum MediaListColumn : int {
   kMediaColumnPresent,
   kMediaColumnFull,
   kMediaColumnComplete,
+  kMediaColumnDuration,
+  kMediaColumnResolution,
+  kMediaColumnCodecs,
   kMediaColumnBrowser,
   kMediaColumnFolder,
   kMediaColumnLastWritten,
@@ -46,8 +49,9 @@ struct MediaListSort {
 
 bool MediaListRowShown(const MediaListRow& row, const MediaListFilter& filter);
 
-// The numbers of the rows shown, in the order shown.  Sizes sort as
-// numbers (an unknown full length before every known one), times by time;
+// The numbers of the rows shown, in the order shown.  Sizes and durations
+// sort as numbers (an unknown one before every known one), picture sizes by
+// their pixel count, times by time;
 // rows that compare equal keep the scan's order in either direction.
 std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows,
                                           const MediaListFilter& filter, const MediaListSort& sort);

@@ -339,6 +339,7 @@ class Finder {
     found.cutShort = stream.truncated || found.plan.repeated;
     found.presentBytes = found.plan.presentBytes;
     found.lastWritten = lastWritten;
+    found.playlistSeconds = stream.seconds;
 
     std::unordered_map<std::size_t, std::size_t> sourceOf;  // element -> index into sources
     const auto present = [&](const SegmentRef& segment) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ struct CacheStream {
   JoinPlan plan;                        // segments present of total, complete, the pieces
   std::uint64_t presentBytes = 0;       // the init and every media segment present, each span once
   std::uint64_t lastWritten = 0;        // newest of its playlist and segments
+  std::optional<double> playlistSeconds;  // the whole stream's length as its playlist gives it
   // The elements the pieces are read from, and the plan's pieces as their bytes.
   std::vector<CacheElement> sources;
   std::vector<CacheStreamPiece> pieces;

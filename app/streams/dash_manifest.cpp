@@ -172,6 +172,7 @@ class MpdReader {
     out.height = UnsignedAttribute(representation, "height")
                      .value_or(UnsignedAttribute(adaptation, "height").value_or(0));
     out.stream.kind = KindOf(chain, out);
+    out.stream.seconds = timing.duration;
     out.stream.protectedContent = Child(representation, "ContentProtection") != nullptr ||
                                   Child(adaptation, "ContentProtection") != nullptr;
     // The nearest level with segment information decides the scheme.

@@ -313,9 +313,15 @@ SegmentedStream HlsMediaStream(const HlsPlaylist& playlist) {
   if (playlist.segments.empty()) return stream;
   const int firstMap = playlist.segments.front().map;
   if (firstMap >= 0) stream.init = playlist.maps[static_cast<std::size_t>(firstMap)];
+  double seconds = 0;
+  bool timed = true;
   for (const HlsSegment& segment : playlist.segments) {
     if (segment.map != firstMap) break;
     stream.segments.push_back(segment.ref);
+    timed = timed && segment.duration > 0;
+    seconds += segment.duration;
   }
+  // A cut list gives only the length of what it kept.
+  if (timed && !playlist.truncated) stream.seconds = seconds;
   return stream;
 }

@@ -41,4 +41,7 @@ struct SegmentedStream {
   // The playlist held more segments than the readers keep, or their bytes
   // ran past a budget (app/streams/stream_budget.h): the stream is cut short.
   bool truncated = false;
+  // Its length as the playlist gives it (the segments' EXTINF durations,
+  // the DASH period's); none when the playlist does not say.
+  std::optional<double> seconds;
 };

@@ -248,6 +248,7 @@ void CachedMediaSession::ScanArrivals() {
         const CacheStream& stream = folder.streams[i];
         rows_.push_back({ReportRowOfStream(stream, folder.browser, path, LocalTimeOf(stream.lastWritten)),
                          number, true, i});
+        if (i < folder.streamFacts.size()) rows_.back().report.facts = folder.streamFacts[i];
       }
       folders_.push_back(std::move(folder));
     }

@@ -28,6 +28,10 @@ void FuzzTrackHeadline(const std::uint8_t* data, std::size_t size);
 void FuzzContentDecoding(const std::uint8_t* data, std::size_t size);
 void FuzzCacheCandidates(const std::uint8_t* data, std::size_t size);
 void FuzzStreamTracker(const std::uint8_t* data, std::size_t size);
+void FuzzMp4Facts(const std::uint8_t* data, std::size_t size);
+void FuzzMatroskaFacts(const std::uint8_t* data, std::size_t size);
+void FuzzMpegAudioFacts(const std::uint8_t* data, std::size_t size);
+void FuzzTransportStreamFacts(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -57,6 +61,10 @@ constexpr FuzzTarget kTargets[] = {
     {"content_decoding", &FuzzContentDecoding},
     {"cache_candidates", &FuzzCacheCandidates},
     {"stream_tracker", &FuzzStreamTracker},
+    {"mp4_facts", &FuzzMp4Facts},
+    {"matroska_facts", &FuzzMatroskaFacts},
+    {"mpeg_audio_facts", &FuzzMpegAudioFacts},
+    {"transport_stream_facts", &FuzzTransportStreamFacts},
 };
 
 }  // namespace

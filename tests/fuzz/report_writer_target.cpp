@@ -1,7 +1,7 @@
 // The scan's report from texts a server chose (addresses, media types,
 // folder names): every field of every line, unquoted as a spreadsheet reads
 // it, is no formula (no "=", "+", "-", "@", tab or CR first), the media type
-// keeps token characters only, and each line has the header's field count.
+// keeps token characters only, and each line has the header's 19 fields.
 #include <string>
 #include <vector>
 
@@ -58,6 +58,13 @@ void FuzzReportWriter(const std::uint8_t* data, std::size_t size) {
   row.mediaType = texts[1];
   row.extension = texts[2];
   row.browser = texts[3];
+  // Codec names come from the media's own bytes.
+  row.facts.codecs = texts[2];
+  if (flags & 16) {
+    row.facts.seconds = static_cast<double>(input.Word()) / 7.0;
+    row.facts.width = input.Word();
+    row.facts.height = input.Word();
+  }
   row.cacheFolder = std::string(AsChars(input.Rest()));
   if (flags & 1) row.stream = ReportStream{ReportStreamKind::Hls, 1, 2, (flags & 2) != 0, (flags & 4) != 0};
   const char separator = (flags & 8) ? '\t' : ',';
@@ -65,6 +72,7 @@ void FuzzReportWriter(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(text.starts_with("\xEF\xBB\xBF"));
   const auto records = Records(std::string_view(text).substr(3), separator);
   FUZZ_CHECK(records.size() == 3);
+  FUZZ_CHECK(records.front().size() == 19);
   for (const auto& record : records) {
     FUZZ_CHECK(record.size() == records.front().size());
     for (const std::string& field : record)

@@ -55,6 +55,26 @@ TEST(MediaList, SizesAndTimesSortAsNumbersAndAClickAgainReverses) {
   EXPECT_EQ(Arranged({}), (Numbers{0, 1, 2, 3}));
 }
 
+TEST(MediaList, DurationsSortAsNumbersAndPictureSizesByPixels) {
+  std::vector<MediaListRow> rows = Rows();
+  // As texts "1:05:00" would sort before "9:59" and "10:00".
+  rows[0].report.facts.seconds = 599.4;
+  rows[1].report.facts.seconds = 3900;
+  rows[2].report.facts.seconds = 600;
+  // 1280x720 has more pixels than 1920x400, though "1920x..." sorts later as text.
+  rows[0].report.facts.width = 1920, rows[0].report.facts.height = 400;
+  rows[2].report.facts.width = 1280, rows[2].report.facts.height = 720;
+  rows[3].report.facts.width = 640, rows[3].report.facts.height = 360;
+  EXPECT_EQ(MediaListArrange(rows, {}, {kMediaColumnDuration, false}), (Numbers{3, 0, 2, 1}));
+  EXPECT_EQ(MediaListArrange(rows, {}, {kMediaColumnDuration, true}), (Numbers{1, 2, 0, 3}));
+  EXPECT_EQ(MediaListArrange(rows, {}, {kMediaColumnResolution, false}), (Numbers{1, 3, 0, 2}));
+  EXPECT_EQ(MediaListCell(rows[0], kMediaColumnDuration), "9:59");
+  EXPECT_EQ(MediaListCell(rows[1], kMediaColumnDuration), "1:05:00");
+  EXPECT_EQ(MediaListCell(rows[3], kMediaColumnDuration), "");
+  EXPECT_EQ(MediaListCell(rows[2], kMediaColumnResolution), "1280x720");
+  EXPECT_EQ(MediaListCell(rows[1], kMediaColumnResolution), "");
+}
+
 TEST(MediaList, FilterByAddressClassAndCompleteness) {
   MediaListFilter filter;
   filter.addressContains = "MP";  // ASCII letters without regard to case

@@ -30,6 +30,10 @@ ReportRow SampleRow() {
   row.browser = "Chromium";
   row.cacheFolder = Utf8(u8"C:\\用户\\Cache_Data");
   row.lastWritten = ReportTime{2026, 1, 2, 3, 4, 5};
+  row.facts.seconds = 83.5;
+  row.facts.width = 1280;
+  row.facts.height = 720;
+  row.facts.codecs = "H.264 / AAC";
   return row;
 }
 
@@ -62,6 +66,9 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   partial.presentBytes = 99;
   partial.complete = false;
   partial.lastWritten.reset();
+  partial.facts = MediaFacts{};  // sound: no picture size
+  partial.facts.seconds = 3.25;
+  partial.facts.codecs = "MP3";
   // A stream: its segment counts in columns of their own, after a file's.
   ReportRow stream = SampleRow();
   stream.webAddress = "http://a.test/hls/index.m3u8";
@@ -82,23 +89,23 @@ TEST(ScanReport, WholeFileHasMarkHeaderAndOneLinePerRow) {
   const std::vector<std::string> lines = Lines(text.substr(3));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], Utf8(u8"网址,媒体类型,扩展名,类别,完整长度,已有字节,完整,浏览器,缓存目录,最后写入时间,"
-                           u8"流,已有分段,分段总数,加密,截断,合成"));
+                           u8"流,已有分段,分段总数,加密,截断,合成,时长（秒）,分辨率,编码"));
   EXPECT_EQ(lines[1], Utf8(u8"\"http://a.test/v.mp4?x=1,2\",video/mp4,mp4,视频,1234567,1234567,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,,,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,,,,,,,83.500,1280x720,H.264 / AAC"));
   EXPECT_EQ(lines[2],
-            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,,,"));
+            Utf8(u8"http://a.test/s.mp3,audio/mpeg,mp3,音频,,99,否,Chromium,C:\\用户\\Cache_Data,,,,,,,,3.250,,MP3"));
   EXPECT_EQ(lines[3], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否,否,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,HLS,3,8,否,否,,83.500,1280x720,H.264 / AAC"));
   EXPECT_EQ(lines[4], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,是,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是,否,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,DASH,8,8,是,否,,83.500,1280x720,H.264 / AAC"));
   EXPECT_EQ(lines[5], Utf8(u8"http://a.test/hls/index.m3u8,video/mp2t,ts,视频,,4000,否,Chromium,"
-                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否,否,"));
+                           u8"C:\\用户\\Cache_Data,2026-01-02 03:04:05,分段,2,2,否,否,,83.500,1280x720,H.264 / AAC"));
 
   const std::vector<std::string> tabbed = Lines(ReportText({SampleRow()}, ReportSeparator::Tab).substr(3));
   ASSERT_EQ(tabbed.size(), 2u);
   EXPECT_EQ(tabbed[1],
             Utf8(u8"http://a.test/v.mp4?x=1,2\tvideo/mp4\tmp4\t视频\t1234567\t1234567\t是\tChromium\t"
-                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t\t\t"));
+                 u8"C:\\用户\\Cache_Data\t2026-01-02 03:04:05\t\t\t\t\t\t\t83.500\t1280x720\tH.264 / AAC"));
   // No rows: the header alone.
   EXPECT_EQ(Lines(ReportText({}, ReportSeparator::Tab).substr(3)).size(), 1u);
 }
@@ -143,10 +150,11 @@ TEST(ScanReport, NoFieldIsAFormulaAndMediaTypesKeepTokenCharacters) {
   row.browser = "+cmd|' /C calc'!A0";
   row.cacheFolder = "@SUM(1+1)";
   row.extension = "-2+3";
+  row.facts.codecs = "=1+1";  // a codec name is read from the media's own bytes
   for (const ReportSeparator separator : {ReportSeparator::Comma, ReportSeparator::Tab}) {
     const std::vector<std::string> fields =
         FirstRowFields(ReportText({row}, separator), static_cast<char>(separator));
-    ASSERT_EQ(fields.size(), 16u);
+    ASSERT_EQ(fields.size(), 19u);
     for (const std::string& field : fields) {
       // Unquoted as a spreadsheet reads it.
       std::string value = field;
@@ -159,6 +167,7 @@ TEST(ScanReport, NoFieldIsAFormulaAndMediaTypesKeepTokenCharacters) {
     EXPECT_EQ(fields[2], "'-2+3");
     EXPECT_EQ(fields[7], "'+cmd|' /C calc'!A0");
     EXPECT_EQ(fields[8], "'@SUM(1+1)");
+    EXPECT_EQ(fields[18], "'=1+1");
   }
   // Leading tab and carriage return too; others untouched.
   EXPECT_EQ(ReportFieldDefused("\tx"), "'\tx");
@@ -178,7 +187,7 @@ TEST(ScanReport, CutShortStreamsSaySo) {
   ReportRow row = SampleRow();
   row.stream = ReportStream{ReportStreamKind::Hls, 1, 100000, false, true};
   const std::vector<std::string> fields = FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',');
-  ASSERT_EQ(fields.size(), 16u);
+  ASSERT_EQ(fields.size(), 19u);
   EXPECT_EQ(fields[14], Utf8(u8"是"));
   row.stream->cutShort = false;
   EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], Utf8(u8"否"));
@@ -186,16 +195,16 @@ TEST(ScanReport, CutShortStreamsSaySo) {
   EXPECT_EQ(FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',')[14], "");
 }
 
-TEST(ScanReport, PartnerIsTheLastColumnOfFilesAndStreams) {
+TEST(ScanReport, PartnerFollowsTheStreamColumnsOfFilesAndStreams) {
   ReportRow row = SampleRow();
   row.partner = Utf8(u8"音频：https://a.test/m.mpd（a1）");
   std::vector<std::string> fields = FirstRowFields(ReportText({row}, ReportSeparator::Tab), '\t');
-  ASSERT_EQ(fields.size(), 16u);
+  ASSERT_EQ(fields.size(), 19u);
   EXPECT_EQ(fields[15], row.partner);
   EXPECT_EQ(fields[10], "");
   row.stream = ReportStream{ReportStreamKind::Dash, 3, 3, false, false};
   fields = FirstRowFields(ReportText({row}, ReportSeparator::Comma), ',');
-  ASSERT_EQ(fields.size(), 16u);
+  ASSERT_EQ(fields.size(), 19u);
   EXPECT_EQ(fields[10], "DASH");
   EXPECT_EQ(fields[14], Utf8(u8"否"));
   EXPECT_EQ(fields[15], row.partner);

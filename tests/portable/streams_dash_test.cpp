@@ -140,6 +140,9 @@ TEST(DashManifestTest, TemplatesInheritAttributeByAttributeAndPeriodsSplitStream
   EXPECT_EQ(hi.stream.segments[0].address, "https://cdn.test/show/ep1/hi/0.m4s");
   EXPECT_EQ(manifest.streams[2].period, 1u);
   EXPECT_EQ(manifest.streams[2].stream.segments.size(), 2u);  // 12 s in 6 s
+  // Each stream lasts as long as its period.
+  EXPECT_EQ(lo.stream.seconds, 8.0);
+  EXPECT_EQ(manifest.streams[2].stream.seconds, 12.0);
 
   // A Representation's own list outweighs a template of its Period.
   const DashManifest mixed = Parsed(Mpd(

@@ -111,11 +111,16 @@ TEST(HlsPlaylistTest, MediaStreamKeepsTheSegmentsOfTheFirstInitialisationSection
   ASSERT_EQ(stream.segments.size(), 3u);
   EXPECT_EQ(stream.segments[2].address, "https://cdn.test/v/720p/a3.m4s");
   EXPECT_FALSE(stream.protectedContent);
+  // Its length is that of its own segments, not of the next section's.
+  ASSERT_TRUE(stream.seconds.has_value());
+  EXPECT_DOUBLE_EQ(*stream.seconds, 6.0);
 
   // TS segments: no init.
   const SegmentedStream ts = HlsMediaStream(Parsed("#EXTM3U\n#EXTINF:2,\n1.ts\n#EXTINF:2,\n2.ts\n"));
   EXPECT_FALSE(ts.init.has_value());
   EXPECT_EQ(ts.segments.size(), 2u);
+  // A segment without a duration leaves the length unknown rather than short.
+  EXPECT_FALSE(HlsMediaStream(Parsed("#EXTM3U\n#EXTINF:2.5,\n1.ts\n#EXTINF:0,\n2.ts\n")).seconds);
 }
 
 TEST(HlsPlaylistTest, KeysOtherThanNoneMakeTheStreamEncrypted) {
@@ -213,6 +218,7 @@ TEST(HlsPlaylistTest, OtherTextIsNoPlaylistAndTheCapsHold) {
   EXPECT_EQ(capped.segments.back().ref.address,
             "https://cdn.test/v/720p/" + std::to_string(kHlsMaxSegments - 1) + ".ts");
   EXPECT_TRUE(HlsMediaStream(capped).truncated);
+  EXPECT_FALSE(HlsMediaStream(capped).seconds);  // what was kept is not the whole
 }
 
 // Playlists "held" by address, counting the look-ups.

@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::string_view kPage = "/media.html";
 const std::vector<std::string> kMedia = {"/media/clip.webm", "/media/sound.mp3", "/media/video.mp4"};
-constexpr std::size_t kColumns = 16;          // then five of a stream's, and the partner
+constexpr std::size_t kColumns = 19;  // then five of a stream's, the partner, and the media's facts
 constexpr std::size_t kCutBody = 256 * 1024;  // one of Firefox's chunks
 enum Column {
   kAddress,
@@ -34,7 +34,8 @@ enum Column {
   kBrowser,
   kFolder,
   kTime,
-  kStream
+  kStream,
+  kSeconds = kStream + 6,  // after the stream's five and the partner
 };
 
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
@@ -195,7 +196,7 @@ class ScanTest : public ::testing::Test {
       EXPECT_EQ(row[kTime].size(), 19u) << row[kTime];
       EXPECT_FALSE(row[kFolder].empty());
       // A file's row leaves the stream columns empty.
-      for (std::size_t column = kStream; column < kColumns; ++column) EXPECT_EQ(row[column], "") << column;
+      for (std::size_t column = kStream; column < kSeconds; ++column) EXPECT_EQ(row[column], "") << column;
     }
     EXPECT_EQ(found, expected);
   }

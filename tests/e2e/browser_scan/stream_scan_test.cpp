@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::string_view kAllStreams = "/streams/all.html";
 constexpr std::string_view kEncodedStreams = "/streams/encoded.html";
-constexpr std::size_t kColumns = 16;
+constexpr std::size_t kColumns = 19;
 enum Column {
   kAddress,
   kType,

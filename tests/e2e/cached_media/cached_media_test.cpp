@@ -33,6 +33,7 @@ constexpr int kList = 140;
 constexpr int kFilterBox = 200;
 constexpr int kAddressColumn = 0;
 constexpr int kPresentColumn = 3;
+constexpr int kDurationColumn = 6;
 
 // ---- Firefox cache2 entries, as the browser leaves a finished download ----
 
@@ -72,6 +73,22 @@ std::uint32_t CacheHash(const std::string& text) {
   if (left > 8) c += le32(k + 8, left - 8) << 8;
   mix(a, b, c);
   return c;
+}
+
+// The start of an MP4 whose movie header gives its length: ftyp, then a
+// moov holding only mvhd (timescale 1000).
+std::string Mp4Head(std::uint32_t milliseconds) {
+  std::string head("\0\0\0\x20" "ftypisom", 12);
+  head.resize(0x20, '\0');
+  PutBe32(head, 8 + 108);
+  head += "moov";
+  PutBe32(head, 108);
+  head += "mvhd";
+  head.append(12, '\0');  // version, flags, creation and modification times
+  PutBe32(head, 1000);
+  PutBe32(head, milliseconds);
+  head.append(80, '\0');
+  return head;
 }
 
 std::string Body(std::size_t length, std::string_view head, unsigned seed) {
@@ -350,16 +367,9 @@ class CachedMediaTest : public testing::Test {
  protected:
   void SetUp() override {
     const std::wstring& entries = kEntries;
-    alpha = Body(3000,
-                 std::string_view("\0\0\0\x20"
-                                  "ftypisom",
-                                  12),
-                 1);
-    beta = Body(90000,
-                std::string_view("\0\0\0\x20"
-                                 "ftypisom",
-                                 12),
-                7);
+    // The larger video is the shorter one: the size and length orders differ.
+    alpha = Body(3000, Mp4Head(75500), 1);
+    beta = Body(90000, Mp4Head(2000), 7);
     gamma = Body(500, "ID3\x04", 3);
     ASSERT_TRUE(program.Files().WriteFile(entries + kAlphaName,
                                           Entry(alpha, "http://127.0.0.1/media/alpha.mp4", "video/mp4")));
@@ -425,6 +435,20 @@ TEST_F(CachedMediaTest, ListsSortsFiltersAndSavesTheSelection) {
   EXPECT_EQ(list.Column(kAddressColumn),
             (Cells{"http://127.0.0.1/media/beta.mp4", "http://127.0.0.1/media/alpha.mp4",
                    "http://127.0.0.1/sound/gamma.mp3"}));
+
+  // Lengths from the media's own headers sort as numbers, an unknown one first.
+  ASSERT_TRUE(list.HeaderClick(kDurationColumn));
+  EXPECT_TRUE(WaitUntil([&] { return list.Column(kDurationColumn) == Cells{"", "0:02", "1:16"}; },
+                        Milliseconds(5000)))
+      << list.Cell(0, kDurationColumn) << "|" << list.Cell(1, kDurationColumn) << "|"
+      << list.Cell(2, kDurationColumn);
+  EXPECT_EQ(list.Column(kAddressColumn),
+            (Cells{"http://127.0.0.1/sound/gamma.mp3", "http://127.0.0.1/media/beta.mp4",
+                   "http://127.0.0.1/media/alpha.mp4"}));
+  ASSERT_TRUE(list.HeaderClick(kPresentColumn));
+  ASSERT_TRUE(list.HeaderClick(kPresentColumn));
+  ASSERT_TRUE(WaitUntil([&] { return list.Column(kPresentColumn) == Cells{"90,000", "3,000", "500"}; },
+                        Milliseconds(5000)));
 
   // The address filter (Enter in its box applies it), then the class boxes.
   const Window filterBox = window.Child(kFilterBox);

@@ -208,7 +208,7 @@ TEST_F(ScanCopyFaults, TheHostileCacheIsListedCutShortAndCopiedNoLargerThanWhatI
   ASSERT_TRUE(records.has_value());
   bool playlistRow = false;
   for (const std::vector<std::string>& row : *records) {
-    ASSERT_EQ(row.size(), 16u);  // the last names a joined presentation's partner
+    ASSERT_EQ(row.size(), 19u);  // a joined presentation's partner, then the media's facts
     if (row[0] != hostile::kPlaylistAddress) continue;
     playlistRow = true;
     EXPECT_EQ(row[11], "1");

@@ -107,6 +107,34 @@ TEST_F(ElementDetectionTest, ACompleteElementIsSavedWholeWithTheTablesExtensionU
   }
 }
 
+// Where the body's headers are already cached, the prompt gives the facts
+// they hold after the address; the rest of the prompt stays as it was.
+TEST_F(ElementDetectionTest, ThePromptGivesTheLengthTheCachedHeadersHold) {
+  ByteVector body = Mp4Head(4000, 3);
+  const auto be32 = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) body[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+  };
+  // moov (116 bytes) at 0x20 holding an mvhd: timescale 1000, 83.4 s.
+  const std::size_t moov = 0x20;
+  be32(moov, 8 + 108);
+  std::copy_n("moov", 4, body.begin() + moov + 4);
+  be32(moov + 8, 108);
+  std::copy_n("mvhd", 4, body.begin() + moov + 12);
+  std::fill_n(body.begin() + moov + 16, 100, 0);
+  be32(moov + 28, 1000);
+  be32(moov + 32, 83400);
+  WriteEntry(body, true);
+  OkAnswers seen;
+  DialogAnswer answer([&](DialogAnswerer& a) { AnswerOkAndReport(a, kVideoTexts, seen); });
+  HandleMediaElement(Ref(), allClasses);
+  answer.Join();
+  EXPECT_EQ(seen.prompt, Str(kVideoTexts.promptBefore) + kUrl + "（时长 1:23）" + Str(kVideoTexts.promptAfter));
+  ASSERT_EQ(seen.reportCaption, Str(kVideoTexts.successCaption));
+  const std::vector<std::string> names = scratch.SavedNames();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(Saved(names[0]), body);
+}
+
 TEST_F(ElementDetectionTest, ClassesFollowTheElementsNatureAndTheUsersEntries) {
   // Audio: its own texts and extension.
   ByteVector mp3 = Pattern(6000, 2);

@@ -122,9 +122,9 @@ TEST_F(RealTemplatesTest, CachedMediaWindowHoldsAVirtualListAndEnterFilters) {
   HWND list = LoadedWindowHandle(kCachedMediaWindow, K::媒体列表);
   EXPECT_TRUE(GetWindowLongPtrA(list, GWL_STYLE) & LVS_OWNERDATA);
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-  EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 9);
+  EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 12);
   EXPECT_EQ(PropertyReadText(kCachedMediaWindow, K::媒体列表, ListViewProperty::kColumns),
-            "网址:260|类别:40|格式:120|已有字节:90:r|完整长度:90:r|完整:40|浏览器:70|缓存目录:220|最后写入:130");
+            "网址:260|类别:40|格式:120|已有字节:90:r|完整长度:90:r|完整:40|时长:60:r|分辨率:80|编码:110|浏览器:70|缓存目录:220|最后写入:130");
   Sources().clear();
   KeyPress(LoadedWindowHandle(kCachedMediaWindow, K::网址筛选框), VK_RETURN);
   EXPECT_EQ(Sources(), std::vector<UnitId>{K::筛选按钮});

@@ -59,8 +59,6 @@ int CompareBy(const ReportRow& left, const ReportRow& right, int column) {
       return Compare(left.webAddress, right.webAddress);
     case kMediaColumnClass:
       return Compare(static_cast<int>(left.mediaClass), static_cast<int>(right.mediaClass));
-    case kMediaColumnFormat:
-      return Compare(FormatText(left), FormatText(right));
     case kMediaColumnPresent:
       return Compare(left.presentBytes, right.presentBytes);
     case kMediaColumnFull:
@@ -102,6 +100,15 @@ std::vector<std::size_t> MediaListArrange(const std::vector<MediaListRow>& rows,
     if (MediaListRowShown(rows[i], filter)) numbers.push_back(i);
   }
   if (sort.column < 0 || sort.column >= kMediaColumnCount) return numbers;
+  if (sort.column == kMediaColumnFormat) {
+    // The format's text is made, not kept: made once a row, not twice a comparison.
+    std::vector<std::string> texts(rows.size());
+    for (std::size_t i : numbers) texts[i] = FormatText(rows[i].report);
+    std::stable_sort(numbers.begin(), numbers.end(), [&](std::size_t left, std::size_t right) {
+      return sort.descending ? texts[right] < texts[left] : texts[left] < texts[right];
+    });
+    return numbers;
+  }
   std::stable_sort(numbers.begin(), numbers.end(), [&](std::size_t left, std::size_t right) {
     const int order = CompareBy(rows[left].report, rows[right].report, sort.column);
     return sort.descending ? order > 0 : order < 0;

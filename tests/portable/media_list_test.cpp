@@ -55,6 +55,20 @@ TEST(MediaList, SizesAndTimesSortAsNumbersAndAClickAgainReverses) {
   EXPECT_EQ(Arranged({}), (Numbers{0, 1, 2, 3}));
 }
 
+TEST(MediaList, FormatsSortByTheirShownTextEqualOnesInScanOrder) {
+  std::vector<MediaListRow> rows = Rows();
+  rows[1].report.extension = "mp3";
+  rows[1].report.mediaType = "audio/mpeg";
+  rows[2].report.extension = "webm";
+  rows[2].report.mediaType = "video/webm";
+  // Rows 0 and 3 show the same "mp4 (video/mp4)".
+  EXPECT_EQ(MediaListArrange(rows, {}, {kMediaColumnFormat, false}), (Numbers{1, 0, 3, 2}));
+  EXPECT_EQ(MediaListArrange(rows, {}, {kMediaColumnFormat, true}), (Numbers{2, 0, 3, 1}));
+  MediaListFilter audioOnly;
+  audioOnly.video = false;
+  EXPECT_EQ(MediaListArrange(rows, audioOnly, {kMediaColumnFormat, true}), (Numbers{1}));
+}
+
 TEST(MediaList, DurationsSortAsNumbersAndPictureSizesByPixels) {
   std::vector<MediaListRow> rows = Rows();
   // As texts "1:05:00" would sort before "9:59" and "10:00".

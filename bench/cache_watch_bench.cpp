@@ -18,7 +18,7 @@
 #include "app/session_sinks.h"
 #include "bench/bench_support.h"
 #include "runtime/core/program.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include "bench/bench_support.h"
 #include "runtime/core/text_encoding_wide.h"
 #include "tests/e2e/driver/program.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

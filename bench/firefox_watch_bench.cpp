@@ -16,7 +16,7 @@
 #include "app/cache_watch/cache_watch.h"
 #include "bench/bench_support.h"
 #include "runtime/core/program.h"
-#include "tests/portable/firefox_entry_builder.h"
+#include "tests/support/firefox_entry_builder.h"
 
 namespace {
 

@@ -35,7 +35,7 @@
 #include "app/command_line/scan_report.h"
 #include "bench/bench_support.h"
 #include "runtime/core/text_encoding_wide.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "app/browser_caches/chromium_cache.h"
 #include "app/cache_watch/stream_tracker.h"
 #include "bench/bench_support.h"
-#include "tests/portable/cache_folder_ref.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/cache_folder_ref.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "app/cache_watch/stream_tracker.h"
 #include "app/streams/stream_parts.h"
 #include "tests/fuzz/fuzz_targets.h"
-#include "tests/portable/cache_folder_ref.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/cache_folder_ref.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "app/muxing/mp4_muxer.h"
 #include "app/muxing/webm_muxer.h"
 #include "tests/media/media_probe.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "app/command_line/cache_scan.h"
 #include "app/command_line/report_rows.h"
 #include "app/command_line/listed_cache_folder.h"
-#include "tests/portable/chromium_cache_builders.h"
-#include "tests/portable/firefox_entry_builder.h"
+#include "tests/support/chromium_cache_builders.h"
+#include "tests/support/firefox_entry_builder.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "app/command_line/cache_scan.h"
 #include "app/command_line/report_rows.h"
 #include "app/streams/cache_streams.h"
-#include "tests/portable/chromium_cache_builders.h"
-#include "tests/portable/stream_media_builders.h"
+#include "tests/support/chromium_cache_builders.h"
+#include "tests/support/stream_media_builders.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "app/browser_caches/cache_bytes.h"
 #include "app/browser_caches/cache_key.h"
 #include "app/browser_caches/chromium_block_store.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/browser_caches/chromium_block_owner.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "app/cache_watch/cache_candidates.h"
 #include "app/cache_watch/cache_file_names.h"
-#include "tests/portable/cache_folder_ref.h"
-#include "tests/portable/firefox_entry_builder.h"
+#include "tests/support/cache_folder_ref.h"
+#include "tests/support/firefox_entry_builder.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include "app/cache_watch/stream_tracker.h"
 #include "app/streams/cache_stream_reader.h"
 #include "app/streams/stream_parts.h"
-#include "tests/portable/cache_folder_ref.h"
-#include "tests/portable/chromium_cache_builders.h"
-#include "tests/portable/stream_media_builders.h"
+#include "tests/support/cache_folder_ref.h"
+#include "tests/support/chromium_cache_builders.h"
+#include "tests/support/stream_media_builders.h"
 
 namespace {
 

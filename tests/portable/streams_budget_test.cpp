@@ -15,7 +15,7 @@
 #include "app/streams/hls_streams.h"
 #include "app/streams/stream_budget.h"
 #include "app/streams/web_address.h"
-#include "tests/portable/hostile_streams.h"
+#include "tests/support/hostile_streams.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Hand-built caches (tests/portable/chromium_cache_builders.h) written to a
+// Hand-built caches (tests/support/chromium_cache_builders.h) written to a
 // real folder, whole or a step at a time, as a browser would leave them.
 #pragma once
 

@@ -17,7 +17,7 @@
 #include "runtime/core/handles.h"
 #include "tests/e2e/browser_scan/scan_run.h"
 #include "tests/e2e/driver/sandbox.h"
-#include "tests/portable/hostile_streams.h"
+#include "tests/support/hostile_streams.h"
 
 namespace {
 

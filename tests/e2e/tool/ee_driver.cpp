@@ -19,7 +19,7 @@
 
 #include "tests/e2e/driver/gbk.h"
 #include "tests/e2e/driver/program.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "app/command_line/listed_cache_folder.h"
 #include "runtime/core/handles.h"
 #include "runtime/core/text_encoding_wide.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 #include "tests/win/cache_disk_writer.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "app/cache_watch/cache_watch.h"
 #include "runtime/core/program.h"
-#include "tests/portable/firefox_entry_builder.h"
+#include "tests/support/firefox_entry_builder.h"
 #include "tests/win/cache_disk_writer.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "app/browser_caches/chromium_block_files.h"
 #include "app/cache_watch/cache_watch.h"
 #include "runtime/core/program.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 #include "tests/win/cache_disk_writer.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "app/detection/element_detection.h"
 #include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/win/cache_disk_writer.h"
 

@@ -16,7 +16,7 @@
 #include "app/detection/element_detection.h"
 #include "app/program_state/shared_values.h"
 #include "detection_scratch.h"
-#include "tests/portable/firefox_entry_builder.h"
+#include "tests/support/firefox_entry_builder.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/win/cache_disk_writer.h"
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "tests/portable/chromium_cache_builders.h"
+#include "tests/support/chromium_cache_builders.h"
 
 inline ByteVector Box(std::string_view type, const ByteVector& payload) {
   const auto size = static_cast<std::uint32_t>(8 + payload.size());

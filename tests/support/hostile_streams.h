@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "app/browser_caches/cache_folder_memory.h"
-#include "tests/portable/chromium_cache_builders.h"
-#include "tests/portable/stream_media_builders.h"
+#include "tests/support/chromium_cache_builders.h"
+#include "tests/support/stream_media_builders.h"
 
 namespace hostile {
 

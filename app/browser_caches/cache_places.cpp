@@ -47,6 +47,9 @@ constexpr std::u16string_view kNotMediaCaches[] = {u"code cache",        u"gpuca
                                                    u"dawngraphitecache", u"dawnwebgpucache", u"grshadercache",
                                                    u"graphitedawncache", u"shadercache"};
 
+// Beyond this the listings wait on each other (under Wine on its server).
+constexpr unsigned kMostListingThreads = 4;
+
 // Folders directly below an application-data folder that hold many
 // folders and never a browser's cache: temporary files, the Store apps'
 // containers.
@@ -149,11 +152,14 @@ class PlaceFinder {
         listings[at] = tree_.List(level[at].path);
       }
     };
-    const unsigned helpers = level.size() < 8 ? 0 : std::max(bounds.threads, 1u) - 1;
-    std::vector<std::thread> threads;
-    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back(work);
+    const unsigned threads = bounds.threads != 0
+                                 ? bounds.threads
+                                 : std::clamp(std::thread::hardware_concurrency(), 1u, kMostListingThreads);
+    const unsigned helpers = level.size() < 8 ? 0 : threads - 1;
+    std::vector<std::thread> listers;
+    for (unsigned i = 0; i < helpers; ++i) listers.emplace_back(work);
     work();
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& lister : listers) lister.join();
     return claimed;
   }
 

@@ -34,9 +34,9 @@ struct CacheSearchBounds {
   // CacheStorage, the site, the cache).
   int depth = 9;
   std::size_t folders = 200000;  // listed, both folders together
-  // Threads listing a level's folders at once.  One: under Wine on a busy
-  // two-core machine more were slower (docs/performance.md).
-  unsigned threads = 1;
+  // Threads listing a level's folders at once; 0: one a processor, up to
+  // four (two halved the search on a quiet machine, docs/performance.md).
+  unsigned threads = 0;
   std::function<bool()> timeUp;  // asked before each folder, one call at a time; none: no time bound
 };
 

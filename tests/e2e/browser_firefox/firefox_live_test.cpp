@@ -11,6 +11,7 @@
 #include "tests/e2e/driver/browser_lab_client.h"
 #include "tests/e2e/driver/checksum.h"
 #include "tests/e2e/driver/gbk.h"
+#include "tests/e2e/driver/prompt_address.h"
 #include "tests/e2e/driver/sandbox.h"
 #include "tests/e2e/session/running_program.h"
 
@@ -103,8 +104,8 @@ class FirefoxLive : public RunningProgram {
     EXPECT_EQ(message.rfind(texts.before, 0), 0u) << message;
     EXPECT_TRUE(EndsWith(message, texts.after)) << message;
     if (message.size() < texts.before.size() + texts.after.size()) return answered;
-    answered = Answered{audio, message.substr(texts.before.size(),
-                                              message.size() - texts.before.size() - texts.after.size())};
+    answered = Answered{audio, PromptAddressOf(message.substr(
+                                   texts.before.size(), message.size() - texts.before.size() - texts.after.size()))};
     EXPECT_TRUE(prompt.Answer(IDOK));
     // The browser has let go of every entry: nothing is incomplete.
     MessageBoxWindow report;

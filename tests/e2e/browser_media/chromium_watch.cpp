@@ -7,6 +7,7 @@
 
 #include "tests/e2e/driver/checksum.h"
 #include "tests/e2e/driver/gbk.h"
+#include "tests/e2e/driver/prompt_address.h"
 #include "tests/e2e/driver/sandbox.h"
 
 namespace e2e {
@@ -297,7 +298,8 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
       box.Answer(IDCANCEL);
       continue;
     }
-    const std::string address = message.substr(before.size(), message.size() - before.size() - after.size());
+    const std::string address =
+        PromptAddressOf(message.substr(before.size(), message.size() - before.size() - after.size()));
     const auto found = byAddress.find(address);
     if (found == byAddress.end()) {
       ADD_FAILURE() << "prompted for " << address << ", which is no planned element of " << page;
@@ -339,7 +341,14 @@ void ChromiumWatchSession::AnswerPrompts(const std::string& page, const std::vec
   MessageBoxWindow box = WaitFilledMessageBox(program_.Id(), Milliseconds(45000));
   if (!box) return ::testing::AssertionFailure() << "no prompt for " << element.path;
   const std::string expected = texts.before + lab_.Url(element.path) + texts.after;
-  if (box.Caption() != texts.caption || box.Message() != expected) {
+  const std::string message = box.Message();
+  const std::string before = texts.before, after = texts.after;
+  const bool framed = message.size() >= before.size() + after.size() && message.rfind(before, 0) == 0 &&
+                      message.compare(message.size() - after.size(), after.size(), after) == 0;
+  const bool named =
+      framed && PromptAddressOf(message.substr(before.size(), message.size() - before.size() - after.size())) ==
+                    lab_.Url(element.path);
+  if (box.Caption() != texts.caption || !named) {
     const std::string seen = Describe(box);
     box.Answer(IDCANCEL);
     return ::testing::AssertionFailure() << "expected the prompt [" << texts.caption << "] " << expected

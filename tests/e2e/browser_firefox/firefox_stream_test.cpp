@@ -223,11 +223,13 @@ TEST_F(FirefoxStreams, EncodedPlaylistsOverHttpsArePromptedWithTheirAddressAndSa
     MessageBoxWindow prompt = WaitFilledMessageBox(program.Id(), Milliseconds(45000));
     ASSERT_TRUE(prompt) << "prompts seen: " << offered.size();
     ASSERT_EQ(prompt.Caption(), kPromptCaption) << prompt.Message();
+    // Read once: after the answer the box and its text are gone.
+    const std::string message = prompt.Message();
     std::string address;
     for (const auto& [playlist, run] : joinedOf)
-      if (IsSizedPrompt(prompt.Message(), kPromptBefore + playlist)) address = playlist;
+      if (IsSizedPrompt(message, kPromptBefore + playlist)) address = playlist;
     if (address.empty()) prompt.Answer(IDCANCEL);
-    ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << prompt.Message();
+    ASSERT_FALSE(address.empty()) << "not an encoded stream's prompt: " << message;
     EXPECT_TRUE(offered.insert(address).second) << "offered twice: " << address;
     ASSERT_TRUE(prompt.Answer(IDOK));
     std::wstring saved;

@@ -226,21 +226,10 @@ void ElementPairHandle(const ElementPairNow& first, const MediaElementRef& found
       if (again) continue;
       return;
     }
-    Text written;
-    bool saved = false;
     CacheElementFile videoFile(*now.folder, video);
     CacheElementFile audioFile(*now.folder, audio);
-    const PresentationMuxResult result = JoinedSave(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten),
-                                                    name, written, saved);
-    if (saved) {
-      SavedShow(texts, std::string_view(written));
-      return;
-    }
-    if (result.outcome == MuxOutcome::Done || result.outcome == MuxOutcome::WriteFailed) {
-      if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
-      return;
-    }
-    NotJoinedShow(result);
+    if (JoinedSaveTold(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten), name, texts)) return;
+    Text written;
     if (ElementSaveAs(*now.folder, video, name, written)) {
       SavedShow(texts, std::string_view(written));
     } else {

@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include "app/detection/detection_messages.h"
 #include "app/detection/detection_save.h"
+#include "app/detection/extraction_copy.h"
 #include "app/detection/stream_texts.h"
 #include "app/muxing/mux_fault_texts.h"
 #include "app/muxing/mux_file_output.h"
+#include "app/muxing/presentation_mux.h"
 #include "app/program_state/shared_values.h"
 #include "runtime/commands/message_box.h"
 #include "runtime/core/text_encoding_wide.h"
+
+namespace {
 
 PresentationMuxResult JoinedSave(CacheFile& video, CacheFile& audio, std::uint64_t lastWritten,
                                  const DestinationName& name, Text& written, bool& saved) {
@@ -34,4 +39,23 @@ void NotJoinedShow(const PresentationMuxResult& result) {
   Text why = MakeText(MuxFaultText(result));
   why += kNotJoinedAfter;
   MessageBoxShow(std::string_view(why), kNotJoinedStyle, kNotJoinedCaption);
+}
+
+}  // namespace
+
+bool JoinedSaveTold(CacheFile& video, CacheFile& audio, std::uint64_t lastWritten, const DestinationName& name,
+                    const DetectionTexts& texts) {
+  Text written;
+  bool saved = false;
+  const PresentationMuxResult result = JoinedSave(video, audio, lastWritten, name, written, saved);
+  if (saved) {
+    SavedShow(texts, std::string_view(written));
+    return true;
+  }
+  if (result.outcome == MuxOutcome::Done || result.outcome == MuxOutcome::WriteFailed) {
+    if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
+    return true;
+  }
+  NotJoinedShow(result);
+  return false;
 }

@@ -6,14 +6,13 @@
 
 #include "app/browser_caches/cache_files.h"
 #include "app/detection/detection_paths.h"
-#include "app/muxing/presentation_mux.h"
+#include "app/detection/detection_texts.h"
 #include "runtime/core/text.h"
 
-// Muxes the two tracks into a temporary file of the save folder, then gives
-// it the detection time's free name with the muxed container's extension.
-// `saved` tells whether the file took its name; the result why not.
-PresentationMuxResult JoinedSave(CacheFile& video, CacheFile& audio, std::uint64_t lastWritten,
-                                 const DestinationName& name, Text& written, bool& saved);
-
-// The refusal told: which track and why, and that both are saved apart.
-void NotJoinedShow(const PresentationMuxResult& result);
+// Muxes the two tracks into a temporary file of the save folder, gives it
+// the detection time's free name with the muxed container's extension, and
+// tells the user it was saved or could not be.  False when the muxer
+// refused the tracks: that is told too, and the caller saves each track on
+// its own.
+bool JoinedSaveTold(CacheFile& video, CacheFile& audio, std::uint64_t lastWritten, const DestinationName& name,
+                    const DetectionTexts& texts);

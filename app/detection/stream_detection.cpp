@@ -181,21 +181,10 @@ void PresentationHandle(const MediaElementRef& found, PresentationNow& first, co
       if (again) continue;
       return;
     }
-    Text written;
-    bool saved = false;
     CacheStreamFile videoFile(*now.folder, video);
     CacheStreamFile audioFile(*now.folder, audio);
-    const PresentationMuxResult result = JoinedSave(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten),
-                                                    name, written, saved);
-    if (saved) {
-      SavedShow(texts, std::string_view(written));
-      return;
-    }
-    if (result.outcome == MuxOutcome::Done || result.outcome == MuxOutcome::WriteFailed) {
-      if (!ExtractionCopiesCancelled()) SaveFailedShow(texts);
-      return;
-    }
-    NotJoinedShow(result);
+    if (JoinedSaveTold(videoFile, audioFile, std::max(video.lastWritten, audio.lastWritten), name, texts)) return;
+    Text written;
     if (!video.pieces.empty() && StreamSaveAs(*now.folder, video, name, written)) {
       SavedShow(texts, std::string_view(written));
     } else {

@@ -224,26 +224,6 @@ MediaFacts Mp4FactsFromMoov(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
-// The header of the top-level box at `at` read from the file.
-std::optional<IsoBox> TopBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t fileSize) {
-  std::array<std::uint8_t, 16> header{};
-  if (at >= fileSize || fileSize - at < 8) return std::nullopt;
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(16, fileSize - at));
-  if (file.ReadAt(at, header.data(), want) != want) return std::nullopt;
-  std::optional<IsoBox> box = IsoBoxAt(Bytes(header.data(), want), 0);
-  if (!box) return std::nullopt;
-  if (BigEndianAt(header, 0, 4) == 0) box->size = fileSize - at;
-  box->offset = at;
-  return box;
-}
-
-std::optional<std::vector<std::uint8_t>> BoxBytes(CacheFile& file, const IsoBox& box, std::uint64_t cap) {
-  if (box.size > cap) return std::nullopt;
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(box.size));
-  if (file.ReadAt(box.offset, bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
-  return bytes;
-}
-
 // The sum of a sidx's subsegment durations.
 std::optional<double> SidxSeconds(Bytes box) {
   const auto payload = PayloadOf(box, IsoBoxAt(box, 0));
@@ -263,7 +243,7 @@ std::optional<double> SidxSeconds(Bytes box) {
 // of its last sample.  A moof without tfdt says nothing of where it stands.
 std::optional<std::pair<std::int64_t, std::int64_t>> FragmentTimes(CacheFile& file, const IsoBox& box,
                                                                    const Mp4Track& track) {
-  const auto moof = BoxBytes(file, box, kMediaFactsMaxHeaderBytes);
+  const auto moof = Mp4BoxRead(file, box, kMediaFactsMaxHeaderBytes);
   if (!moof) return std::nullopt;
   std::int64_t next = -1;
   std::vector<MediaSample> samples;
@@ -281,10 +261,10 @@ std::optional<double> FragmentedSeconds(CacheFile& file, std::span<const std::ui
   std::optional<IsoBox> first, last;
   int walked = 0;
   for (std::uint64_t at = from; at < size && walked < kMaxTopBoxes; ++walked) {
-    const auto box = TopBoxAt(file, at, size);
+    const auto box = Mp4TopBoxAt(file, at, size);
     if (!box || box->End() > size) break;
     if (box->type == "sidx" && !first) {
-      if (const auto sidx = BoxBytes(file, *box, kMediaFactsScanBytes)) {
+      if (const auto sidx = Mp4BoxRead(file, *box, kMediaFactsScanBytes)) {
         if (const auto seconds = SidxSeconds(*sidx)) return seconds;
       }
     }
@@ -308,10 +288,10 @@ std::optional<double> FragmentedSeconds(CacheFile& file, std::span<const std::ui
 std::optional<MediaFacts> Mp4FactsRead(CacheFile& file) {
   const std::uint64_t size = file.Size();
   for (std::uint64_t at = 0; at < size;) {
-    const auto box = TopBoxAt(file, at, size);
+    const auto box = Mp4TopBoxAt(file, at, size);
     if (!box) return std::nullopt;
     if (box->type == "moov") {
-      const auto moov = BoxBytes(file, *box, kMediaFactsMaxHeaderBytes);
+      const auto moov = Mp4BoxRead(file, *box, kMediaFactsMaxHeaderBytes);
       if (!moov) return std::nullopt;
       MediaFacts facts = Mp4FactsFromMoov(*moov);
       if (!facts.seconds) facts.seconds = FragmentedSeconds(file, *moov, box->End(), size);

@@ -232,8 +232,18 @@ Mp4Track Mp4TrackFromMoov(std::span<const std::uint8_t> bytes) {
 namespace {
 
 // The header of the top-level box at `at`: type and size, size 0 meaning "to the end".
-std::optional<IsoBox> TopBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t fileSize,
-                               std::array<std::uint8_t, 16>& header) {
+// A box that runs past the file's end is a file cut short: the muxer takes
+// none of it.
+std::optional<IsoBox> WholeBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t fileSize) {
+  std::optional<IsoBox> box = Mp4TopBoxAt(file, at, fileSize);
+  if (box && box->End() > fileSize) return std::nullopt;
+  return box;
+}
+
+}  // namespace
+
+std::optional<IsoBox> Mp4TopBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t fileSize) {
+  std::array<std::uint8_t, 16> header{};
   if (at >= fileSize || fileSize - at < 8) return std::nullopt;
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(16, fileSize - at));
   if (file.ReadAt(at, header.data(), want) != want) return std::nullopt;
@@ -241,26 +251,22 @@ std::optional<IsoBox> TopBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t 
   if (!box) return std::nullopt;
   if (BigEndianAt(header, 0, 4) == 0) box->size = fileSize - at;
   box->offset = at;
-  if (box->End() > fileSize) return std::nullopt;
   return box;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadBox(CacheFile& file, const IsoBox& box, std::size_t cap) {
+std::optional<std::vector<std::uint8_t>> Mp4BoxRead(CacheFile& file, const IsoBox& box, std::uint64_t cap) {
   if (box.size > cap) return std::nullopt;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(box.size));
   if (file.ReadAt(box.offset, bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
   return bytes;
 }
 
-}  // namespace
-
 Mp4Track Mp4TrackRead(CacheFile& file) {
   const std::uint64_t size = file.Size();
-  std::array<std::uint8_t, 16> header{};
   std::uint64_t at = 0;
-  while (const auto box = TopBoxAt(file, at, size, header)) {
+  while (const auto box = WholeBoxAt(file, at, size)) {
     if (box->type == "moov") {
-      const auto moov = ReadBox(file, *box, kMp4MaxMoovBytes);
+      const auto moov = Mp4BoxRead(file, *box, kMp4MaxMoovBytes);
       if (!moov) break;
       Mp4Track track = Mp4TrackFromMoov(*moov);
       track.fragmentsStart = box->End();
@@ -366,19 +372,18 @@ Mp4SampleCursor::Mp4SampleCursor(CacheFile& file, const Mp4Track& track)
     : file_(file), track_(track), size_(file.Size()), next_(track.fragmentsStart) {}
 
 bool Mp4SampleCursor::LoadNextFragment() {
-  std::array<std::uint8_t, 16> header{};
   fragment_.clear();
   index_ = 0;
   while (fragment_.empty()) {
     if (next_ >= size_) return false;
-    const auto box = TopBoxAt(file_, next_, size_, header);
+    const auto box = WholeBoxAt(file_, next_, size_);
     if (!box) {
       failed_ = true;  // a box cut short or damaged inside the file
       return false;
     }
     next_ = box->End();
     if (box->type != "moof") continue;
-    const auto moof = ReadBox(file_, *box, kMp4MaxMoofBytes);
+    const auto moof = Mp4BoxRead(file_, *box, kMp4MaxMoofBytes);
     if (!moof || !Mp4FragmentSamples(*moof, box->offset, track_, nextDecodeTime_, fragment_)) {
       failed_ = true;
       return false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/browser_caches/cache_files.h"
+#include "app/browser_caches/iso_boxes.h"
 #include "app/muxing/media_track.h"
 
 constexpr std::size_t kMp4MaxMoovBytes = 8u << 20;
@@ -48,6 +49,14 @@ struct Mp4Track {
 
 // The first video or sound track of the file's moov, with its fault when it
 // cannot be muxed.
+// The header of the top-level box at `at` of a file `fileSize` bytes long (a
+// size of 0 runs to the file's end); none when no whole header is there.
+// The box may claim more than the file holds.
+std::optional<IsoBox> Mp4TopBoxAt(CacheFile& file, std::uint64_t at, std::uint64_t fileSize);
+// A box's bytes, header included; none when it is larger than `cap` or not
+// all in the file.
+std::optional<std::vector<std::uint8_t>> Mp4BoxRead(CacheFile& file, const IsoBox& box, std::uint64_t cap);
+
 Mp4Track Mp4TrackRead(CacheFile& file);
 
 // The same from a moov box's bytes (header included); used by the reader
